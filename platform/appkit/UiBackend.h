@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/foundation/Types.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class Interface;
+class OpenPanel;
+
+enum class AlertKind { Critical, Informational };
+
+/// What the controls need of a windowing system; abstract so that Qt draws real windows and the
+/// headless backend answers tests.
+class UiBackend {
+public:
+    virtual ~UiBackend() = default;
+    virtual std::unique_ptr<OpenPanel> makeOpenPanel() = 0;
+    /// Shows a modal alert with only a default button; answers 1 when dismissed.
+    virtual NSInteger runAlert(AlertKind kind, const std::string& title, const std::string& message,
+                               const std::string& defaultButton) = 0;
+    /// Loads an interface description; null when it cannot be read.
+    virtual std::unique_ptr<Interface> loadInterface(const std::string& path) = 0;
+    /// Runs the event loop, calling onStarted once it runs; returns when quitEventLoop is called.
+    virtual int runEventLoop(const std::function<void()>& onStarted) = 0;
+    virtual void quitEventLoop() = 0;
+    /// Shows or hides the busy cursor.
+    virtual void setBusy(bool busy) = 0;
+    /// Lets pending events be handled (redraws while a long task runs).
+    virtual void processEvents() = 0;
+};
+
+/// The backend the controls use; set by the program or the host.
+UiBackend& uiBackend();
+void setUiBackend(UiBackend* backend);
+bool hasUiBackend();
+
+/// Creates the backend of the UI library linked into the program (Qt or headless); defined by
+/// that library. Called by NSApplicationMain when no backend was set.
+std::unique_ptr<UiBackend> createDefaultUiBackend(int& argc, char** argv);
+
+}  // namespace platform

@@ -1,0 +1,69 @@
+#include "platform/foundation/Log.h"
+
+#include <cstdio>
+#include <mutex>
+#include <syslog.h>
+
+namespace platform {
+
+namespace {
+
+std::mutex& sinkMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+LogSink& sink()
+{
+    static LogSink current;
+    return current;
+}
+
+std::string format(std::string_view pattern, std::initializer_list<std::string_view> args)
+{
+    std::string line;
+    auto next = args.begin();
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == '@') {
+                if (next != args.end())
+                    line += *next++;
+                else
+                    line += "(null)";
+                ++i;
+                continue;
+            }
+            if (pattern[i + 1] == '%') {
+                line += '%';
+                ++i;
+                continue;
+            }
+        }
+        line += pattern[i];
+    }
+    return line;
+}
+
+}  // namespace
+
+void NSLog(std::string_view pattern, std::initializer_list<std::string_view> args)
+{
+    const std::string line = format(pattern, args);
+    std::lock_guard lock(sinkMutex());
+    if (sink()) {
+        sink()(line);
+        return;
+    }
+    syslog(LOG_NOTICE, "%s", line.c_str());
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+void setLogSink(LogSink newSink)
+{
+    std::lock_guard lock(sinkMutex());
+    sink() = std::move(newSink);
+}
+
+}  // namespace platform

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+namespace platform {
+
+class PlistValue;
+class PlistDictionary;
+
+using PlistArray = std::vector<PlistValue>;
+
+/// Seconds since 2001-01-01 00:00:00 UTC, the platform's reference date.
+struct PlistDate {
+    double secondsSinceReference = 0;
+    bool operator==(const PlistDate&) const = default;
+};
+
+/// Raw bytes of a <data> value.
+struct PlistData {
+    std::vector<std::uint8_t> bytes;
+    bool operator==(const PlistData&) const = default;
+};
+
+/// A dictionary with string keys that keeps the order in which keys were first added.
+/// Lookups answer null when a key is absent or its value is of another type.
+class PlistDictionary {
+public:
+    PlistDictionary();
+    PlistDictionary(const PlistDictionary&);
+    PlistDictionary(PlistDictionary&&) noexcept;
+    PlistDictionary& operator=(const PlistDictionary&);
+    PlistDictionary& operator=(PlistDictionary&&) noexcept;
+    ~PlistDictionary();
+
+    std::size_t size() const { return m_keys.size(); }
+    bool empty() const { return m_keys.empty(); }
+
+    /// Keys in insertion order.
+    const std::vector<std::string>& keys() const { return m_keys; }
+    const PlistValue& valueAt(std::size_t index) const;
+
+    const PlistValue* find(std::string_view key) const;
+    PlistValue* find(std::string_view key);
+    bool contains(std::string_view key) const { return find(key) != nullptr; }
+
+    const std::string* stringForKey(std::string_view key) const;
+    const PlistArray* arrayForKey(std::string_view key) const;
+    const PlistDictionary* dictionaryForKey(std::string_view key) const;
+
+    /// Replaces the value of an existing key in place, or appends a new key.
+    void set(std::string key, PlistValue value);
+    /// Sets every entry of other in turn; keys already present keep their place.
+    void addEntriesFromDictionary(const PlistDictionary& other);
+    /// Removes a key; answers whether it was present.
+    bool erase(std::string_view key);
+    void clear();
+
+    /// Equal when both hold the same keys with equal values, whatever their order.
+    bool operator==(const PlistDictionary& other) const;
+
+private:
+    void reindex();
+
+    std::vector<std::string> m_keys;
+    std::vector<PlistValue> m_values;
+    std::unordered_map<std::string, std::size_t> m_index;
+};
+
+/// One property-list value: string, integer, real, boolean, date, data, array or dictionary.
+class PlistValue {
+public:
+    enum class Type { String, Integer, Real, Boolean, Date, Data, Array, Dictionary };
+
+    PlistValue() : m_value(std::string()) {}
+    PlistValue(std::string s) : m_value(std::move(s)) {}
+    PlistValue(const char* s) : m_value(std::string(s)) {}
+    PlistValue(std::int64_t i) : m_value(i) {}
+    PlistValue(int i) : m_value(static_cast<std::int64_t>(i)) {}
+    PlistValue(double d) : m_value(d) {}
+    PlistValue(bool b) : m_value(b) {}
+    PlistValue(PlistDate d) : m_value(d) {}
+    PlistValue(PlistData d) : m_value(std::move(d)) {}
+    PlistValue(PlistArray a) : m_value(std::move(a)) {}
+    PlistValue(PlistDictionary d) : m_value(std::move(d)) {}
+
+    Type type() const { return static_cast<Type>(m_value.index()); }
+
+    const std::string* asString() const { return std::get_if<std::string>(&m_value); }
+    const std::int64_t* asInteger() const { return std::get_if<std::int64_t>(&m_value); }
+    const double* asReal() const { return std::get_if<double>(&m_value); }
+    const bool* asBoolean() const { return std::get_if<bool>(&m_value); }
+    const PlistDate* asDate() const { return std::get_if<PlistDate>(&m_value); }
+    const PlistData* asData() const { return std::get_if<PlistData>(&m_value); }
+    const PlistArray* asArray() const { return std::get_if<PlistArray>(&m_value); }
+    PlistArray* asArray() { return std::get_if<PlistArray>(&m_value); }
+    const PlistDictionary* asDictionary() const { return std::get_if<PlistDictionary>(&m_value); }
+    PlistDictionary* asDictionary() { return std::get_if<PlistDictionary>(&m_value); }
+
+    bool operator==(const PlistValue& other) const { return m_value == other.m_value; }
+
+private:
+    std::variant<std::string, std::int64_t, double, bool, PlistDate, PlistData, PlistArray, PlistDictionary>
+        m_value;
+};
+
+}  // namespace platform

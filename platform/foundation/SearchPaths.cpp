@@ -1,0 +1,45 @@
+#include "platform/foundation/SearchPaths.h"
+
+#include "platform/foundation/Path.h"
+
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace platform {
+
+std::string NSHomeDirectory()
+{
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return home;
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
+        return entry->pw_dir;
+    return "/";
+}
+
+std::string userLibraryDirectory()
+{
+    return stringByAppendingPathComponent(NSHomeDirectory(), "Library");
+}
+
+std::string preferencesDirectory()
+{
+    return stringByAppendingPathComponent(userLibraryDirectory(), "Preferences");
+}
+
+std::string platformRoot()
+{
+    if (const char* root = std::getenv("PLATFORM_ROOT"); root && *root)
+        return root;
+    return "/";
+}
+
+std::string resolveSystemPath(std::string_view absolutePath)
+{
+    const std::string root = platformRoot();
+    if (root == "/")
+        return std::string(absolutePath);
+    return stringByAppendingPathComponent(root, absolutePath);
+}
+
+}  // namespace platform
