@@ -12,8 +12,12 @@ using OSStatus = std::int32_t;
 using AuthorizationFlags = std::uint32_t;
 
 inline constexpr OSStatus errAuthorizationSuccess = 0;
+inline constexpr OSStatus errAuthorizationInvalidSet = -60001;
+inline constexpr OSStatus errAuthorizationInvalidRef = -60002;
+inline constexpr OSStatus errAuthorizationInvalidPointer = -60004;
 inline constexpr OSStatus errAuthorizationDenied = -60005;
 inline constexpr OSStatus errAuthorizationCanceled = -60006;
+inline constexpr OSStatus errAuthorizationInteractionNotAllowed = -60007;
 inline constexpr OSStatus errAuthorizationInternal = -60008;
 inline constexpr OSStatus errAuthorizationToolExecuteFailure = -60031;
 
@@ -42,21 +46,37 @@ using AuthorizationEnvironment = AuthorizationItemSet;
 struct AuthorizationSession;
 using AuthorizationRef = AuthorizationSession*;
 
+/// Creates a reference holding one backend from the factory. Rights given together with
+/// kAuthorizationFlagExtendRights are asked for at once, as by AuthorizationCopyRights.
 OSStatus AuthorizationCreate(const AuthorizationRights* rights, const AuthorizationEnvironment* environment,
                              AuthorizationFlags flags, AuthorizationRef* authorization);
 
-/// Asks for the rights; with kAuthorizationFlagInteractionAllowed the user is prompted.
+/// Asks for the rights; with kAuthorizationFlagInteractionAllowed the user is prompted. The set
+/// must hold exactly one item, kAuthorizationRightExecute, whose value is the path of the program
+/// (valueLength bytes; trailing NUL bytes are ignored, an embedded one makes the set invalid);
+/// anything else answers errAuthorizationInvalidSet. Asking again for a granted, unused right
+/// answers 0 without a new prompt. When authorizedRights is given it receives a copy of the granted
+/// set, to be released with AuthorizationFreeItemSet.
 OSStatus AuthorizationCopyRights(AuthorizationRef authorization, const AuthorizationRights* rights,
                                  const AuthorizationEnvironment* environment, AuthorizationFlags flags,
                                  AuthorizationRights** authorizedRights);
 
 /// Runs the program that the rights were granted for, with administrator rights; arguments must
-/// be null or empty. *communicationsPipe receives a stream on the program's output.
+/// be null or empty. *communicationsPipe receives a stream on the program's output; without it the
+/// output is discarded. A grant serves one start: a later start needs AuthorizationCopyRights again.
+/// Another path than the granted one answers errAuthorizationDenied and leaves the grant unused;
+/// non-empty arguments, an empty path or a program that may not or cannot be run answer
+/// errAuthorizationToolExecuteFailure.
 OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, const char* pathToTool,
                                             AuthorizationFlags options, char* const* arguments,
                                             std::FILE** communicationsPipe);
 
+/// Ends the reference: a granted right that was not used is given up, and every program started
+/// through it is waited for (once its output has ended, after the caller closed its stream).
 OSStatus AuthorizationFree(AuthorizationRef authorization, AuthorizationFlags flags);
+
+/// Releases a set handed out by AuthorizationCopyRights.
+OSStatus AuthorizationFreeItemSet(AuthorizationItemSet* set);
 
 /// How rights are obtained and programs run; abstract so tests answer without a password.
 class AuthorizationBackend {

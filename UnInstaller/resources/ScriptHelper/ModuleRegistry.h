@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/foundation/PlistValue.h"
+#include "platform/foundation/PropertyList.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scripthelper {
+
+/// The machine-wide module registry ("KEP2_KEY_MODULES": module identifier to a dictionary with
+/// "ModuleName" and "InstallPath"), read only when it can be trusted and rewritten whole in the
+/// form it was read in.
+class ModuleRegistry {
+public:
+    struct Module {
+        std::string uuid;
+        /// None when the entry is not a dictionary or its "InstallPath" is not a string.
+        std::optional<std::string> installPath;
+    };
+
+    /// Reads the registry at path. It is trusted when it is a regular file, not a symbolic link,
+    /// owned by root (or, when not running as root, by the effective user), not writable by group
+    /// or others, and, when running as root, every folder above it is owned by root and not
+    /// writable by others (a sticky folder excepted). None with *error set otherwise.
+    static std::optional<ModuleRegistry> load(const std::string& path, std::string* error);
+
+    /// The modules in the registry's order.
+    std::vector<Module> modules() const;
+    bool contains(const std::string& uuid) const;
+    std::optional<std::string> installPath(const std::string& uuid) const;
+
+    /// Drops a module's entry; the file changes only with save().
+    void removeModule(const std::string& uuid);
+
+    /// Rewrites the registry whole, through a temporary file and a rename, in the form it was
+    /// read in and with its owner and mode; false with *error set on failure.
+    bool save(std::string* error) const;
+
+    platform::PlistFormat format() const { return m_format; }
+
+private:
+    ModuleRegistry() = default;
+    const platform::PlistDictionary* moduleDictionary() const;
+
+    std::string m_path;
+    platform::PlistValue m_root;
+    platform::PlistFormat m_format = platform::PlistFormat::Xml;
+    unsigned long m_owner = 0;
+    unsigned long m_group = 0;
+};
+
+}  // namespace scripthelper

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scripthelper {
+
+/// The uninstall plan the user's uninstaller wrote ("UnInstallApps": entries with "PKG", "UUID"
+/// and "UnInstallPath"). Nothing in it is trusted: it only names the modules to look up.
+class UninstallPlan {
+public:
+    struct Entry {
+        /// None when absent or not a string.
+        std::optional<std::string> uuid;
+        std::optional<std::string> unInstallPath;
+    };
+
+    /// Reads the plan at path: a regular file, not a symbolic link, of either property-list form.
+    /// When running as root it must belong to root or to requiredOwner (the home folder's owner).
+    /// None with *error set otherwise.
+    static std::optional<UninstallPlan> load(const std::string& path, std::optional<unsigned long> requiredOwner,
+                                             std::string* error);
+
+    const std::vector<Entry>& entries() const { return m_entries; }
+
+private:
+    std::vector<Entry> m_entries;
+};
+
+}  // namespace scripthelper

@@ -1,0 +1,253 @@
+#include "platform/security/PkexecAuthorizationBackend.h"
+
+#include "platform/foundation/SearchPaths.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <optional>
+#include <type_traits>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+#ifndef PLATFORM_AUTH_LAUNCHER_PATH
+#error "PLATFORM_AUTH_LAUNCHER_PATH must name the built launcher"
+#endif
+
+namespace platform {
+
+static_assert(std::is_same_v<pid_t, int>, "process ids are kept as int");
+
+namespace {
+
+constexpr int kCancelledStatus = 126;
+constexpr std::size_t kMaxLineBytes = 4096;
+
+void closeFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+/// Waits for the process to end; its wait status, or none when it cannot be waited for.
+std::optional<int> reap(pid_t pid)
+{
+    int status = 0;
+    for (;;) {
+        const pid_t r = ::waitpid(pid, &status, 0);
+        if (r == pid)
+            return status;
+        if (r < 0 && errno == EINTR)
+            continue;
+        return std::nullopt;
+    }
+}
+
+/// Reads one line byte by byte so that nothing after it is consumed; none at the end of input
+/// before a newline.
+std::optional<std::string> readLine(int fd)
+{
+    std::string line;
+    while (line.size() < kMaxLineBytes) {
+        char c = 0;
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return line.empty() ? std::nullopt : std::optional<std::string>(line);
+        if (c == '\n')
+            return line;
+        line += c;
+    }
+    return line;
+}
+
+bool isAbsolute(const std::string& path)
+{
+    return !path.empty() && path[0] == '/';
+}
+
+std::string envOr(const char* name, const char* fallback)
+{
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::string(value) : std::string(fallback);
+}
+
+}  // namespace
+
+PkexecAuthorizationBackend::~PkexecAuthorizationBackend()
+{
+    release();
+}
+
+std::string PkexecAuthorizationBackend::pkexecPath()
+{
+    return envOr("PLATFORM_PKEXEC", "/usr/bin/pkexec");
+}
+
+std::string PkexecAuthorizationBackend::launcherPath()
+{
+    return envOr("PLATFORM_AUTH_LAUNCHER", PLATFORM_AUTH_LAUNCHER_PATH);
+}
+
+OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool interactionAllowed)
+{
+    endLauncher();
+    m_tool.clear();
+    m_toolRefused = false;
+    if (!interactionAllowed)
+        return errAuthorizationInteractionNotAllowed;
+
+    const std::string pkexec = pkexecPath();
+    const std::string launcher = launcherPath();
+    if (!isAbsolute(pkexec) || !isAbsolute(launcher))
+        return errAuthorizationInternal;
+
+    std::vector<std::string> args{pkexec, launcher, "--tool", toolPath, "--home", NSHomeDirectory()};
+    if (const char* root = std::getenv("PLATFORM_ROOT"); root != nullptr && *root != '\0') {
+        args.emplace_back("--root");
+        args.emplace_back(root);
+    }
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    int control[2] = {-1, -1};
+    int output[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, control) != 0)
+        return errAuthorizationInternal;
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        closeFd(control[0]);
+        closeFd(control[1]);
+        return errAuthorizationInternal;
+    }
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_adddup2(&actions, control[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaddset(&defaults, sig);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    pid_t pid = -1;
+    const int spawnError = ::posix_spawn(&pid, pkexec.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    closeFd(control[1]);
+    closeFd(output[1]);
+    if (spawnError != 0) {
+        closeFd(control[0]);
+        closeFd(output[0]);
+        return errAuthorizationInternal;
+    }
+
+    const std::optional<std::string> answer = readLine(output[0]);
+    if (answer && *answer == "ready") {
+        m_launcher = pid;
+        m_control = control[0];
+        m_output = output[0];
+        m_tool = toolPath;
+        return errAuthorizationSuccess;
+    }
+
+    // Anything but "ready": the launcher (or pkexec before it) is done; closing its input ends a
+    // launcher that answered something unexpected.
+    closeFd(control[0]);
+    closeFd(output[0]);
+    const std::optional<int> status = reap(pid);
+    if (answer && answer->rfind("refused", 0) == 0) {
+        // The prompt was answered; the launcher would not run this program.
+        m_tool = toolPath;
+        m_toolRefused = true;
+        return errAuthorizationSuccess;
+    }
+    if (!answer && status && WIFEXITED(*status) && WEXITSTATUS(*status) == kCancelledStatus)
+        return errAuthorizationCanceled;
+    return errAuthorizationDenied;
+}
+
+OSStatus PkexecAuthorizationBackend::execute(const std::string& toolPath, std::FILE** stream)
+{
+    if (stream != nullptr)
+        *stream = nullptr;
+    if (m_toolRefused && toolPath == m_tool) {
+        m_toolRefused = false;
+        m_tool.clear();
+        return errAuthorizationToolExecuteFailure;
+    }
+    if (m_launcher < 0 || toolPath != m_tool)
+        return errAuthorizationDenied;
+
+    static const char kRun[] = "run\n";
+    ssize_t sent = -1;
+    do {
+        sent = ::send(m_control, kRun, sizeof kRun - 1, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    if (sent != static_cast<ssize_t>(sizeof kRun - 1)) {
+        endLauncher();
+        m_tool.clear();
+        return errAuthorizationToolExecuteFailure;
+    }
+    // The launcher closes this channel when exec succeeds and writes "failed ..." when it does not.
+    const std::optional<std::string> failure = readLine(m_control);
+    if (failure) {
+        endLauncher();
+        m_tool.clear();
+        return errAuthorizationToolExecuteFailure;
+    }
+    closeFd(m_control);
+
+    m_started.push_back(m_launcher);
+    m_launcher = -1;
+    m_tool.clear();
+    std::FILE* file = ::fdopen(m_output, "r");
+    if (file == nullptr) {
+        closeFd(m_output);
+        return errAuthorizationInternal;
+    }
+    m_output = -1;
+    if (stream != nullptr)
+        *stream = file;
+    else
+        std::fclose(file);
+    return errAuthorizationSuccess;
+}
+
+void PkexecAuthorizationBackend::release()
+{
+    endLauncher();
+    for (pid_t pid : m_started)
+        reap(pid);
+    m_started.clear();
+    m_tool.clear();
+    m_toolRefused = false;
+}
+
+void PkexecAuthorizationBackend::endLauncher()
+{
+    closeFd(m_control);
+    closeFd(m_output);
+    if (m_launcher > 0)
+        reap(m_launcher);
+    m_launcher = -1;
+}
+
+}  // namespace platform

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/security/Authorization.h"
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+/// Obtains administrator rights through pkexec: acquire() starts the project's privileged
+/// launcher, which after the password prompt reports that it is ready and waits; execute() tells
+/// it to run the granted program and hands back that program's output; release() ends an unused
+/// launcher and reaps every process it started.
+class PkexecAuthorizationBackend final : public AuthorizationBackend {
+public:
+    PkexecAuthorizationBackend() = default;
+    PkexecAuthorizationBackend(const PkexecAuthorizationBackend&) = delete;
+    PkexecAuthorizationBackend& operator=(const PkexecAuthorizationBackend&) = delete;
+    /// Releases as release() does.
+    ~PkexecAuthorizationBackend() override;
+
+    /// Starts pkexec with the launcher for toolPath and waits for its answer: 0 once it is ready
+    /// (also when the launcher refused the program: execute() then fails), errAuthorizationCanceled
+    /// when the prompt was dismissed (exit status 126), errAuthorizationDenied otherwise,
+    /// errAuthorizationInteractionNotAllowed without interaction, errAuthorizationInternal when
+    /// pkexec cannot be started.
+    OSStatus acquire(const std::string& toolPath, bool interactionAllowed) override;
+    /// Runs the program the launcher waits for; errAuthorizationDenied for another path or when no
+    /// launcher waits, errAuthorizationToolExecuteFailure when it may not or could not be run.
+    OSStatus execute(const std::string& toolPath, std::FILE** stream) override;
+    /// Ends an unused launcher and waits for every started program to end.
+    void release() override;
+
+    /// $PLATFORM_PKEXEC, else "/usr/bin/pkexec".
+    static std::string pkexecPath();
+    /// $PLATFORM_AUTH_LAUNCHER, else the launcher built with this library.
+    static std::string launcherPath();
+
+private:
+    void endLauncher();
+
+    int m_launcher = -1;
+    int m_control = -1;
+    int m_output = -1;
+    std::string m_tool;
+    bool m_toolRefused = false;
+    std::vector<int> m_started;
+};
+
+}  // namespace platform

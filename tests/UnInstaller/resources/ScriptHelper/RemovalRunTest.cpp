@@ -1,0 +1,569 @@
+#include "ScriptHelperSandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using platform::PlistFormat;
+
+namespace {
+
+/// The snapshot's paths at or below path, in the snapshot's order.
+std::vector<std::string> under(const std::map<std::string, char>& snapshot, const std::string& path)
+{
+    std::vector<std::string> result;
+    for (const auto& [p, kind] : snapshot) {
+        if (p == path || p.rfind(path + "/", 0) == 0)
+            result.push_back(p);
+    }
+    return result;
+}
+
+std::vector<std::string> sorted(std::vector<std::string> paths)
+{
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+bool hasLine(const std::vector<std::string>& lines, const std::string& prefix)
+{
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+std::string joinLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+class RemovalRun : public ScriptHelperSandbox {
+protected:
+    void SetUp() override
+    {
+        ScriptHelperSandbox::SetUp();
+        alpha = at("/Library/Printers/Tavix/Alpha/Alpha.plugin");
+        beta = at("/Library/Printers/Tavix/Beta/Beta.plugin");
+        gamma = at("/Library/Printers/Tavix/Gamma/Gamma.plugin");
+        makeModuleFolder(alpha);
+        makeModuleFolder(beta);
+        makeModuleFolder(gamma);
+        modules = {{"UUID-ALPHA", "Alpha vLX Module", alpha},
+                   {"UUID-BETA", "Beta vLX Module", beta},
+                   {"UUID-GAMMA", "Gamma vLX Module", gamma}};
+    }
+
+    std::string alpha, beta, gamma;
+    std::vector<Module> modules;
+};
+
+TEST_F(RemovalRun, RemovesThePlannedModulesWithTheirEmptyFoldersAndNothingElse)
+{
+    writeRegistry(modules);
+    writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}, {"UUID-BETA", at("/Library/Printers/Tavix/Beta")}});
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed " + alpha,
+                                                      "removed empty folder " + at("/Library/Printers/Tavix/Alpha"),
+                                                      "removed " + beta,
+                                                      "removed empty folder " + at("/Library/Printers/Tavix/Beta"),
+                                                      "registry updated"}));
+    std::vector<std::string> expected = under(before, at("/Library/Printers/Tavix/Alpha"));
+    const std::vector<std::string> betaPaths = under(before, at("/Library/Printers/Tavix/Beta"));
+    expected.insert(expected.end(), betaPaths.begin(), betaPaths.end());
+    EXPECT_EQ(removedSince(before), sorted(expected));
+    EXPECT_TRUE(fs::exists(gamma + "/Contents/Info.plist"));
+    EXPECT_TRUE(fs::is_directory(at("/Library/Printers/Tavix")));
+}
+
+class RegistryFormats : public RemovalRun, public ::testing::WithParamInterface<PlistFormat> {};
+
+TEST_P(RegistryFormats, RegistryKeepsItsFormatAndEveryOtherKey)
+{
+    writeRegistry(modules, GetParam());
+    ASSERT_EQ(::chmod(registryPath.c_str(), 0640), 0);
+    writePlan({{"UUID-BETA", at("/Library/Printers/Tavix/Beta")}});
+
+    const Result result = run();
+    ASSERT_EQ(result.exitCode, 0) << joinLines(result.lines);
+
+    PlistFormat format = GetParam() == PlistFormat::Xml ? PlistFormat::Binary : PlistFormat::Xml;
+    const platform::PlistDictionary rootDict = registryRoot(&format);
+    EXPECT_EQ(format, GetParam());
+    ASSERT_NE(rootDict.find("KEP2_KEY_VERSION"), nullptr);
+    EXPECT_EQ(*rootDict.find("KEP2_KEY_VERSION"), platform::PlistValue(3));
+    ASSERT_NE(rootDict.arrayForKey("KEP2_KEY_DRIVERS"), nullptr);
+    EXPECT_EQ(rootDict.arrayForKey("KEP2_KEY_DRIVERS")->size(), 1u);
+    const platform::PlistDictionary* left = rootDict.dictionaryForKey("KEP2_KEY_MODULES");
+    ASSERT_NE(left, nullptr);
+    EXPECT_EQ(left->size(), 2u);
+    EXPECT_FALSE(left->contains("UUID-BETA"));
+    ASSERT_NE(left->dictionaryForKey("UUID-ALPHA"), nullptr);
+    EXPECT_EQ(*left->dictionaryForKey("UUID-ALPHA")->stringForKey("Version"), "2.1");
+    EXPECT_EQ(*left->dictionaryForKey("UUID-GAMMA")->stringForKey("InstallPath"), gamma);
+
+    struct stat st {};
+    ASSERT_EQ(::lstat(registryPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+    for (const auto& entry : fs::directory_iterator(at("/Library/Preferences")))
+        EXPECT_EQ(entry.path().string(), registryPath) << "left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, RegistryFormats, ::testing::Values(PlistFormat::Xml, PlistFormat::Binary));
+
+TEST_F(RemovalRun, ParentFolderStaysWhenItHoldsSomethingElse)
+{
+    writeText(at("/Library/Printers/Tavix/Alpha/ReadMe.txt"), "keep me");
+    writeRegistry(modules);
+    writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}});
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed " + alpha, "registry updated"}));
+    EXPECT_EQ(removedSince(before), sorted(under(before, alpha)));
+}
+
+TEST_F(RemovalRun, ProtectedParentFolderStaysEvenWhenEmpty)
+{
+    const std::string solo = at("/Library/Printers/Solo.plugin");
+    makeModuleFolder(solo);
+    fs::remove_all(at("/Library/Printers/Tavix"));
+    writeRegistry({{"UUID-SOLO", "Solo vLX", solo}});
+    writePlan({{"UUID-SOLO", at("/Library/Printers")}});
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed " + solo, "registry updated"}));
+    EXPECT_TRUE(fs::is_directory(at("/Library/Printers")));
+}
+
+TEST_F(RemovalRun, ParentFolderStaysWhenItIsAnotherModulesFolder)
+{
+    const std::string outer = at("/Library/Printers/Tavix/Outer");
+    const std::string inner = outer + "/Inner.plugin";
+    makeModuleFolder(inner);
+    writeRegistry({{"UUID-OUTER", "Outer vLX", outer}, {"UUID-INNER", "Inner vLX", inner}});
+    writePlan({{"UUID-INNER", outer}});
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed " + inner, "registry updated"}));
+    EXPECT_TRUE(fs::is_directory(outer));
+}
+
+TEST_F(RemovalRun, SymbolicLinksInsideAreRemovedAsLinksAndTheirTargetsSurvive)
+{
+    const std::string outside = dir + "/outside";
+    makeFolder(outside + "/folder");
+    writeText(outside + "/folder/precious.txt", "precious");
+    writeText(outside + "/file.txt", "precious");
+    ASSERT_EQ(::symlink((outside + "/folder").c_str(), (alpha + "/Contents/LinkToFolder").c_str()), 0);
+    ASSERT_EQ(::symlink((outside + "/file.txt").c_str(), (alpha + "/Contents/LinkToFile").c_str()), 0);
+    ASSERT_EQ(::symlink("/", (alpha + "/Contents/Resources/LinkToRoot").c_str()), 0);
+    ASSERT_EQ(::symlink("missing", (alpha + "/Dangling").c_str()), 0);
+    writeRegistry(modules);
+    writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}});
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
+    EXPECT_EQ(removedSince(before), sorted(under(before, at("/Library/Printers/Tavix/Alpha"))));
+    EXPECT_TRUE(fs::exists(outside + "/folder/precious.txt"));
+    EXPECT_TRUE(fs::exists(outside + "/file.txt"));
+}
+
+TEST_F(RemovalRun, ModuleFileIsRemovedLikeAFolder)
+{
+    const std::string file = at("/Library/Printers/Tavix/Single/Single.dylib");
+    makeFolder(at("/Library/Printers/Tavix/Single"));
+    writeText(file, "code");
+    writeRegistry({{"UUID-SINGLE", "Single vLX", file}});
+    writePlan({{"UUID-SINGLE", at("/Library/Printers/Tavix/Single")}});
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
+    EXPECT_FALSE(fs::exists(at("/Library/Printers/Tavix/Single")));
+}
+
+TEST_F(RemovalRun, ModuleAlreadyGoneIsDroppedFromTheRegistry)
+{
+    fs::remove_all(at("/Library/Printers/Tavix/Beta"));
+    writeRegistry(modules);
+    writePlan({{"UUID-BETA", at("/Library/Printers/Tavix/Beta")}});
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"already gone " + beta, "registry updated"}));
+    EXPECT_FALSE(registryRoot().dictionaryForKey("KEP2_KEY_MODULES")->contains("UUID-BETA"));
+}
+
+TEST_F(RemovalRun, NestedModulesPlannedTogetherAreBothRemoved)
+{
+    const std::string outer = at("/Library/Printers/Tavix/Outer");
+    const std::string inner = outer + "/Inner.plugin";
+    makeModuleFolder(inner);
+    writeRegistry({{"UUID-OUTER", "Outer vLX", outer}, {"UUID-INNER", "Inner vLX", inner}});
+    writePlan({{"UUID-OUTER", at("/Library/Printers/Tavix")}, {"UUID-INNER", outer}});
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
+    EXPECT_FALSE(fs::exists(outer));
+    EXPECT_TRUE(fs::is_directory(at("/Library/Printers/Tavix")));
+    EXPECT_TRUE(registryRoot().dictionaryForKey("KEP2_KEY_MODULES")->empty());
+}
+
+TEST_F(RemovalRun, GoodEntriesAreDoneBesideRefusedOnes)
+{
+    writeRegistry(modules);
+    writePlan({{"UUID-NOPE", at("/Library/Printers/Tavix/Alpha")}, {"UUID-BETA", at("/Library/Printers/Tavix/Beta")}});
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"skipped UUID-NOPE: is not in the registry", "removed " + beta,
+                                                      "removed empty folder " + at("/Library/Printers/Tavix/Beta"),
+                                                      "registry updated"}));
+    EXPECT_TRUE(fs::exists(alpha));
+    const platform::PlistDictionary rootDict = registryRoot();
+    const platform::PlistDictionary* left = rootDict.dictionaryForKey("KEP2_KEY_MODULES");
+    ASSERT_NE(left, nullptr);
+    EXPECT_TRUE(left->contains("UUID-ALPHA"));
+    EXPECT_FALSE(left->contains("UUID-BETA"));
+}
+
+TEST_F(RemovalRun, EntryListedTwiceIsDoneOnce)
+{
+    writeRegistry(modules);
+    writePlan({{"UUID-BETA", at("/Library/Printers/Tavix/Beta")}, {"UUID-BETA", at("/Library/Printers/Tavix/Beta")}});
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(hasLine(result.lines, "removed " + beta));
+    EXPECT_TRUE(hasLine(result.lines, "skipped UUID-BETA: is listed more than once"));
+    EXPECT_FALSE(fs::exists(beta));
+}
+
+TEST_F(RemovalRun, DryRunReportsAndChangesNothing)
+{
+    writeRegistry(modules);
+    writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}, {"UUID-NOPE", at("/x")}});
+    const std::string registry = registryBytes();
+    const auto before = snapshot();
+
+    const Result result = run(true);
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"would remove " + alpha,
+                                                      "would remove empty folder " + at("/Library/Printers/Tavix/Alpha"),
+                                                      "skipped UUID-NOPE: is not in the registry",
+                                                      "would update registry"}));
+    EXPECT_TRUE(removedSince(before).empty());
+    EXPECT_EQ(registryBytes(), registry);
+}
+
+TEST_F(RemovalRun, EmptyPlanHasNothingToRemove)
+{
+    writeRegistry(modules);
+    writePlan({});
+    const std::string registry = registryBytes();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"nothing to remove"}));
+    EXPECT_EQ(registryBytes(), registry);
+}
+
+TEST_F(RemovalRun, OutputStaysOneLinePerActionWhateverThePlanHolds)
+{
+    writeRegistry(modules);
+    writePlan({{"UUID\nremoved /etc", at("/Library/Printers/Tavix/Alpha")}});
+
+    const Result result = run();
+
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"skipped UUID?removed /etc: is not in the registry"}));
+}
+
+/// One unsafe plan: the registry's install path and the plan's UnInstallPath for module
+/// "UUID-X" (see expand), made ready by prepare, and the reason expected.
+struct UnsafeCase {
+    const char* what;
+    const char* installPath;
+    const char* unInstallPath;
+    const char* reason;
+    void (*prepare)(ScriptHelperSandbox& sandbox, const std::string& root);
+};
+
+/// "@" stands for the machine root, "%" for the sandbox folder holding it.
+std::string expand(const std::string& text, const std::string& root)
+{
+    const std::string sandbox = root.substr(0, root.rfind('/'));
+    std::string result;
+    for (char c : text) {
+        if (c == '@')
+            result += root;
+        else if (c == '%')
+            result += sandbox;
+        else
+            result += c;
+    }
+    return result;
+}
+
+class UnsafePlans : public RemovalRun, public ::testing::WithParamInterface<UnsafeCase> {};
+
+TEST_P(UnsafePlans, AreRefusedWithNothingRemoved)
+{
+    const UnsafeCase& c = GetParam();
+    if (c.prepare)
+        c.prepare(*this, root);
+    std::vector<Module> withX = modules;
+    withX.push_back({"UUID-X", "X vLX Module", expand(c.installPath, root)});
+    writeRegistry(withX);
+    writePlan({{"UUID-X", expand(c.unInstallPath, root)}});
+    const std::string registry = registryBytes();
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1) << c.what;
+    ASSERT_EQ(result.lines.size(), 1u) << c.what << "\n" << joinLines(result.lines);
+    EXPECT_EQ(result.lines[0].rfind("skipped UUID-X: ", 0), 0u) << result.lines[0];
+    EXPECT_NE(result.lines[0].find(expand(c.reason, root)), std::string::npos) << c.what << ": " << result.lines[0];
+    EXPECT_TRUE(removedSince(before).empty()) << c.what;
+    EXPECT_EQ(registryBytes(), registry) << c.what;
+}
+
+void linkTavixAsVia(ScriptHelperSandbox&, const std::string& root)
+{
+    ::symlink((root + "/Library/Printers/Tavix").c_str(), (root + "/Library/Printers/Via").c_str());
+}
+
+void linkAlphaAsLinkPlugin(ScriptHelperSandbox&, const std::string& root)
+{
+    ::symlink((root + "/Library/Printers/Tavix/Alpha/Alpha.plugin").c_str(),
+              (root + "/Library/Printers/Tavix/Link.plugin").c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnsafePlans,
+    ::testing::Values(
+        UnsafeCase{"empty UnInstallPath of a one-component install path", "Alpha.plugin", "",
+                   "UnInstallPath \"\" is empty", nullptr},
+        UnsafeCase{"root folder as UnInstallPath", "/usr", "/", "UnInstallPath \"/\" is the root folder", nullptr},
+        UnsafeCase{"relative path", "Library/Printers/Tavix/Alpha/Alpha.plugin", "Library/Printers/Tavix/Alpha",
+                   "is not an absolute path", nullptr},
+        UnsafeCase{"a .. component", "@/Library/Printers/Tavix/Alpha/../Beta/Beta.plugin",
+                   "@/Library/Printers/Tavix/Alpha/../Beta", "has a \".\" or \"..\" component", nullptr},
+        UnsafeCase{"a . component", "@/Library/Printers/Tavix/./Beta", "@/Library/Printers/Tavix/.",
+                   "has a \".\" or \"..\" component", nullptr},
+        UnsafeCase{"the system's /Library", "/Library", "/", "UnInstallPath \"/\" is the root folder", nullptr},
+        UnsafeCase{"/Library/Printers", "/Library/Printers", "/Library", "/Library/Printers is a protected folder",
+                   nullptr},
+        UnsafeCase{"/usr/local", "/usr/local", "/usr", "/usr/local is a protected folder", nullptr},
+        UnsafeCase{"Library under the machine root", "@/Library", "@", "@/Library is a protected folder", nullptr},
+        UnsafeCase{"Library/Printers under the machine root", "@/Library/Printers", "@/Library",
+                   "@/Library/Printers is a protected folder", nullptr},
+        UnsafeCase{"usr under the machine root", "@/usr", "@", "@/usr is a protected folder", nullptr},
+        UnsafeCase{"the machine root itself", "@", "%", "@ is a protected folder", nullptr},
+        UnsafeCase{"a folder holding the machine root", "%", "/tmp", "% holds the protected folder @", nullptr},
+        UnsafeCase{"the install path is a symbolic link", "@/Library/Printers/Tavix/Link.plugin",
+                   "@/Library/Printers/Tavix", "is a symbolic link", linkAlphaAsLinkPlugin},
+        UnsafeCase{"a link to a folder named with a trailing slash", "@/Library/Printers/Tavix/Link.plugin/",
+                   "@/Library/Printers/Tavix", "is a symbolic link", linkAlphaAsLinkPlugin},
+        UnsafeCase{"a symbolic link on the way", "@/Library/Printers/Via/Alpha/Alpha.plugin",
+                   "@/Library/Printers/Via/Alpha", "passes through the symbolic link @/Library/Printers/Via",
+                   linkTavixAsVia},
+        UnsafeCase{"a folder holding another registered module", "@/Library/Printers/Tavix/Alpha",
+                   "@/Library/Printers/Tavix", "holds module UUID-ALPHA", nullptr},
+        UnsafeCase{"the folder holding every module", "@/Library/Printers/Tavix", "@/Library/Printers",
+                   "holds module UUID-", nullptr},
+        UnsafeCase{"the same folder as another module", "@/Library/Printers/Tavix/Beta/Beta.plugin/",
+                   "@/Library/Printers/Tavix/Beta", "is also the install path of module UUID-BETA", nullptr},
+        UnsafeCase{"a mismatching UnInstallPath", "@/Library/Printers/Tavix/Gamma/Gamma.plugin",
+                   "@/Library/Printers/Tavix/Beta",
+                   "UnInstallPath @/Library/Printers/Tavix/Beta does not match the registry's install path", nullptr},
+        UnsafeCase{"an UnInstallPath above the parent", "@/Library/Printers/Tavix/Gamma/Gamma.plugin",
+                   "@/Library/Printers/Tavix", "does not match", nullptr},
+        UnsafeCase{"another module reached through a link inside", "@/Library/Printers/Tavix/Host/Host.plugin",
+                   "@/Library/Printers/Tavix/Host", "the install path of another module",
+                   [](ScriptHelperSandbox& sandbox, const std::string& root) {
+                       // Alpha's registered path leads, through a link elsewhere, into X's folder.
+                       const std::string host = root + "/Library/Printers/Tavix/Host/Host.plugin";
+                       sandbox.makeModuleFolder(host);
+                       std::filesystem::remove_all(root + "/Library/Printers/Tavix/Alpha/Alpha.plugin");
+                       ::symlink((host + "/Contents").c_str(), (root + "/Library/Printers/Tavix/Alpha/Alpha.plugin").c_str());
+                   }}));
+
+TEST_F(RemovalRun, UnknownUuidIsRefusedWithNothingRemoved)
+{
+    writeRegistry(modules);
+    writePlan({{"UUID-UNKNOWN", at("/Library/Printers/Tavix/Alpha")}});
+    const std::string registry = registryBytes();
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"skipped UUID-UNKNOWN: is not in the registry"}));
+    EXPECT_TRUE(removedSince(before).empty());
+    EXPECT_EQ(registryBytes(), registry);
+}
+
+TEST_F(RemovalRun, PlanEntriesWithoutTheirKeysAreRefused)
+{
+    writeRegistry(modules);
+    platform::PlistDictionary noUuid;
+    noUuid.set("UnInstallPath", at("/Library/Printers/Tavix/Alpha"));
+    platform::PlistDictionary noPath;
+    noPath.set("UUID", "UUID-ALPHA");
+    platform::PlistDictionary plan;
+    plan.set("UnInstallApps", platform::PlistArray{noUuid, noPath, platform::PlistValue("UUID-BETA")});
+    writeText(planPath, platform::xmlPropertyList(plan));
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"skipped entry 1: has no UUID",
+                                                      "skipped UUID-ALPHA: has no UnInstallPath",
+                                                      "skipped entry 3: has no UUID"}));
+    EXPECT_TRUE(removedSince(before).empty());
+}
+
+/// Spoils the registry or the plan; the whole run is then refused.
+struct UntrustedCase {
+    const char* what;
+    const char* linePrefix;
+    bool rootOnly;
+    void (*spoil)(ScriptHelperSandbox& sandbox, const std::string& registry, const std::string& plan);
+};
+
+class UntrustedFiles : public RemovalRun, public ::testing::WithParamInterface<UntrustedCase> {};
+
+TEST_P(UntrustedFiles, RefuseTheWholeRun)
+{
+    const UntrustedCase& c = GetParam();
+    if (c.rootOnly && ::geteuid() != 0)
+        GTEST_SKIP() << "only checked when running as root";
+    writeRegistry(modules);
+    writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}});
+    c.spoil(*this, registryPath, planPath);
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1) << c.what;
+    ASSERT_EQ(result.lines.size(), 1u) << c.what << "\n" << joinLines(result.lines);
+    EXPECT_EQ(result.lines[0].rfind(c.linePrefix, 0), 0u) << c.what << ": " << result.lines[0];
+    EXPECT_TRUE(removedSince(before).empty()) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UntrustedFiles,
+    ::testing::Values(
+        UntrustedCase{"world-writable registry", "refused: registry", false,
+                      [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
+                          ::chmod(registry.c_str(), 0666);
+                      }},
+        UntrustedCase{"group-writable registry", "refused: registry", false,
+                      [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
+                          ::chmod(registry.c_str(), 0664);
+                      }},
+        UntrustedCase{"registry that is a symbolic link", "refused: registry", false,
+                      [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
+                          std::filesystem::rename(registry, registry + ".real");
+                          ::symlink((registry + ".real").c_str(), registry.c_str());
+                      }},
+        UntrustedCase{"missing registry", "refused: registry", false,
+                      [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
+                          std::filesystem::remove(registry);
+                      }},
+        UntrustedCase{"registry that is no property list", "refused: registry", false,
+                      [](ScriptHelperSandbox& sandbox, const std::string& registry, const std::string&) {
+                          sandbox.writeText(registry, "KEP2_KEY_MODULES");
+                      }},
+        UntrustedCase{"registry without its module dictionary", "refused: registry", false,
+                      [](ScriptHelperSandbox& sandbox, const std::string& registry, const std::string&) {
+                          platform::PlistDictionary other;
+                          other.set("KEP2_KEY_MODULES", "not a dictionary");
+                          sandbox.writeText(registry, platform::xmlPropertyList(other));
+                      }},
+        UntrustedCase{"registry owned by another user", "refused: registry", true,
+                      [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
+                          ::chown(registry.c_str(), 65534, 65534);
+                      }},
+        UntrustedCase{"registry in a folder others may write to", "refused: registry", true,
+                      [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
+                          ::chmod(std::filesystem::path(registry).parent_path().c_str(), 0777);
+                      }},
+        UntrustedCase{"registry in a folder owned by another user", "refused: registry", true,
+                      [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
+                          ::chown(std::filesystem::path(registry).parent_path().parent_path().c_str(), 65534, 65534);
+                      }},
+        UntrustedCase{"missing plan", "refused: plan", false,
+                      [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
+                          std::filesystem::remove(plan);
+                      }},
+        UntrustedCase{"plan that is a symbolic link", "refused: plan", false,
+                      [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
+                          std::filesystem::rename(plan, plan + ".real");
+                          ::symlink((plan + ".real").c_str(), plan.c_str());
+                      }},
+        UntrustedCase{"plan without UnInstallApps", "refused: plan", false,
+                      [](ScriptHelperSandbox& sandbox, const std::string&, const std::string& plan) {
+                          platform::PlistDictionary other;
+                          other.set("InstallApps", platform::PlistArray{});
+                          sandbox.writeText(plan, platform::xmlPropertyList(other));
+                      }},
+        UntrustedCase{"plan of another user", "refused: plan", true,
+                      [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
+                          ::chown(plan.c_str(), 65534, 65534);
+                      }}));
+
+TEST_F(RemovalRun, MountPointInsideIsNeverEntered)
+{
+    const std::string mountPoint = alpha + "/Contents/Mounted";
+    makeFolder(mountPoint);
+    if (::mount("scripthelper-test", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a file system here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{mountPoint};
+    writeText(mountPoint + "/on-another-fs", "keep");
+    writeRegistry(modules);
+    writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}});
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1);
+    ASSERT_EQ(result.lines.size(), 1u) << joinLines(result.lines);
+    EXPECT_NE(result.lines[0].find("on another file system"), std::string::npos) << result.lines[0];
+    EXPECT_TRUE(removedSince(before).empty());
+    EXPECT_TRUE(fs::exists(mountPoint + "/on-another-fs"));
+}
+
+}  // namespace

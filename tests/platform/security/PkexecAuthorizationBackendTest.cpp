@@ -1,0 +1,435 @@
+// The pkexec backend and its launcher, driven through the authorization functions with a stand-in
+// for pkexec: a script that exits as pkexec does when the prompt is dismissed or refused, or that
+// starts the launcher as the current user.
+
+#include "platform/security/Authorization.h"
+#include "platform/security/PkexecAuthorizationBackend.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace platform;
+
+namespace {
+
+constexpr AuthorizationFlags kAskUser = kAuthorizationFlagInteractionAllowed | kAuthorizationFlagExtendRights;
+
+bool noChildLeft()
+{
+    int status = 0;
+    errno = 0;
+    return ::waitpid(-1, &status, WNOHANG) == -1 && errno == ECHILD;
+}
+
+void writeFile(const std::string& path, const std::string& text, mode_t mode)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path;
+}
+
+bool exists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> readLines(std::FILE* stream)
+{
+    std::vector<std::string> lines;
+    char buffer[1024];
+    while (std::fgets(buffer, sizeof buffer, stream) != nullptr) {
+        std::string line = buffer;
+        if (!line.empty() && line.back() == '\n')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class PkexecBackend : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/platform-security-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir = pattern;
+        home = dir + "/home";
+        root = dir + "/root";
+        ASSERT_EQ(::mkdir(home.c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(home.c_str(), 0755), 0);
+        ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
+        marker = dir + "/tool-ran";
+        pkexecCalled = dir + "/pkexec-called";
+        ::setenv("HOME", home.c_str(), 1);
+        ::setenv("PLATFORM_ROOT", root.c_str(), 1);
+        ::setenv("SEC_TEST_MARKER", "inherited", 1);
+        ::unsetenv("PKEXEC_UID");
+        ::unsetenv("PLATFORM_AUTH_LAUNCHER");
+        setAuthorizationBackendFactory({});
+        usePkexec("exec \"$@\"\n");
+        tool = dir + "/tool";
+        writeTool(tool);
+    }
+
+    void TearDown() override
+    {
+        if (ref != nullptr)
+            AuthorizationFree(ref, 0);
+        std::system(("chmod -R u+rwx '" + dir + "' 2>/dev/null; rm -rf '" + dir + "'").c_str());
+        ::unsetenv("PLATFORM_PKEXEC");
+        ::unsetenv("SEC_TEST_MARKER");
+    }
+
+    /// Installs a stand-in for pkexec that notes its call and then runs body.
+    void usePkexec(const std::string& body)
+    {
+        const std::string path = dir + "/pkexec";
+        writeFile(path, "#!/bin/sh\necho called > '" + pkexecCalled + "'\n" + body, 0755);
+        ::setenv("PLATFORM_PKEXEC", path.c_str(), 1);
+    }
+
+    void writeTool(const std::string& path, mode_t mode = 0755)
+    {
+        writeFile(path,
+                  "#!/bin/sh\n"
+                  "echo \"args=$#\"\n"
+                  "echo \"HOME=$HOME\"\n"
+                  "echo \"PATH=$PATH\"\n"
+                  "echo \"ROOT=${PLATFORM_ROOT-unset}\"\n"
+                  "echo \"MARKER=${SEC_TEST_MARKER-unset}\"\n"
+                  "echo \"PWD=$(pwd)\"\n"
+                  "echo \"to stderr\" >&2\n"
+                  "echo ran > '" + marker + "'\n",
+                  mode);
+    }
+
+    OSStatus copyRights(const std::string& toolPath)
+    {
+        if (ref == nullptr && AuthorizationCreate(nullptr, nullptr, 0, &ref) != errAuthorizationSuccess)
+            return errAuthorizationInternal;
+        AuthorizationItem item{kAuthorizationRightExecute, toolPath.size(), toolPath.data(), 0};
+        AuthorizationRights rights{1, &item};
+        return AuthorizationCopyRights(ref, &rights, nullptr, kAskUser, nullptr);
+    }
+
+    void freeRef()
+    {
+        EXPECT_EQ(AuthorizationFree(ref, 0), errAuthorizationSuccess);
+        ref = nullptr;
+    }
+
+    std::string dir, home, root, tool, marker, pkexecCalled;
+    AuthorizationRef ref = nullptr;
+};
+
+struct ExitCase {
+    const char* pkexecBody;
+    OSStatus expected;
+};
+
+class PkexecExits : public PkexecBackend, public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(PkexecExits, BeforeReadyAreDecodedFromTheExitStatus)
+{
+    usePkexec(GetParam().pkexecBody);
+    EXPECT_EQ(copyRights(tool), GetParam().expected);
+    EXPECT_TRUE(exists(pkexecCalled));
+    EXPECT_TRUE(noChildLeft());
+    EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, nullptr), errAuthorizationDenied);
+    freeRef();
+    EXPECT_FALSE(exists(marker));
+    EXPECT_TRUE(noChildLeft());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, PkexecExits,
+    ::testing::Values(ExitCase{"exit 126\n", errAuthorizationCanceled},
+                      ExitCase{"exit 127\n", errAuthorizationDenied},
+                      ExitCase{"exit 1\n", errAuthorizationDenied},
+                      ExitCase{"exit 0\n", errAuthorizationDenied},
+                      ExitCase{"echo 'Error executing command as another user' >&2; exit 127\n",
+                               errAuthorizationDenied},
+                      ExitCase{"echo ready-ish; exit 126\n", errAuthorizationDenied},
+                      ExitCase{"kill -9 $$\n", errAuthorizationDenied}));
+
+TEST_F(PkexecBackend, GrantedToolRunsWithACleanEnvironmentAndItsOutputOnTheStream)
+{
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    EXPECT_FALSE(exists(marker));
+    std::FILE* stream = nullptr;
+    ASSERT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, &stream), errAuthorizationSuccess);
+    ASSERT_NE(stream, nullptr);
+    const std::vector<std::string> lines = readLines(stream);
+    EXPECT_EQ(lines, (std::vector<std::string>{"args=0", "HOME=" + home, "PATH=/usr/sbin:/usr/bin:/sbin:/bin",
+                                               "ROOT=" + root, "MARKER=unset", "PWD=/", "to stderr"}));
+    std::fclose(stream);
+    freeRef();
+    EXPECT_TRUE(exists(marker));
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, MachineRootIsPassedOnlyWhenSet)
+{
+    ::unsetenv("PLATFORM_ROOT");
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    std::FILE* stream = nullptr;
+    ASSERT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, &stream), errAuthorizationSuccess);
+    const std::vector<std::string> lines = readLines(stream);
+    std::fclose(stream);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[3], "ROOT=unset");
+    freeRef();
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, FreeWithoutExecuteEndsTheLauncherAndRunsNothing)
+{
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    EXPECT_FALSE(noChildLeft());
+    freeRef();
+    EXPECT_TRUE(noChildLeft());
+    EXPECT_FALSE(exists(marker));
+}
+
+TEST_F(PkexecBackend, ProgramIsReapedWhenTheStreamIsClosedBeforeItsEnd)
+{
+    writeFile(tool, "#!/bin/sh\necho first\nwhile :; do echo more; done\n", 0755);
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    std::FILE* stream = nullptr;
+    ASSERT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, &stream), errAuthorizationSuccess);
+    char buffer[1024];
+    ASSERT_NE(std::fgets(buffer, sizeof buffer, stream), nullptr);
+    EXPECT_STREQ(buffer, "first\n");
+    std::fclose(stream);
+    freeRef();
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, WithoutAStreamTheProgramStillRunsAndIsReaped)
+{
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    ASSERT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, nullptr), errAuthorizationSuccess);
+    freeRef();
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, AnotherToolPathIsDeniedAndNotRun)
+{
+    const std::string other = dir + "/other";
+    const std::string otherMarker = dir + "/other-ran";
+    writeFile(other, "#!/bin/sh\necho ran > '" + otherMarker + "'\n", 0755);
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    std::FILE* stream = nullptr;
+    EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, other.c_str(), 0, nullptr, &stream), errAuthorizationDenied);
+    EXPECT_EQ(stream, nullptr);
+    ASSERT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, &stream), errAuthorizationSuccess);
+    readLines(stream);
+    std::fclose(stream);
+    freeRef();
+    EXPECT_FALSE(exists(otherMarker));
+    EXPECT_TRUE(exists(marker));
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, ArgumentsAreRefusedAndNothingRuns)
+{
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    char argument[] = "--dry-run";
+    char* arguments[] = {argument, nullptr};
+    std::FILE* stream = nullptr;
+    EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, arguments, &stream),
+              errAuthorizationToolExecuteFailure);
+    EXPECT_EQ(stream, nullptr);
+    freeRef();
+    EXPECT_FALSE(exists(marker));
+    EXPECT_TRUE(noChildLeft());
+}
+
+/// Prepares an unsafe tool (or home) in the fixture's folder and answers the path to ask for.
+struct UnsafeTool {
+    const char* what;
+    std::string (*prepare)(PkexecBackend& fixture, const std::string& dir, const std::string& tool);
+};
+
+class PkexecUnsafeTools : public PkexecBackend, public ::testing::WithParamInterface<UnsafeTool> {
+public:
+    using PkexecBackend::writeTool;
+};
+
+TEST_P(PkexecUnsafeTools, AreGrantedButNeverStarted)
+{
+    const std::string path = GetParam().prepare(*this, dir, tool);
+    ASSERT_EQ(copyRights(path), errAuthorizationSuccess) << GetParam().what;
+    EXPECT_TRUE(noChildLeft()) << GetParam().what;
+    std::FILE* stream = nullptr;
+    EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, path.c_str(), 0, nullptr, &stream),
+              errAuthorizationToolExecuteFailure)
+        << GetParam().what;
+    EXPECT_EQ(stream, nullptr);
+    freeRef();
+    EXPECT_FALSE(exists(marker)) << GetParam().what;
+    EXPECT_TRUE(noChildLeft());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PkexecUnsafeTools,
+    ::testing::Values(
+        UnsafeTool{"a symbolic link to the tool",
+                   [](PkexecBackend&, const std::string& dir, const std::string& tool) {
+                       const std::string link = dir + "/link";
+                       EXPECT_EQ(::symlink(tool.c_str(), link.c_str()), 0);
+                       return link;
+                   }},
+        UnsafeTool{"a folder on the way that is a symbolic link",
+                   [](PkexecBackend&, const std::string& dir, const std::string&) {
+                       EXPECT_EQ(::symlink(dir.c_str(), (dir + "/via").c_str()), 0);
+                       return dir + "/via/tool";
+                   }},
+        UnsafeTool{"a world-writable tool",
+                   [](PkexecBackend&, const std::string&, const std::string& tool) {
+                       EXPECT_EQ(::chmod(tool.c_str(), 0757), 0);
+                       return tool;
+                   }},
+        UnsafeTool{"a group-writable tool",
+                   [](PkexecBackend&, const std::string&, const std::string& tool) {
+                       EXPECT_EQ(::chmod(tool.c_str(), 0775), 0);
+                       return tool;
+                   }},
+        UnsafeTool{"a tool in a world-writable folder",
+                   [](PkexecBackend& fixture, const std::string& dir, const std::string&) {
+                       const std::string open = dir + "/open";
+                       EXPECT_EQ(::mkdir(open.c_str(), 0755), 0);
+                       EXPECT_EQ(::chmod(open.c_str(), 0777), 0);
+                       static_cast<PkexecUnsafeTools&>(fixture).writeTool(open + "/tool");
+                       return open + "/tool";
+                   }},
+        UnsafeTool{"a tool that is not executable",
+                   [](PkexecBackend&, const std::string&, const std::string& tool) {
+                       EXPECT_EQ(::chmod(tool.c_str(), 0644), 0);
+                       return tool;
+                   }},
+        UnsafeTool{"a folder instead of a tool",
+                   [](PkexecBackend&, const std::string& dir, const std::string&) { return dir + "/home"; }},
+        UnsafeTool{"a missing tool",
+                   [](PkexecBackend&, const std::string& dir, const std::string&) { return dir + "/missing"; }},
+        UnsafeTool{"an empty path", [](PkexecBackend&, const std::string&, const std::string&) { return std::string(); }},
+        UnsafeTool{"a relative path",
+                   [](PkexecBackend&, const std::string& dir, const std::string&) {
+                       return dir.substr(1) + "/tool";
+                   }},
+        UnsafeTool{"a path with ..",
+                   [](PkexecBackend&, const std::string& dir, const std::string&) {
+                       return dir + "/home/../tool";
+                   }},
+        UnsafeTool{"a home folder that others may write to",
+                   [](PkexecBackend&, const std::string& dir, const std::string& tool) {
+                       EXPECT_EQ(::chmod((dir + "/home").c_str(), 0777), 0);
+                       return tool;
+                   }}));
+
+TEST_F(PkexecBackend, ProgramThatCannotBeExecutedFailsToStart)
+{
+    writeFile(tool, "this is no program\n", 0755);
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    std::FILE* stream = nullptr;
+    EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, &stream),
+              errAuthorizationToolExecuteFailure);
+    EXPECT_EQ(stream, nullptr);
+    EXPECT_TRUE(noChildLeft());
+    freeRef();
+}
+
+TEST_F(PkexecBackend, ToolOwnedByAnotherUserIsNeverStarted)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the tool to another user";
+    ASSERT_EQ(::chown(tool.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, nullptr),
+              errAuthorizationToolExecuteFailure);
+    freeRef();
+    EXPECT_FALSE(exists(marker));
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, WithoutInteractionNothingIsStarted)
+{
+    ASSERT_EQ(AuthorizationCreate(nullptr, nullptr, 0, &ref), errAuthorizationSuccess);
+    AuthorizationItem item{kAuthorizationRightExecute, tool.size(), tool.data(), 0};
+    AuthorizationRights rights{1, &item};
+    EXPECT_EQ(AuthorizationCopyRights(ref, &rights, nullptr, kAuthorizationFlagExtendRights, nullptr),
+              errAuthorizationInteractionNotAllowed);
+    EXPECT_FALSE(exists(pkexecCalled));
+    freeRef();
+}
+
+TEST_F(PkexecBackend, MissingPkexecIsAnInternalFailure)
+{
+    ::setenv("PLATFORM_PKEXEC", (dir + "/no-pkexec").c_str(), 1);
+    EXPECT_EQ(copyRights(tool), errAuthorizationInternal);
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, MissingLauncherIsDenied)
+{
+    ::setenv("PLATFORM_AUTH_LAUNCHER", (dir + "/no-launcher").c_str(), 1);
+    EXPECT_EQ(copyRights(tool), errAuthorizationDenied);
+    ::unsetenv("PLATFORM_AUTH_LAUNCHER");
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, PkexecIsStartedWithTheLauncherAndTheRequest)
+{
+    const std::string argsFile = dir + "/pkexec-args";
+    usePkexec("for a in \"$@\"; do echo \"$a\"; done > '" + argsFile + "'\nexit 126\n");
+    EXPECT_EQ(copyRights(tool), errAuthorizationCanceled);
+    std::ifstream in(argsFile);
+    std::vector<std::string> args;
+    for (std::string line; std::getline(in, line);)
+        args.push_back(line);
+    EXPECT_EQ(args, (std::vector<std::string>{PkexecAuthorizationBackend::launcherPath(), "--tool", tool, "--home",
+                                              home, "--root", root}));
+    EXPECT_EQ(args.front().front(), '/');
+}
+
+TEST_F(PkexecBackend, LauncherActingForAnotherUserUnprivilegedRefuses)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root may act for any user";
+    ::setenv("PKEXEC_UID", std::to_string(::getuid() + 1).c_str(), 1);
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, nullptr),
+              errAuthorizationToolExecuteFailure);
+    ::unsetenv("PKEXEC_UID");
+    freeRef();
+    EXPECT_FALSE(exists(marker));
+}
+
+TEST_F(PkexecBackend, EachReferenceRunsItsOwnLauncher)
+{
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    AuthorizationRef second = nullptr;
+    ASSERT_EQ(AuthorizationCreate(nullptr, nullptr, 0, &second), errAuthorizationSuccess);
+    AuthorizationItem item{kAuthorizationRightExecute, tool.size(), tool.data(), 0};
+    AuthorizationRights rights{1, &item};
+    ASSERT_EQ(AuthorizationCopyRights(second, &rights, nullptr, kAskUser, nullptr), errAuthorizationSuccess);
+    EXPECT_EQ(AuthorizationFree(second, 0), errAuthorizationSuccess);
+    EXPECT_FALSE(exists(marker));
+    std::FILE* stream = nullptr;
+    ASSERT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, &stream), errAuthorizationSuccess);
+    EXPECT_EQ(readLines(stream).size(), 7u);
+    std::fclose(stream);
+    freeRef();
+    EXPECT_TRUE(noChildLeft());
+}
+
+}  // namespace
