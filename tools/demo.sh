@@ -1,3 +1,100 @@
 #!/usr/bin/env bash
-echo "The demo is not available yet." >&2
-exit 1
+# The demo of the built tree.
+#   tools/demo.sh BUILD_DIR              Oxlade's pane in the installer host, on a demo home folder
+#   tools/demo.sh BUILD_DIR plugsweep …  the uninstaller demo (tools/demo_plugsweep.sh)
+# With a display ($DISPLAY or $WAYLAND_DISPLAY) the installer window opens; without one the
+# host runs unattended with two hosts ticked through a seeded shared dictionary and prints the
+# checklist, the install plan it wrote and the final shared dictionary.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ $# -lt 1 ]; then
+  echo "usage: tools/demo.sh BUILD_DIR [plugsweep ...]" >&2
+  exit 2
+fi
+build=$(cd "$1" && pwd)
+shift
+
+if [ "${1:-}" = plugsweep ]; then
+  shift
+  exec "$here/demo_plugsweep.sh" "$build" "$@"
+fi
+
+host="$build/bin/installer-host"
+bundle="$build/Oxlade.bundle"
+for needed in "$host" "$bundle/Contents/MacOS/Oxlade"; do
+  if [ ! -e "$needed" ]; then
+    echo "demo: $needed is missing; build first (./run build)" >&2
+    exit 1
+  fi
+done
+
+demo="$build/demo"
+home="$demo/home"
+root="$demo/root"
+prefs="$home/Library/Preferences"
+apps="$home/Applications"
+
+# A fresh home folder on every run; the window's saved answers lie beside it and survive.
+rm -rf "$home" "$root"
+mkdir -p "$prefs" "$root"
+
+# A PS path file: a first string, NUL, the host's plug-in folder, NUL.
+path_file() {
+  printf '%s\0%s\0' "$2" "$3" > "$prefs/$1"
+}
+
+# Two hosts whose plug-in folders exist ...
+mkdir -p "$apps/Photo Editor 6/Plug-ins" "$apps/Image Workshop 3/Plug-ins"
+path_file com.tavix.PSPath.PE6 "Photo Editor 6" "$apps/Photo Editor 6/Plug-ins"
+path_file com.tavix.PSPath.IW3 "Image Workshop 3" "$apps/Image Workshop 3/Plug-ins"
+# ... one whose path file names a folder that is gone (its row is shown disabled) ...
+path_file com.tavix.PSPath.PE5 "Photo Editor 5" "$apps/Photo Editor 5/Plug-ins"
+# ... and the folder of the fixed-folder host under the demo machine root. The plan names the
+# catalogue's folder as written; the root also keeps the driver lookup away from /Library.
+mkdir -p "$root/Applications/Layout Designer 2/Plug-ins/Print"
+# A folder to pick for "another photo editor" in the window.
+mkdir -p "$apps/Other Photo Editor/Plug-ins"
+
+export HOME="$home"
+export PLATFORM_ROOT="$root"
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  echo "Demo home: $home"
+  echo "Saved answers: $demo/window-answers.plist"
+  status=0
+  "$host" --shared-dictionary "$demo/window-answers.plist" "$bundle" || status=$?
+  plan="$prefs/com.tavix.pluginInstall.plist"
+  if [ -f "$plan" ]; then
+    echo "== Install plan $plan"
+    cat "$plan"
+  fi
+  exit "$status"
+fi
+
+echo "No display: running the installer host unattended on $home"
+answers="$demo/unattended-answers.plist"
+cat > "$answers" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>selectionAPPKey</key>
+	<array>
+		<string>APP_PHOTO_EDITOR_6</string>
+		<string>APP_IMAGE_WORKSHOP_3</string>
+	</array>
+</dict>
+</plist>
+PLIST
+
+status=0
+"$host" --unattended --shared-dictionary "$answers" "$bundle" || status=$?
+plan="$prefs/com.tavix.pluginInstall.plist"
+if [ -f "$plan" ]; then
+  echo "== Install plan $plan"
+  cat "$plan"
+else
+  echo "== No install plan was written"
+fi
+exit "$status"

@@ -49,7 +49,9 @@ public:
 
 /// Connects every named object of the interface to the owner's outlet of the same name, each
 /// button whose "action" property names a selector to owner's action, and each table whose
-/// "dataSource" or "delegate" property is set to the owner when the owner plays that role.
+/// "dataSource" or "delegate" property is set to the owner when the owner plays that role; a
+/// window whose "delegate" property is set gets the owner as delegate when it is a WindowDelegate.
+/// The owner must outlive the interface.
 void connectInterface(Interface& interface, NibObject& owner);
 
 }  // namespace platform

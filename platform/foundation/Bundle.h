@@ -2,7 +2,9 @@
 
 #include "platform/foundation/PlistValue.h"
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,7 +14,7 @@ namespace platform {
 /// A bundle folder: Contents/Info.plist (application and plug-in layout), Resources/Info.plist
 /// or Versions/Current/Resources/Info.plist (framework layout), or a flat folder whose resources
 /// lie in the folder itself.
-class Bundle {
+class Bundle : public std::enable_shared_from_this<Bundle> {
 public:
     /// A bundle for any existing folder, or null. The same path gives the same object.
     static std::shared_ptr<Bundle> bundleWithPath(const std::string& path);
@@ -65,20 +67,33 @@ public:
                                       const std::string& table = std::string()) const;
 
     /// Loads the executable (dlopen) and adds the bundle to allBundles(); true when loaded.
+    /// A bundle made with the constructor rather than bundleWithPath() is added only when it is
+    /// owned by a shared_ptr.
     bool load();
     bool isLoaded() const { return m_handle != nullptr; }
     /// The address of an exported symbol of the loaded executable, or null.
     void* symbol(const std::string& name) const;
 
+    /// A bundle for the folder path with the given information property list; the folder's
+    /// layout (Contents, framework or flat) is taken from what lies in it.
     Bundle(std::string path, PlistDictionary info);
     ~Bundle();
     Bundle(const Bundle&) = delete;
     Bundle& operator=(const Bundle&) = delete;
 
 private:
+    struct CachedTable;
+
+    const CachedTable* tableAt(const std::string& path) const;
+    std::optional<std::string> findResource(const std::string& folder, const std::string& file) const;
+
     std::string m_path;
     PlistDictionary m_info;
-    void* m_handle = nullptr;
+    std::string m_resourcePath;
+    std::string m_executableFolder;
+    std::atomic<void*> m_handle{nullptr};
+    mutable std::mutex m_mutex;
+    mutable std::vector<std::unique_ptr<CachedTable>> m_tables;
 };
 
 /// Adds a bundle to allBundles() without loading code (hosts that link a pane statically, tests).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -7,5 +9,10 @@ namespace platform {
 /// True when something exists at path (a plain file as well as a folder); sets *isDirectory
 /// when given.
 bool fileExistsAtPath(const std::string& path, bool* isDirectory = nullptr);
+
+/// The whole contents of a regular file of at most maxBytes bytes; none for anything else
+/// (missing, a folder, a device or pipe, unreadable, larger). Never blocks on a pipe and never
+/// reads more than maxBytes + 1 bytes.
+std::optional<std::string> contentsOfRegularFile(const std::string& path, std::size_t maxBytes);
 
 }  // namespace platform

@@ -50,9 +50,14 @@ std::string format(std::string_view pattern, std::initializer_list<std::string_v
 void NSLog(std::string_view pattern, std::initializer_list<std::string_view> args)
 {
     const std::string line = format(pattern, args);
-    std::lock_guard lock(sinkMutex());
-    if (sink()) {
-        sink()(line);
+    LogSink current;
+    {
+        std::lock_guard lock(sinkMutex());
+        current = sink();
+    }
+    // Called without the lock held, so that a sink may log in turn.
+    if (current) {
+        current(line);
         return;
     }
     syslog(LOG_NOTICE, "%s", line.c_str());

@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <locale.h>
 #include <string>
 
 namespace platform {
@@ -57,11 +59,12 @@ double CFStringGetDoubleValue(std::string_view text)
     double value = 0;
     const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
     if (result.ec == std::errc::result_out_of_range) {
-        // Overflow reads as infinity of the right sign, underflow as zero.
-        const bool exponentNegative = number.find("e-") != std::string::npos || number.find("E-") != std::string::npos;
-        if (exponentNegative)
+        // Out of range: strtod in the "C" locale saturates to infinity or zero as it should.
+        const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+        if (!cLocale)
             return 0;
-        return number.front() == '-' ? -HUGE_VAL : HUGE_VAL;
+        value = ::strtod_l(number.c_str(), nullptr, cLocale);
+        ::freelocale(cLocale);
     }
     return value;
 }

@@ -2,40 +2,52 @@
 
 namespace platform {
 
+namespace {
+
+// The path without trailing "/", keeping a lone root "/".
+std::string_view withoutTrailingSlashes(std::string_view path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.remove_suffix(1);
+    return path;
+}
+
+}  // namespace
+
 std::string stringByAppendingPathComponent(std::string_view base, std::string_view component)
 {
-    std::string result(base);
-    while (!result.empty() && result.back() == '/' && result.size() > 0)
-        result.pop_back();
-    std::size_t skip = 0;
-    while (skip < component.size() && component[skip] == '/')
-        ++skip;
-    component.remove_prefix(skip);
-    if (result.empty() && base.empty())
+    while (!component.empty() && component.front() == '/')
+        component.remove_prefix(1);
+    if (base.empty())
         return std::string(component);
-    result += '/';
+    if (component.empty())
+        return std::string(base);
+    std::string result(withoutTrailingSlashes(base));
+    if (result != "/")
+        result += '/';
     result += component;
     return result;
 }
 
 std::string stringByDeletingLastPathComponent(std::string_view path)
 {
-    if (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
+    path = withoutTrailingSlashes(path);
     if (path == "/")
         return "/";
     const auto slash = path.rfind('/');
     if (slash == std::string_view::npos)
         return std::string();
-    if (slash == 0)
+    // Drop the run of "/" before the last component, but keep the root.
+    std::string_view rest = path.substr(0, slash);
+    rest = withoutTrailingSlashes(rest);
+    if (rest.empty())
         return "/";
-    return std::string(path.substr(0, slash));
+    return std::string(rest);
 }
 
 std::string lastPathComponent(std::string_view path)
 {
-    if (path.size() > 1 && path.back() == '/')
-        path.remove_suffix(1);
+    path = withoutTrailingSlashes(path);
     if (path == "/")
         return "/";
     const auto slash = path.rfind('/');

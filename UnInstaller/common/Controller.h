@@ -1,0 +1,139 @@
+#pragma once
+
+#include "platform/appkit/Application.h"
+#include "platform/appkit/Interface.h"
+#include "platform/appkit/TableView.h"
+#include "platform/appkit/Window.h"
+#include "platform/foundation/PlistValue.h"
+#include "platform/foundation/Types.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+class Bundle;
+class Button;
+class Control;
+class TextField;
+}  // namespace platform
+
+/// The uninstaller's one controller: application delegate, owner and delegate of the window,
+/// and data source of the module table. It lists the registry's modules, follows the user's
+/// ticks and runs the privileged removal of the ticked ones.
+class Controller : public platform::NibObject,
+                   public platform::ApplicationDelegate,
+                   public platform::WindowDelegate,
+                   public platform::TableDataSource {
+public:
+    using StringArray = std::vector<std::string>;
+
+    /// Name under which the window description asks for this class.
+    static constexpr const char* kClassName = "Controller";
+
+    Controller();
+    ~Controller() override;
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    /// Sets the five owned members to empty and answers the controller.
+    Controller* init();
+
+    // Outlets: connected from the window description, never owned.
+    platform::Window* window() const { return window_; }
+    void setWindow(platform::Window* window) { window_ = window; }
+    platform::Button* uninstallButton() const { return uninstallButton_; }
+    void setUninstallButton(platform::Button* button) { uninstallButton_ = button; }
+    platform::Button* closeButton() const { return closeButton_; }
+    void setCloseButton(platform::Button* button) { closeButton_ = button; }
+    platform::Button* allSelectChk() const { return allSelectChk_; }
+    void setAllSelectChk(platform::Button* button) { allSelectChk_ = button; }
+    platform::TextField* messageTitle() const { return messageTitle_; }
+    void setMessageTitle(platform::TextField* field) { messageTitle_ = field; }
+    platform::TextField* noListMessage() const { return noListMessage_; }
+    void setNoListMessage(platform::TextField* field) { noListMessage_ = field; }
+    platform::TableView* uiTableView() const { return uiTableView_; }
+    void setUiTableView(platform::TableView* tableView) { uiTableView_ = tableView; }
+
+    // Owned rows (four parallel arrays) and the registry's module dictionary; none while unset.
+    const std::optional<StringArray>& arrayCheck() const { return m_arrayCheck; }
+    void setM_arrayCheck(std::optional<StringArray> array) { m_arrayCheck = std::move(array); }
+    const std::optional<StringArray>& arrayName() const { return m_arrayName; }
+    void setM_arrayName(std::optional<StringArray> array) { m_arrayName = std::move(array); }
+    const std::optional<StringArray>& arrayUUID() const { return m_arrayUUID; }
+    void setM_arrayUUID(std::optional<StringArray> array) { m_arrayUUID = std::move(array); }
+    const std::optional<StringArray>& arrayInstallPath() const { return m_arrayInstallPath; }
+    void setM_arrayInstallPath(std::optional<StringArray> array) { m_arrayInstallPath = std::move(array); }
+    const std::optional<platform::PlistDictionary>& kepl2Dict() const { return m_kepl2Dict; }
+    void setM_kepl2Dict(std::optional<platform::PlistDictionary> dict) { m_kepl2Dict = std::move(dict); }
+
+    /// The bundle whose strings table gives the window, button and alert texts; the main bundle
+    /// unless one was set (for tests). Null restores the main bundle.
+    void setClassBundle(std::shared_ptr<platform::Bundle> bundle) { m_classBundle = std::move(bundle); }
+
+    // NibObject.
+    bool connectOutlet(const std::string& name, platform::Control* object) override;
+    bool performAction(const std::string& selector, platform::Control* sender) override;
+    /// Localizes the window, reads the registry once, builds the unticked list and disables
+    /// the Uninstall button.
+    void awakeFromNib() override;
+
+    // ApplicationDelegate.
+    /// Retitles the main menu's placeholders, then ends the program on a system older than 10.6.
+    void applicationDidFinishLaunching(platform::Application* application) override;
+
+    // WindowDelegate.
+    /// Closing the window by any means ends the program.
+    void windowWillClose(platform::Window* window) override;
+
+    // TableDataSource.
+    platform::NSInteger numberOfRowsInTableView(platform::TableView* tableView) override;
+    /// 0 or 1 for column "chk", the module name for column "name", none otherwise.
+    platform::ObjectValue objectValueForTableColumn(platform::TableView* tableView,
+                                                    platform::TableColumn* column,
+                                                    platform::NSInteger row) override;
+    /// Takes edits of column "chk" only, then re-applies the button rule and reloads the table.
+    void setObjectValue(platform::TableView* tableView, const platform::ObjectValue& value,
+                        platform::TableColumn* column, platform::NSInteger row) override;
+
+    // Actions.
+    /// Asks the application to terminate.
+    void close(platform::Control* sender);
+    /// Ticks or unticks every row as the all-select box now says.
+    void requestAllSelect(platform::Control* sender);
+    /// Obtains administrator rights, writes the uninstall plan, runs ScriptHelper to the end of
+    /// its output, reports completion and terminates.
+    void requestUnInstall(platform::Control* sender);
+
+    /// The registry's module dictionary, or none when the file is missing, unreadable, not a
+    /// dictionary or without a module dictionary.
+    std::optional<platform::PlistDictionary> getKEPL2Dict() const;
+    /// Rebuilds the rows from the module dictionary and the all-select box's state.
+    void makeSelectListView();
+    /// Enables the Uninstall button while a row is ticked; otherwise turns the all-select box off.
+    void updateUnInstallButtonState();
+    /// Writes the uninstall plan of the ticked rows; false when nothing could be written.
+    bool saveUnInstallPlist();
+
+private:
+    void terminateApplication();
+    std::string localizedString(const std::string& key) const;
+    std::string localizedMenuString(const std::string& key) const;
+
+    platform::Window* window_ = nullptr;
+    platform::Button* uninstallButton_ = nullptr;
+    platform::Button* closeButton_ = nullptr;
+    platform::Button* allSelectChk_ = nullptr;
+    platform::TextField* messageTitle_ = nullptr;
+    platform::TextField* noListMessage_ = nullptr;
+    platform::TableView* uiTableView_ = nullptr;
+
+    std::optional<StringArray> m_arrayCheck;
+    std::optional<StringArray> m_arrayName;
+    std::optional<StringArray> m_arrayUUID;
+    std::optional<StringArray> m_arrayInstallPath;
+    std::optional<platform::PlistDictionary> m_kepl2Dict;
+
+    std::shared_ptr<platform::Bundle> m_classBundle;
+};

@@ -1,0 +1,99 @@
+#include "installer-host/InstallerHostOptions.h"
+
+namespace installerhost {
+
+namespace {
+
+// Takes the value of an option given as "--name VALUE" or "--name=VALUE"; answers whether the
+// argument at index was that option, advancing index past a separate value.
+bool takeValue(const std::vector<std::string>& arguments, std::size_t& index, const std::string& name,
+               std::optional<std::string>& value, std::string& error)
+{
+    const std::string& argument = arguments[index];
+    if (argument == name) {
+        if (index + 1 >= arguments.size()) {
+            error = "option " + name + " needs a value";
+            return true;
+        }
+        value = arguments[++index];
+        return true;
+    }
+    const std::string prefix = name + "=";
+    if (argument.compare(0, prefix.size(), prefix) == 0) {
+        value = argument.substr(prefix.size());
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<InstallerHostOptions> InstallerHostOptions::parse(const std::vector<std::string>& arguments,
+                                                                std::string& error)
+{
+    InstallerHostOptions options;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
+            options.bundlePaths.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h") {
+            options.help = true;
+            return options;
+        }
+        if (argument == "--unattended") {
+            options.unattended = true;
+            continue;
+        }
+        std::optional<std::string> value;
+        error.clear();
+        if (takeValue(arguments, i, "--folder", value, error)) {
+            if (!value)
+                return std::nullopt;
+            if (value->empty()) {
+                error = "option --folder needs a folder";
+                return std::nullopt;
+            }
+            options.folders.push_back(*value);
+            continue;
+        }
+        if (takeValue(arguments, i, "--shared-dictionary", value, error)) {
+            if (!value)
+                return std::nullopt;
+            if (value->empty()) {
+                error = "option --shared-dictionary needs a file";
+                return std::nullopt;
+            }
+            options.sharedDictionaryPath = *value;
+            continue;
+        }
+        error = "unknown option " + argument;
+        return std::nullopt;
+    }
+    if (options.bundlePaths.empty()) {
+        error = "no plug-in bundle given";
+        return std::nullopt;
+    }
+    return options;
+}
+
+std::string InstallerHostOptions::usage()
+{
+    return "usage: installer-host [--unattended] [--folder DIR]... [--shared-dictionary FILE] BUNDLE...\n"
+           "  Shows the pane of each plug-in bundle in turn, with Go Back and Continue.\n"
+           "  --unattended              no window: enter each pane, print its state, press Continue\n"
+           "  --folder DIR              the answer of the next folder chooser of an unattended run\n"
+           "                            (a chooser with no answer left is cancelled)\n"
+           "  --shared-dictionary FILE  seed the shared dictionary from FILE when it exists, and\n"
+           "                            write the final shared dictionary to FILE at the end\n"
+           "  exit status: 0 every pane was left forward, 1 cancelled, 2 bad command line or\n"
+           "  bundle, 3 a pane could not be left (unattended), 4 FILE could not be read or written\n";
+}
+
+}  // namespace installerhost

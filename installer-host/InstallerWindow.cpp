@@ -1,0 +1,209 @@
+#include "installer-host/InstallerWindow.h"
+
+#include "installer-host/InstallerSession.h"
+
+#include "platform/installer/InstallerPane.h"
+#include "platform/qt/QtUi.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace installerhost {
+
+namespace {
+
+const char* const kFinalStepTitle = "Finish";
+
+}  // namespace
+
+InstallerWindow::InstallerWindow(InstallerSession& session, QWidget* parent)
+    : QMainWindow(parent), m_session(session)
+{
+    setObjectName("installerWindow");
+    setWindowTitle("Installer");
+
+    auto* central = new QWidget(this);
+    auto* columns = new QHBoxLayout(central);
+
+    m_steps = new QListWidget(central);
+    m_steps->setObjectName("stepList");
+    m_steps->setSelectionMode(QAbstractItemView::NoSelection);
+    m_steps->setFocusPolicy(Qt::NoFocus);
+    m_steps->setFixedWidth(190);
+    columns->addWidget(m_steps);
+
+    auto* right = new QVBoxLayout;
+    columns->addLayout(right, 1);
+
+    m_heading = new QLabel(central);
+    m_heading->setObjectName("paneTitleLabel");
+    QFont headingFont = m_heading->font();
+    headingFont.setBold(true);
+    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.2);
+    m_heading->setFont(headingFont);
+    right->addWidget(m_heading);
+
+    m_pages = new QStackedWidget(central);
+    m_pages->setObjectName("panePages");
+    right->addWidget(m_pages, 1);
+
+    for (std::size_t i = 0; i < m_session.paneCount(); ++i) {
+        auto* page = new QWidget(m_pages);
+        page->setObjectName(QString("panePage%1").arg(i));
+        auto* pageLayout = new QVBoxLayout(page);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        m_pages->addWidget(page);
+        m_panePages.push_back(page);
+    }
+    m_paneViews.resize(m_session.paneCount());
+    m_viewAsked.assign(m_session.paneCount(), false);
+
+    m_finalPage = new QWidget(m_pages);
+    m_finalPage->setObjectName("finalPage");
+    auto* finalLayout = new QVBoxLayout(m_finalPage);
+    auto* finalLabel = new QLabel(
+        "Your choices have been saved.\n\nThe installation goes on with the next steps; you can close "
+        "the installer now.",
+        m_finalPage);
+    finalLabel->setObjectName("finalLabel");
+    finalLabel->setWordWrap(true);
+    finalLayout->addWidget(finalLabel);
+    finalLayout->addStretch(1);
+    m_pages->addWidget(m_finalPage);
+
+    auto* buttons = new QHBoxLayout;
+    m_cancelButton = new QPushButton("Cancel", central);
+    m_cancelButton->setObjectName("cancelButton");
+    m_backButton = new QPushButton("Go Back", central);
+    m_backButton->setObjectName("backButton");
+    m_continueButton = new QPushButton("Continue", central);
+    m_continueButton->setObjectName("continueButton");
+    m_continueButton->setDefault(true);
+    buttons->addWidget(m_cancelButton);
+    buttons->addStretch(1);
+    buttons->addWidget(m_backButton);
+    buttons->addWidget(m_continueButton);
+    right->addLayout(buttons);
+
+    setCentralWidget(central);
+    resize(760, 480);
+
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { close(); });
+    connect(m_backButton, &QPushButton::clicked, this, [this] { backPressed(); });
+    connect(m_continueButton, &QPushButton::clicked, this, [this] { continuePressed(); });
+
+    m_session.setPaneEnteredHandler([this](std::size_t index) { paneEntered(index); });
+    m_session.setNextEnabledChangedHandler([this](bool) { updateButtons(); });
+    m_session.setFinishedHandler([this] { finished(); });
+
+    updateSteps();
+    updateButtons();
+}
+
+InstallerWindow::~InstallerWindow()
+{
+    m_session.setPaneEnteredHandler(nullptr);
+    m_session.setNextEnabledChangedHandler(nullptr);
+    m_session.setFinishedHandler(nullptr);
+    // The panes own their views: hand back every view that still lives, so that the window
+    // does not delete it with its pages.
+    for (QPointer<QWidget>& view : m_paneViews) {
+        if (view) {
+            view->hide();
+            view->setParent(nullptr);
+        }
+    }
+}
+
+void InstallerWindow::paneEntered(std::size_t index)
+{
+    platform::InstallerPane* pane = m_session.pane(index);
+    if (!m_viewAsked[index]) {
+        m_viewAsked[index] = true;
+        if (auto* view = static_cast<QWidget*>(pane->contentView())) {
+            m_panePages[index]->layout()->addWidget(view);
+            view->show();
+            m_paneViews[index] = view;
+        }
+    }
+    m_pages->setCurrentWidget(m_panePages[index]);
+    const std::string title = pane->title();
+    m_heading->setText(QString::fromStdString(title));
+    updateSteps();
+    updateButtons();
+    if (auto* ui = platform::qt::QtUi::instance())
+        ui->reportEvent("pane: " + title);
+}
+
+void InstallerWindow::finished()
+{
+    m_pages->setCurrentWidget(m_finalPage);
+    m_heading->setText(kFinalStepTitle);
+    updateSteps();
+    updateButtons();
+}
+
+void InstallerWindow::continuePressed()
+{
+    if (m_session.isFinished()) {
+        close();
+        return;
+    }
+    m_session.continueForward();
+    updateButtons();
+}
+
+void InstallerWindow::backPressed()
+{
+    m_session.goBack();
+    updateButtons();
+}
+
+void InstallerWindow::updateSteps()
+{
+    std::vector<std::string> titles = m_session.titles();
+    titles.push_back(kFinalStepTitle);
+    const std::size_t current = m_session.started() ? m_session.currentIndex() : titles.size();
+    m_steps->clear();
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        auto* item = new QListWidgetItem(QString::fromStdString(titles[i]), m_steps);
+        item->setFlags(Qt::ItemIsEnabled);
+        QFont font = item->font();
+        font.setBold(i == current);
+        item->setFont(font);
+        if (i > current)
+            item->setForeground(m_steps->palette().color(QPalette::Disabled, QPalette::Text));
+    }
+}
+
+void InstallerWindow::updateButtons()
+{
+    const bool finishedNow = m_session.isFinished();
+    m_backButton->setEnabled(m_session.canGoBack());
+    m_continueButton->setText(finishedNow ? "Close" : "Continue");
+    m_continueButton->setEnabled(finishedNow || m_session.canContinue());
+    m_cancelButton->setVisible(!finishedNow);
+}
+
+void InstallerWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    quit();
+}
+
+void InstallerWindow::quit()
+{
+    if (m_quitting)
+        return;
+    m_quitting = true;
+    if (m_quitHandler)
+        m_quitHandler();
+}
+
+}  // namespace installerhost

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QCloseEvent;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStackedWidget;
+class QWidget;
+
+namespace installerhost {
+
+class InstallerSession;
+
+/// The installer's window: a sidebar of steps (each pane's title and a final step), the shown
+/// pane's view, and Cancel, Go Back and Continue. The buttons press the session's buttons;
+/// the window follows the session through its handlers.
+class InstallerWindow : public QMainWindow {
+public:
+    /// The session must outlive the window; the window installs the session's handlers and
+    /// reports each pane entered as "pane: TITLE".
+    explicit InstallerWindow(InstallerSession& session, QWidget* parent = nullptr);
+    ~InstallerWindow() override;
+
+    /// Called once when the user ends the run: Cancel, Close on the final page, or the window
+    /// closed.
+    void setQuitHandler(std::function<void()> handler) { m_quitHandler = std::move(handler); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void paneEntered(std::size_t index);
+    void finished();
+    void continuePressed();
+    void backPressed();
+    void updateSteps();
+    void updateButtons();
+    void quit();
+
+    InstallerSession& m_session;
+    QListWidget* m_steps = nullptr;
+    QLabel* m_heading = nullptr;
+    QStackedWidget* m_pages = nullptr;
+    QWidget* m_finalPage = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    QPushButton* m_backButton = nullptr;
+    QPushButton* m_continueButton = nullptr;
+    // One page per pane; the pane's view is put into it at the pane's first entry.
+    std::vector<QWidget*> m_panePages;
+    std::vector<QPointer<QWidget>> m_paneViews;
+    std::vector<bool> m_viewAsked;
+    std::function<void()> m_quitHandler;
+    bool m_quitting = false;
+};
+
+}  // namespace installerhost

@@ -1,0 +1,122 @@
+// installer-host: loads pane plug-in bundles as the sections of one installation and shows their
+// panes in turn, in a window or, with --unattended, without one.
+
+#include "installer-host/InstallerHostOptions.h"
+#include "installer-host/InstallerPlugin.h"
+#include "installer-host/InstallerSession.h"
+#include "installer-host/InstallerWindow.h"
+#include "installer-host/SavedAnswersFile.h"
+#include "installer-host/UnattendedRun.h"
+
+#include "platform/appkit/UiBackend.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/qt/QtUi.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitCancelled = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitSavedAnswers = 4;
+
+void complain(const std::string& line)
+{
+    std::cerr << "installer-host: " << line << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace installerhost;
+
+    std::string error;
+    std::optional<InstallerHostOptions> options =
+        InstallerHostOptions::parse(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        complain(error);
+        std::cerr << InstallerHostOptions::usage();
+        return kExitUsage;
+    }
+    if (options->help) {
+        std::cout << InstallerHostOptions::usage();
+        return 0;
+    }
+
+    std::optional<SavedAnswersFile> savedAnswers;
+    auto sharedDictionary = std::make_shared<platform::PlistDictionary>();
+    if (options->sharedDictionaryPath) {
+        savedAnswers.emplace(*options->sharedDictionaryPath);
+        std::optional<platform::PlistDictionary> seed = savedAnswers->read(error);
+        if (!seed) {
+            complain(error);
+            return kExitSavedAnswers;
+        }
+        *sharedDictionary = std::move(*seed);
+    }
+
+    // An unattended run draws nowhere; the toolkit reads this when the application is created.
+    if (options->unattended)
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+
+    // The toolkit sees only the program name: every argument is the host's own.
+    static int toolkitArgc = 1;
+    static char* toolkitArgv[] = {argv[0], nullptr};
+    std::unique_ptr<platform::UiBackend> backend = platform::createDefaultUiBackend(toolkitArgc, toolkitArgv);
+    platform::setUiBackend(backend.get());
+    platform::qt::QtUi* qtUi = platform::qt::QtUi::instance();
+
+    int status = 0;
+    {
+        std::vector<std::unique_ptr<InstallerPlugin>> plugins;
+        std::vector<platform::InstallerPane*> panes;
+        for (const std::string& path : options->bundlePaths) {
+            std::unique_ptr<InstallerPlugin> plugin = InstallerPlugin::load(path, sharedDictionary, error);
+            if (!plugin) {
+                complain(error);
+                platform::setUiBackend(nullptr);
+                return kExitUsage;
+            }
+            panes.push_back(plugin->pane());
+            plugins.push_back(std::move(plugin));
+        }
+
+        auto session = std::make_unique<InstallerSession>(panes);
+        std::unique_ptr<InstallerWindow> window;
+        if (options->unattended) {
+            if (qtUi)
+                qtUi->answerPanelsFrom(options->folders);
+            status = UnattendedRun(*session, std::cout, std::cerr).run();
+            if (status == UnattendedRun::kCompleted)
+                std::cout << "shared dictionary:\n" << platform::xmlPropertyList(platform::PlistValue(*sharedDictionary));
+            std::cout.flush();
+        } else {
+            window = std::make_unique<InstallerWindow>(*session);
+            window->setQuitHandler([&backend] { backend->quitEventLoop(); });
+            if (qtUi)
+                qtUi->setMainWindow(window.get());
+            window->show();
+            backend->runEventLoop([&session] { session->start(); });
+            status = session->isFinished() ? 0 : kExitCancelled;
+        }
+
+        // The window hands the panes' views back, the session lets go of the panes, and the panes
+        // go with their views.
+        window.reset();
+        session.reset();
+        plugins.clear();
+    }
+
+    if (savedAnswers && !savedAnswers->write(*sharedDictionary, error)) {
+        complain(error);
+        if (status == 0)
+            status = kExitSavedAnswers;
+    }
+    platform::setUiBackend(nullptr);
+    return status;
+}

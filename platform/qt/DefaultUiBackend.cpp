@@ -1,0 +1,11 @@
+#include "platform/appkit/UiBackend.h"
+#include "platform/qt/QtUi.h"
+
+namespace platform {
+
+std::unique_ptr<UiBackend> createDefaultUiBackend(int& argc, char** argv)
+{
+    return std::make_unique<qt::QtUi>(argc, argv);
+}
+
+}  // namespace platform

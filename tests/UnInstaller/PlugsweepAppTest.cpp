@@ -1,0 +1,222 @@
+// Runs the built Plugsweep.app offscreen with a UI script, as a user would drive it.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kApp = PLUGSWEEP_APP_DIR;
+const std::string kProgram = kApp + "/Contents/MacOS/Plugsweep";
+
+struct AppRun {
+    int status = -1;
+    std::string output;
+
+    bool has(const std::string& line) const
+    {
+        std::istringstream in(output);
+        for (std::string l; std::getline(in, l);) {
+            if (l == line)
+                return true;
+        }
+        return false;
+    }
+    bool hasPrefix(const std::string& prefix) const { return output.find(prefix) != std::string::npos; }
+};
+
+class PlugsweepApp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fs::exists(kProgram)) << kProgram;
+        char pattern[] = "/tmp/plugsweep-app-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        m_home = m_dir + "/home";
+        m_root = m_dir + "/root";
+        fs::create_directories(m_home + "/Library/Preferences");
+        fs::create_directories(m_root + "/Library/Preferences");
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+    }
+
+    std::string moduleFolder(const std::string& name) const
+    {
+        return m_root + "/Library/Printers/Tavix/Modules/" + name;
+    }
+
+    /// A registry of modules named NAME with the given display names, each installed as
+    /// Modules/NAME/NAME.plugin with a file inside.
+    void writeRegistry(const std::vector<std::pair<std::string, std::string>>& modules)
+    {
+        std::ostringstream xml;
+        xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
+               "\t<key>KEP2_KEY_MODULES</key>\n\t<dict>\n";
+        int n = 0;
+        for (const auto& [folder, name] : modules) {
+            const std::string plugin = moduleFolder(folder) + "/" + folder + ".plugin";
+            fs::create_directories(plugin + "/Contents");
+            std::ofstream(plugin + "/Contents/Info.plist") << "module " << name << "\n";
+            xml << "\t\t<key>A0000000-0000-4000-8000-00000000000" << n++ << "</key>\n\t\t<dict>\n"
+                << "\t\t\t<key>ModuleName</key>\n\t\t\t<string>" << name << "</string>\n"
+                << "\t\t\t<key>InstallPath</key>\n\t\t\t<string>" << plugin << "</string>\n\t\t</dict>\n";
+        }
+        xml << "\t</dict>\n</dict>\n</plist>\n";
+        std::ofstream(m_root + "/Library/Preferences/com.tavix.KEPL2.plist") << xml.str();
+    }
+
+    AppRun launch(const std::string& script, const std::string& language = std::string())
+    {
+        const std::string scriptPath = m_dir + "/script.txt";
+        std::ofstream(scriptPath) << script;
+        const std::string command = "env -u LANGUAGE -u LC_ALL -u LC_MESSAGES HOME='" + m_home +
+                                    "' PLATFORM_ROOT='" + m_root +
+                                    "' QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 XDG_RUNTIME_DIR='" + m_dir +
+                                    "' PLATFORM_UI_SCRIPT='" + scriptPath + "' " +
+                                    (language.empty() ? std::string() : "LANGUAGE=" + language + " ") + "'" +
+                                    kProgram + "' 2>'" + m_dir + "/stderr.txt'";
+        AppRun result;
+        std::FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) {
+            ADD_FAILURE() << "cannot start " << command;
+            return result;
+        }
+        std::array<char, 4096> buffer;
+        std::size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            result.output.append(buffer.data(), n);
+        const int status = pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return result;
+    }
+
+    std::string planPath() const { return m_home + "/Library/Preferences/com.tavix.pluginUnInstall.plist"; }
+
+    std::string m_dir;
+    std::string m_home;
+    std::string m_root;
+};
+
+TEST_F(PlugsweepApp, StartsUntickedAndATickEnablesUninstall)
+{
+    writeRegistry({{"Alpha", "Alpha vLX Module"}, {"Gamma", "Gamma Legacy"}, {"Beta", "Beta vLX"}});
+    const AppRun result = launch("show\ntick uiTableView 1\nshow\n");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_TRUE(result.has("show: window window \"Plugsweep\" enabled=1 hidden=0")) << result.output;
+    EXPECT_TRUE(result.has("show: table uiTableView rows=2 enabled=1 hidden=0")) << result.output;
+    EXPECT_TRUE(result.has("show: row uiTableView 0 chk=0 name=\"Alpha vLX Module\" enabled=1")) << result.output;
+    EXPECT_TRUE(result.has("show: row uiTableView 1 chk=1 name=\"Beta vLX\" enabled=1")) << result.output;
+    EXPECT_TRUE(result.has("show: button uninstallButton \"Uninstall\" state=0 enabled=0 hidden=0")) << result.output;
+    EXPECT_TRUE(result.has("show: button uninstallButton \"Uninstall\" state=0 enabled=1 hidden=0")) << result.output;
+    EXPECT_TRUE(result.has("show: text noListMessage \"No plug-in modules that can be removed are installed.\" "
+                        "enabled=1 hidden=1"))
+        << result.output;
+    EXPECT_TRUE(result.has("terminate")) << result.output;
+    EXPECT_FALSE(fs::exists(planPath()));
+    EXPECT_TRUE(fs::exists(moduleFolder("Beta")));
+}
+
+TEST_F(PlugsweepApp, AllSelectTicksEveryRowAndRetitlesTheBox)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}, {"Beta", "Beta vLX"}});
+    const AppRun result = launch("click allSelectChk\nshow\nuntick uiTableView 0\nshow\nclick allSelectChk\nshow\n");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.has("show: checkbox allSelectChk \"Deselect All\" state=1 enabled=1 hidden=0")) << result.output;
+    EXPECT_TRUE(result.has("show: row uiTableView 1 chk=1 name=\"Beta vLX\" enabled=1")) << result.output;
+    EXPECT_TRUE(result.has("show: row uiTableView 0 chk=0 name=\"Alpha vLX\" enabled=1")) << result.output;
+    // The last show: the box off again and every row unticked.
+    const std::string last = result.output.substr(result.output.rfind("show: window"));
+    EXPECT_NE(last.find("show: checkbox allSelectChk \"Select All\" state=0 enabled=1 hidden=0"), std::string::npos)
+        << last;
+    EXPECT_NE(last.find("show: row uiTableView 1 chk=0"), std::string::npos) << last;
+    EXPECT_NE(last.find("show: button uninstallButton \"Uninstall\" state=0 enabled=0"), std::string::npos) << last;
+}
+
+TEST_F(PlugsweepApp, CloseBoxEndsTheProgram)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}});
+    const AppRun result = launch("close window\nshow\n");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.has("terminate")) << result.output;
+    EXPECT_FALSE(result.hasPrefix("show:")) << result.output;
+}
+
+TEST_F(PlugsweepApp, CloseButtonEndsTheProgram)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}});
+    const AppRun result = launch("click closeButton\nshow\n");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.has("terminate")) << result.output;
+    EXPECT_FALSE(result.hasPrefix("show:")) << result.output;
+}
+
+TEST_F(PlugsweepApp, NoRegistryShowsTheMessageInsteadOfTheList)
+{
+    const AppRun result = launch("show\n");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.has("show: table uiTableView rows=0 enabled=0 hidden=0")) << result.output;
+    EXPECT_TRUE(result.has("show: checkbox allSelectChk \"Select All\" state=0 enabled=0 hidden=0")) << result.output;
+    EXPECT_TRUE(result.has("show: text noListMessage \"No plug-in modules that can be removed are installed.\" "
+                        "enabled=1 hidden=0"))
+        << result.output;
+}
+
+TEST_F(PlugsweepApp, TextsFollowTheUsersLanguage)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}});
+    const AppRun result = launch("show\n", "de");
+    EXPECT_TRUE(result.has("show: button uninstallButton \"Deinstallieren\" state=0 enabled=0 hidden=0")) << result.output;
+    EXPECT_TRUE(result.has("show: checkbox allSelectChk \"Alle auswählen\" state=0 enabled=1 hidden=0")) << result.output;
+}
+
+TEST_F(PlugsweepApp, CancelledPromptLeavesTheWindowAsItWas)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}});
+    const AppRun result = launch("tick uiTableView 0\nauth cancel\nclick uninstallButton\nshow\n");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.has("auth: prompt " + kApp + "/Contents/Resources/ScriptHelper")) << result.output;
+    EXPECT_TRUE(result.has("show: row uiTableView 0 chk=1 name=\"Alpha vLX\" enabled=1")) << result.output;
+    EXPECT_TRUE(result.has("show: button uninstallButton \"Uninstall\" state=0 enabled=1 hidden=0")) << result.output;
+    EXPECT_FALSE(result.hasPrefix("alert:")) << result.output;
+    EXPECT_FALSE(fs::exists(planPath()));
+    EXPECT_TRUE(fs::exists(moduleFolder("Alpha") + "/Alpha.plugin"));
+}
+
+TEST_F(PlugsweepApp, UninstallRemovesTheTickedModulesThroughScriptHelper)
+{
+    ASSERT_TRUE(fs::exists(kApp + "/Contents/Resources/ScriptHelper"));
+    writeRegistry({{"Alpha", "Alpha vLX Module"}, {"Beta", "Beta vLX"}, {"Delta", "Delta vLX Tools"}});
+    const AppRun result = launch("tick uiTableView 0\ntick uiTableView 2\nauth grant\nclick uninstallButton\ndismiss\n");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.has("auth: prompt " + kApp + "/Contents/Resources/ScriptHelper")) << result.output;
+    EXPECT_TRUE(result.has("alert: informational The uninstallation has finished. |  | OK")) << result.output;
+    EXPECT_TRUE(result.has("terminate")) << result.output;
+    EXPECT_LT(result.output.find("alert: informational"), result.output.find("terminate"));
+
+    EXPECT_FALSE(fs::exists(moduleFolder("Alpha")));
+    EXPECT_FALSE(fs::exists(moduleFolder("Delta")));
+    EXPECT_TRUE(fs::exists(moduleFolder("Beta") + "/Beta.plugin/Contents/Info.plist"));
+    ASSERT_TRUE(fs::exists(planPath()));
+    std::ifstream plan(planPath());
+    std::stringstream text;
+    text << plan.rdbuf();
+    EXPECT_NE(text.str().find("<string>com.tavix.QVR.Alpha</string>"), std::string::npos);
+    EXPECT_NE(text.str().find("<string>com.tavix.QVR.Delta</string>"), std::string::npos);
+    EXPECT_EQ(text.str().find("com.tavix.QVR.Beta"), std::string::npos);
+}
+
+}  // namespace

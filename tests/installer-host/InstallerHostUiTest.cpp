@@ -1,0 +1,410 @@
+// Runs the built installer-host on the built plug-in bundle, as a user or an automated
+// installation would: with UI scripts on Qt's offscreen platform, and unattended.
+
+#include "installer-host/HostProcess.h"
+
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/PropertyList.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using installerhost::testing::HostResult;
+using installerhost::testing::runProcess;
+
+namespace {
+
+const std::string kHost = std::string(BUILD_DIR) + "/bin/installer-host";
+const std::string kBundle = std::string(BUILD_DIR) + "/Oxlade.bundle";
+const std::string kFixtureBundle = std::string(FIXTURE_BUNDLE_DIR) + "/Fixture.bundle";
+const std::string kTable = "m_uiTableView";
+
+// One row of the pane's checklist as the shipped catalogue gives it.
+struct CatalogueRow {
+    int row = 0;
+    std::string nameKey;
+    std::string type;
+    std::vector<std::string> pathFiles;
+};
+
+// The rows the checklist shows: every catalogue entry with a type other than "QVR", in order.
+std::vector<CatalogueRow> checklistRows()
+{
+    std::vector<CatalogueRow> rows;
+    auto catalogue = platform::dictionaryWithContentsOfFile(kBundle + "/Contents/Resources/Applications.plist");
+    if (!catalogue || !catalogue->arrayForKey("APPs"))
+        return rows;
+    for (const platform::PlistValue& value : *catalogue->arrayForKey("APPs")) {
+        const platform::PlistDictionary* entry = value.asDictionary();
+        if (!entry || !entry->stringForKey("PluginType") || *entry->stringForKey("PluginType") == "QVR")
+            continue;
+        CatalogueRow row;
+        row.row = static_cast<int>(rows.size());
+        row.type = *entry->stringForKey("PluginType");
+        if (const std::string* key = entry->stringForKey("APPNameKey"))
+            row.nameKey = *key;
+        if (const platform::PlistArray* files = entry->arrayForKey("PathsFiles")) {
+            for (const platform::PlistValue& file : *files) {
+                if (file.asString())
+                    row.pathFiles.push_back(*file.asString());
+            }
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
+}
+
+std::size_t countLines(const std::string& text, const std::string& line)
+{
+    const auto all = lines(text);
+    return static_cast<std::size_t>(std::count(all.begin(), all.end(), line));
+}
+
+// The lines that start with prefix, in order.
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix)
+{
+    std::vector<std::string> result;
+    for (const std::string& line : lines(text)) {
+        if (line.rfind(prefix, 0) == 0)
+            result.push_back(line);
+    }
+    return result;
+}
+
+std::vector<std::string> stringsOf(const platform::PlistArray* array)
+{
+    std::vector<std::string> result;
+    if (array) {
+        for (const platform::PlistValue& value : *array) {
+            if (value.asString())
+                result.push_back(*value.asString());
+        }
+    }
+    return result;
+}
+
+class InstallerHostRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(std::filesystem::exists(kHost)) << kHost;
+        ASSERT_TRUE(std::filesystem::exists(kBundle)) << kBundle;
+        char pattern[] = "/tmp/installer-host-ui-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        home = dir + "/home";
+        prefs = home + "/Library/Preferences";
+        root = dir + "/root";
+        answers = dir + "/answers.plist";
+        plan = prefs + "/com.tavix.pluginInstall.plist";
+        std::filesystem::create_directories(prefs);
+        std::filesystem::create_directories(root);
+
+        // Two hosts whose plug-in folders exist, one whose path file names a missing folder.
+        std::vector<CatalogueRow> pathFileRows;
+        for (const CatalogueRow& row : checklistRows()) {
+            if (row.type == "PS" && row.nameKey != "PS_SELF" && !row.pathFiles.empty())
+                pathFileRows.push_back(row);
+            if (row.nameKey == "PS_SELF")
+                selfRow = row;
+        }
+        ASSERT_GE(pathFileRows.size(), 3u) << "the catalogue offers three hosts found through path files";
+        ASSERT_TRUE(selfRow) << "the catalogue offers a host in a folder the user picks";
+        hostA = pathFileRows[0];
+        hostB = pathFileRows[1];
+        missingHost = pathFileRows[2];
+        folderA = installHost(*hostA, "A");
+        folderB = installHost(*hostB, "B");
+        writePathFile(missingHost->pathFiles.front(), home + "/Gone/Plug-ins");
+
+        auto bundle = platform::Bundle::bundleWithPath(kBundle);
+        ASSERT_TRUE(bundle);
+        title = bundle->localizedStringForKey("Title", "", "Localizable");
+        ASSERT_NE(title, "Title") << "the pane's English title";
+    }
+
+    void TearDown() override { std::filesystem::remove_all(dir); }
+
+    std::string installHost(const CatalogueRow& row, const std::string& name)
+    {
+        const std::string folder = home + "/Applications/Host " + name + "/Plug-ins";
+        std::filesystem::create_directories(folder);
+        writePathFile(row.pathFiles.front(), folder);
+        return folder;
+    }
+
+    void writePathFile(const std::string& name, const std::string& path)
+    {
+        std::ofstream file(prefs + "/" + name, std::ios::binary);
+        file << "host" << '\0' << path << '\0';
+    }
+
+    void seedAnswers(const std::vector<std::string>& selection)
+    {
+        platform::PlistArray keys;
+        for (const std::string& key : selection)
+            keys.emplace_back(key);
+        platform::PlistDictionary seed;
+        seed.set("selectionAPPKey", keys);
+        ASSERT_TRUE(platform::writeToFile(platform::PlistValue(seed), answers, false));
+    }
+
+    HostResult runScript(const std::vector<std::string>& script, std::vector<std::string> bundles = {kBundle})
+    {
+        const std::string scriptPath = dir + "/script.txt";
+        std::ofstream file(scriptPath);
+        for (const std::string& line : script)
+            file << line << "\n";
+        file.close();
+        std::vector<std::string> arguments{"--shared-dictionary", answers};
+        arguments.insert(arguments.end(), bundles.begin(), bundles.end());
+        auto environment = baseEnvironment();
+        environment["PLATFORM_UI_SCRIPT"] = scriptPath;
+        return runProcess(kHost, arguments, environment, dir);
+    }
+
+    HostResult runUnattended(const std::vector<std::string>& extra)
+    {
+        std::vector<std::string> arguments{"--unattended", "--shared-dictionary", answers};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        arguments.push_back(kBundle);
+        auto environment = baseEnvironment();
+        // The host itself must choose the offscreen platform when unattended.
+        environment.erase("QT_QPA_PLATFORM");
+        return runProcess(kHost, arguments, environment, dir);
+    }
+
+    std::map<std::string, std::string> baseEnvironment() const
+    {
+        return {{"HOME", home},          {"PLATFORM_ROOT", root}, {"QT_QPA_PLATFORM", "offscreen"},
+                {"LANG", "C.UTF-8"},     {"LANGUAGE", "en"},      {"XDG_RUNTIME_DIR", dir}};
+    }
+
+    std::optional<platform::PlistDictionary> readPlan() const { return platform::dictionaryWithContentsOfFile(plan); }
+    std::optional<platform::PlistDictionary> readAnswers() const
+    {
+        return platform::dictionaryWithContentsOfFile(answers);
+    }
+
+    // The plan entries whose key holds value.
+    static std::vector<platform::PlistDictionary> entriesWith(const platform::PlistDictionary& plan,
+                                                              const std::string& key, const std::string& value)
+    {
+        std::vector<platform::PlistDictionary> result;
+        if (const platform::PlistArray* apps = plan.arrayForKey("InstallApps")) {
+            for (const platform::PlistValue& app : *apps) {
+                const platform::PlistDictionary* entry = app.asDictionary();
+                if (entry && entry->stringForKey(key) && *entry->stringForKey(key) == value)
+                    result.push_back(*entry);
+            }
+        }
+        return result;
+    }
+
+    std::string tick(const CatalogueRow& row) const { return "tick " + kTable + " " + std::to_string(row.row); }
+    std::string rowPrefix(const CatalogueRow& row) const
+    {
+        return "show: row " + kTable + " " + std::to_string(row.row) + " ";
+    }
+    // The "show" line of a row, the one printed by the n-th "show" of the script.
+    std::string shownRow(const HostResult& result, const CatalogueRow& row, std::size_t nth = 0) const
+    {
+        const auto shown = linesStartingWith(result.out, rowPrefix(row));
+        return nth < shown.size() ? shown[nth] : std::string();
+    }
+
+    std::string dir, home, prefs, root, answers, plan, title;
+    std::optional<CatalogueRow> hostA, hostB, missingHost, selfRow;
+    std::string folderA, folderB;
+};
+
+TEST_F(InstallerHostRun, TickTwoRowsAndContinueWritesPlanAndSavedAnswers)
+{
+    const HostResult result = runScript({tick(*hostA), tick(*hostB), "click continueButton"});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(countLines(result.out, "pane: " + title), 1u) << result.out;
+    EXPECT_EQ(countLines(result.out, "terminate"), 1u) << result.out;
+
+    auto written = readPlan();
+    ASSERT_TRUE(written) << "the plan is written when the pane is left forward";
+    for (const std::string& folder : {folderA, folderB}) {
+        const auto entries = entriesWith(*written, "DeletePluginPath", folder);
+        ASSERT_EQ(entries.size(), 1u) << folder;
+        ASSERT_TRUE(entries[0].stringForKey("PrintInstallPath"));
+        EXPECT_EQ(entries[0].stringForKey("PrintInstallPath")->rfind(folder, 0), 0u);
+        EXPECT_EQ(*entries[0].stringForKey("PluginType"), "PS");
+    }
+
+    auto saved = readAnswers();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(stringsOf(saved->arrayForKey("selectionAPPKey")),
+              (std::vector<std::string>{hostA->nameKey, hostB->nameKey}));
+    ASSERT_TRUE(saved->stringForKey("LayoutPluginInstall"));
+    EXPECT_EQ(*saved->stringForKey("LayoutPluginInstall"), "NO");
+}
+
+TEST_F(InstallerHostRun, CancelledFolderChoiceKeepsPaneAndWritesNoPlan)
+{
+    const HostResult result = runScript({tick(*selfRow), "panel cancel", "click continueButton", "show"});
+    EXPECT_EQ(result.status, 1) << "the run ended on the pane, not on the final page\n" << result.out << result.err;
+    EXPECT_EQ(countLines(result.out, "panel: " + home), 1u) << result.out;
+    EXPECT_EQ(countLines(result.out, "pane: " + title), 1u) << "the pane is never left";
+    EXPECT_NE(shownRow(result, *selfRow).find(" chk=1 "), std::string::npos) << result.out;
+    EXPECT_FALSE(std::filesystem::exists(plan));
+
+    // The selection is published even though the pane could not be left.
+    auto saved = readAnswers();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(stringsOf(saved->arrayForKey("selectionAPPKey")), (std::vector<std::string>{"PS_SELF"}));
+}
+
+TEST_F(InstallerHostRun, FolderChosenAfterCancelGoesIntoPlan)
+{
+    const std::string chosen = home + "/Picked Editor/Plug-ins";
+    std::filesystem::create_directories(chosen);
+    const HostResult result = runScript(
+        {tick(*selfRow), "panel cancel", "click continueButton", "panel choose " + chosen, "click continueButton"});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(countLines(result.out, "panel: " + home), 2u) << "Continue asks for the folder again\n" << result.out;
+
+    auto written = readPlan();
+    ASSERT_TRUE(written);
+    const auto entries = entriesWith(*written, "PrintInstallPath", chosen);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(*entries[0].stringForKey("DeletePluginPath"), "NotDelete");
+}
+
+TEST_F(InstallerHostRun, GoBackReentersPaneWithTicksRestored)
+{
+    const HostResult result = runScript({tick(*hostA), tick(*hostB), "click continueButton", "click backButton",
+                                         "show", "click continueButton", "click continueButton"},
+                                        {kBundle, kFixtureBundle});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(linesStartingWith(result.out, "pane: "),
+              (std::vector<std::string>{"pane: " + title, "pane: Fixture pane", "pane: " + title,
+                                        "pane: Fixture pane"}))
+        << result.out;
+
+    // After Go Back the rows are built again, ticked from the shared dictionary.
+    EXPECT_NE(shownRow(result, *hostA).find(" chk=1 "), std::string::npos) << result.out;
+    EXPECT_NE(shownRow(result, *hostB).find(" chk=1 "), std::string::npos) << result.out;
+    EXPECT_NE(shownRow(result, *missingHost).find(" chk=0 "), std::string::npos) << result.out;
+
+    auto written = readPlan();
+    ASSERT_TRUE(written);
+    EXPECT_EQ(entriesWith(*written, "DeletePluginPath", folderA).size(), 1u);
+    EXPECT_EQ(entriesWith(*written, "DeletePluginPath", folderB).size(), 1u);
+
+    // Both sections wrote into the one shared dictionary.
+    auto saved = readAnswers();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(stringsOf(saved->arrayForKey("selectionAPPKey")),
+              (std::vector<std::string>{hostA->nameKey, hostB->nameKey}));
+    EXPECT_TRUE(saved->stringForKey("FixtureLoaded"));
+}
+
+TEST_F(InstallerHostRun, ClickOnDisabledRowDoesNotTickIt)
+{
+    const HostResult result = runScript({tick(*missingHost), "show", "click continueButton"});
+    EXPECT_EQ(result.status, 1) << "Continue stays disabled\n" << result.out << result.err;
+    const std::string row = shownRow(result, *missingHost);
+    EXPECT_NE(row.find(" chk=0 "), std::string::npos) << result.out;
+    EXPECT_NE(row.find(" enabled=0"), std::string::npos) << result.out;
+    EXPECT_NE(shownRow(result, *hostA).find(" enabled=1"), std::string::npos) << result.out;
+    EXPECT_FALSE(std::filesystem::exists(plan));
+    auto saved = readAnswers();
+    ASSERT_TRUE(saved) << "the saved-answers file is written on every end";
+    EXPECT_FALSE(saved->contains("selectionAPPKey"));
+}
+
+TEST_F(InstallerHostRun, UnattendedRunWithSeededSelectionCompletes)
+{
+    seedAnswers({hostA->nameKey, hostB->nameKey});
+    const HostResult result = runUnattended({});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(countLines(result.out, "pane: " + title), 1u) << result.out;
+    EXPECT_EQ(countLines(result.out, "  Continue: enabled"), 1u) << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "    " + std::to_string(hostA->row) + " [x] ").size(), 1u)
+        << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "    " + std::to_string(hostB->row) + " [x] ").size(), 1u);
+    const auto missing = linesStartingWith(result.out, "    " + std::to_string(missingHost->row) + " [ ] ");
+    ASSERT_EQ(missing.size(), 1u) << result.out;
+    EXPECT_NE(missing[0].find("(disabled)"), std::string::npos);
+    EXPECT_NE(result.out.find("shared dictionary:\n<?xml"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("<string>" + hostA->nameKey + "</string>"), std::string::npos);
+
+    auto written = readPlan();
+    ASSERT_TRUE(written);
+    EXPECT_EQ(entriesWith(*written, "DeletePluginPath", folderA).size(), 1u);
+    EXPECT_EQ(entriesWith(*written, "DeletePluginPath", folderB).size(), 1u);
+    auto saved = readAnswers();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(stringsOf(saved->arrayForKey("selectionAPPKey")),
+              (std::vector<std::string>{hostA->nameKey, hostB->nameKey}));
+}
+
+TEST_F(InstallerHostRun, UnattendedRunWithNothingTickedStopsOnDisabledContinue)
+{
+    const HostResult result = runUnattended({});
+    EXPECT_EQ(result.status, 3) << result.out << result.err;
+    EXPECT_EQ(result.err, "Continue is disabled on pane " + title + "\n");
+    EXPECT_FALSE(std::filesystem::exists(plan));
+    EXPECT_TRUE(std::filesystem::exists(answers)) << "a missing saved-answers file is created at the end";
+}
+
+TEST_F(InstallerHostRun, UnattendedFolderChoiceTakesFolderOrIsCancelled)
+{
+    seedAnswers({"PS_SELF"});
+    const HostResult refused = runUnattended({});
+    EXPECT_EQ(refused.status, 3) << refused.out << refused.err;
+    EXPECT_EQ(refused.err, "pane " + title + " refused to exit\n");
+    EXPECT_FALSE(std::filesystem::exists(plan));
+
+    const std::string chosen = home + "/Picked";
+    std::filesystem::create_directories(chosen);
+    const HostResult done = runUnattended({"--folder", chosen});
+    ASSERT_EQ(done.status, 0) << done.out << done.err;
+    auto written = readPlan();
+    ASSERT_TRUE(written);
+    EXPECT_EQ(entriesWith(*written, "PrintInstallPath", chosen).size(), 1u);
+}
+
+TEST_F(InstallerHostRun, UnknownBundleEndsWithStatusTwo)
+{
+    const std::string missing = dir + "/Missing.bundle";
+    const HostResult result = runProcess(kHost, {"--unattended", missing}, baseEnvironment(), dir);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
+    EXPECT_NE(result.err.find(missing), std::string::npos) << result.err;
+    EXPECT_TRUE(result.out.empty()) << result.out;
+}
+
+TEST_F(InstallerHostRun, UnreadableSavedAnswersAreNotOverwritten)
+{
+    std::ofstream(answers) << "not a property list";
+    const HostResult result = runUnattended({});
+    EXPECT_EQ(result.status, 4) << result.out << result.err;
+    std::ifstream in(answers);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content, "not a property list");
+}
+
+}  // namespace

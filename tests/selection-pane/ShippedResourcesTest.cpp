@@ -1,0 +1,144 @@
+#include "selection-pane/PaneTestSupport.h"
+
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/StringsTable.h"
+
+#include <set>
+
+namespace oxlade::test {
+namespace {
+
+using platform::PlistDictionary;
+
+const std::string kResources = std::string(SOURCE_DIR) + "/selection-pane/resources";
+
+const std::vector<std::string> kLocalizations = {"English", "German", "Spanish", "French",
+                                                 "Italian", "Japanese", "ko", "zh_CN"};
+
+PlistDictionary shippedCatalogue()
+{
+    auto catalogue = platform::dictionaryWithContentsOfFile(kResources + "/Applications.plist");
+    return catalogue ? *catalogue : PlistDictionary();
+}
+
+std::vector<std::string> catalogueKeys()
+{
+    std::vector<std::string> keys;
+    const PlistDictionary catalogue = shippedCatalogue();
+    if (const auto* apps = catalogue.arrayForKey("APPs")) {
+        for (const auto& app : *apps) {
+            if (const auto* entry = app.asDictionary(); entry && entry->stringForKey("APPNameKey"))
+                keys.push_back(*entry->stringForKey("APPNameKey"));
+        }
+    }
+    return keys;
+}
+
+class ShippedTable : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ShippedTable, ParsesAndTranslatesEveryKeyThePaneAsksFor)
+{
+    const auto table = platform::readStringsTableFile(kResources + "/" + GetParam() + ".lproj/Localizable.strings");
+    ASSERT_TRUE(table) << GetParam() << " does not parse";
+    std::vector<std::string> keys = catalogueKeys();
+    ASSERT_GE(keys.size(), 5u);
+    keys.push_back("Title");
+    keys.push_back("LAYOUTPLUGIN_BUTTON");
+    for (const auto& key : keys) {
+        const auto text = table->find(key);
+        ASSERT_NE(text, table->end()) << GetParam() << " has no text for " << key;
+        EXPECT_FALSE(text->second.empty()) << GetParam() << ": " << key;
+        EXPECT_NE(text->second, key) << GetParam() << ": " << key;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Localizations, ShippedTable, ::testing::ValuesIn(kLocalizations));
+
+TEST(ShippedTables, TranslationsDifferFromEnglish)
+{
+    const auto english = platform::readStringsTableFile(kResources + "/English.lproj/Localizable.strings");
+    ASSERT_TRUE(english);
+    for (const auto& localization : kLocalizations) {
+        if (localization == "English")
+            continue;
+        const auto table = platform::readStringsTableFile(kResources + "/" + localization + ".lproj/Localizable.strings");
+        ASSERT_TRUE(table) << localization;
+        EXPECT_NE(table->at("Title"), english->at("Title")) << localization;
+        EXPECT_NE(table->at("LAYOUTPLUGIN_BUTTON"), english->at("LAYOUTPLUGIN_BUTTON")) << localization;
+    }
+}
+
+TEST(ShippedTables, AtLeastOneTableIsUtf16WithAByteOrderMark)
+{
+    int utf16 = 0;
+    for (const auto& localization : kLocalizations) {
+        const auto bytes = readFile(kResources + "/" + localization + ".lproj/Localizable.strings");
+        ASSERT_TRUE(bytes);
+        if (bytes->rfind("\xff\xfe", 0) == 0 || bytes->rfind("\xfe\xff", 0) == 0)
+            ++utf16;
+    }
+    EXPECT_GE(utf16, 1);
+}
+
+TEST(ShippedCatalogue, OffersEveryKindOfHost)
+{
+    const PlistDictionary catalogue = shippedCatalogue();
+    ASSERT_TRUE(catalogue.stringForKey("SupportDriverVersion")) << "the version must be a string";
+    ASSERT_TRUE(catalogue.stringForKey("SupportLayoutPlugin"));
+    const auto* apps = catalogue.arrayForKey("APPs");
+    ASSERT_TRUE(apps);
+
+    std::set<std::string> keys;
+    int pathFileHosts = 0, fixedHosts = 0, userFolderHosts = 0, viewers = 0;
+    for (const auto& app : *apps) {
+        const PlistDictionary* entry = app.asDictionary();
+        ASSERT_TRUE(entry);
+        const auto* type = entry->stringForKey("PluginType");
+        const auto* name = entry->stringForKey("APPNameKey");
+        ASSERT_TRUE(type && name);
+        EXPECT_TRUE(keys.insert(*name).second) << "duplicate " << *name;
+        if (*name == "PS_SELF") {
+            ++userFolderHosts;
+        } else if (*type == "QVR") {
+            ++viewers;
+        } else if (*type == "PS") {
+            ++pathFileHosts;
+            const auto* pathsFiles = entry->arrayForKey("PathsFiles");
+            ASSERT_TRUE(pathsFiles && !pathsFiles->empty()) << *name;
+            for (const auto& file : *pathsFiles)
+                EXPECT_TRUE(file.asString()) << *name;
+            EXPECT_TRUE(entry->stringForKey("ImportName")) << *name;
+            EXPECT_TRUE(entry->stringForKey("AutomationName")) << *name;
+        } else {
+            ++fixedHosts;
+            ASSERT_TRUE(entry->stringForKey("InstallPath")) << *name;
+            EXPECT_EQ(entry->stringForKey("InstallPath")->front(), '/') << *name;
+        }
+    }
+    EXPECT_GE(pathFileHosts, 2);
+    EXPECT_GE(fixedHosts, 1);
+    EXPECT_EQ(userFolderHosts, 1);
+    EXPECT_GE(viewers, 1);
+}
+
+TEST(ShippedInfo, NamesTheBundleAndItsExecutable)
+{
+    const auto info = platform::dictionaryWithContentsOfFile(kResources + "/Info.plist");
+    ASSERT_TRUE(info);
+    EXPECT_EQ(*info->stringForKey("CFBundleIdentifier"), "com.tavix.Oxlade");
+    EXPECT_EQ(*info->stringForKey("CFBundleExecutable"), "Oxlade");
+    EXPECT_EQ(*info->stringForKey("CFBundleDevelopmentRegion"), "English");
+    EXPECT_TRUE(info->stringForKey("CFBundleVersion"));
+}
+
+TEST(ShippedInterface, DescribesTheTableAndTheSwitchByOutletName)
+{
+    const auto ui = readFile(kResources + "/InstallerPane.ui");
+    ASSERT_TRUE(ui);
+    for (const char* needle : {"name=\"m_uiTableView\"", "name=\"m_uiLayoutInstall\"", "APPViewControl_LayoutPlugin",
+                               "<string>chk,name</string>", "name=\"dataSource\"", "name=\"delegate\""})
+        EXPECT_NE(ui->find(needle), std::string::npos) << needle;
+}
+
+}  // namespace
+}  // namespace oxlade::test
