@@ -190,7 +190,7 @@ bool isBase64Text(std::string_view text)
 
 // libplist's XML reader spends time quadratic in the number of keys of one dictionary; beyond
 // this many a file is refused rather than read for minutes.
-constexpr std::size_t kMaxXmlDictionaryKeys = 50000;
+constexpr std::size_t kMaxXmlDictionaryKeys = 200000;
 
 enum class Element { Plist, Array, Dict, Key, String, Integer, Real, Date, Data, True, False };
 

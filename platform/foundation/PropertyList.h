@@ -17,7 +17,7 @@ inline constexpr std::size_t kMaxPropertyListBytes = 64u * 1024u * 1024u;
 inline constexpr std::size_t kMaxPropertyListDepth = 256;
 
 /// Parses XML or binary property-list bytes; none for anything malformed, too large or too deep,
-/// and for an XML dictionary of more than 50,000 keys.
+/// and for an XML dictionary of more than 200,000 keys.
 std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat* formatOut = nullptr);
 
 /// Reads a property-list file of either form; none when it is missing, a folder, unreadable,

@@ -260,10 +260,10 @@ TEST(PropertyListRead, XmlDictionariesAreBoundedInSize)
             body += "<key>k" + std::to_string(i) + "</key><true/>\n";
         return xmlDocument(body + "</dict>\n");
     };
-    const auto largest = parsePropertyList(dictionaryOf(50000));
+    const auto largest = parsePropertyList(dictionaryOf(200000));
     ASSERT_TRUE(largest);
-    EXPECT_EQ(largest->asDictionary()->size(), 50000u);
-    EXPECT_FALSE(parsePropertyList(dictionaryOf(50001)));
+    EXPECT_EQ(largest->asDictionary()->size(), 200000u);
+    EXPECT_FALSE(parsePropertyList(dictionaryOf(200001)));
 }
 
 TEST(PropertyListRead, SharedArraysThatMultiplyAreRefused)
