@@ -22,7 +22,6 @@
 
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 namespace platform::qt {
 

@@ -100,8 +100,6 @@ protected:
     {
         std::ofstream out(m_app + "/Contents/Info.plist");
         out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-               "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
                "<plist version=\"1.0\">\n<dict>\n"
                "\t<key>CFBundleIdentifier</key>\n\t<string>com.example.fake</string>\n";
         if (!mainNib.empty()) {

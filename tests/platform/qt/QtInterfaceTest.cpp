@@ -16,10 +16,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -164,6 +167,31 @@ TEST_F(QtInterfaceTest, ClickOnAnEnabledTickBoxReachesTheDataSource)
     EXPECT_EQ(owner.edits, (std::vector<std::pair<NSInteger, NSInteger>>{{2, 1}, {0, 1}, {2, 0}}));
     EXPECT_EQ(model->data(cell(0, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
     EXPECT_EQ(model->data(cell(2, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
+}
+
+// A real mouse click on the tick box, through the view and its item delegate.
+TEST_F(QtInterfaceTest, MouseClickTicksAnEnabledRowAndNotADisabledOne)
+{
+    owner.window->setDelegate(nullptr);
+    owner.window->makeKeyAndOrderFront();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(root));
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    option.features |= QStyleOptionViewItem::HasCheckIndicator;
+    auto clickTickBox = [this, &option](int row) {
+        const QRect cellRect = view->visualRect(cell(row, 0));
+        option.rect = cellRect;
+        const QRect box = view->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, view);
+        const QPoint at = box.isValid() ? box.center() : cellRect.center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    };
+    clickTickBox(1);
+    clickTickBox(2);
+    EXPECT_EQ(owner.ticks, (std::vector<NSInteger>{0, 0, 1}));
+    clickTickBox(2);
+    EXPECT_EQ(owner.ticks, (std::vector<NSInteger>{0, 0, 0}));
+    EXPECT_EQ(owner.edits, (std::vector<std::pair<NSInteger, NSInteger>>{{2, 1}, {2, 0}}));
+    owner.window->close();
 }
 
 TEST_F(QtInterfaceTest, DisabledTableTakesNoClicks)
