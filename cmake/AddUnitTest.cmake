@@ -19,11 +19,14 @@ function(add_unit_test)
   set(home ${CMAKE_BINARY_DIR}/test-home)
   set(root ${CMAKE_BINARY_DIR}/test-root)
   file(MAKE_DIRECTORY ${home} ${root})
+  # The test properties cannot carry a list through test discovery, so the environment is set by
+  # running each test program through env(1), which discovery and every test run both use.
+  set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR
+    "env;HOME=${home};PLATFORM_ROOT=${root};QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LANGUAGE=;LC_ALL=")
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES
       LABELS ${T_LABEL}
-      TIMEOUT 300
-      ENVIRONMENT "HOME=${home};PLATFORM_ROOT=${root};QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LANGUAGE=;LC_ALL=")
+      TIMEOUT 300)
 endfunction()

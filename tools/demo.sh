@@ -58,6 +58,10 @@ mkdir -p "$apps/Other Photo Editor/Plug-ins"
 
 export HOME="$home"
 export PLATFORM_ROOT="$root"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$demo/runtime"
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   echo "Demo home: $home"
