@@ -119,6 +119,27 @@ if [ "$offscreen" -eq 0 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:
     echo "Installing the polkit action for the administrator prompt (needs root):"
     "$(dirname "$0")/install-polkit-policy.sh" "$build"
   fi
+  if [ "$(id -u)" -ne 0 ]; then
+    # ScriptHelper, running as root, trusts only a registry that root owns, in folders that only
+    # root can write; so the windowed demo uses a root-owned copy of the demo root.
+    owned=/var/tmp/plugsweep-demo-root
+    echo "Copying the demo root to $owned, owned by root (needs root):"
+    sudo rm -rf "$owned"
+    sudo cp -a "$root" "$owned"
+    sudo chown -R root:root "$owned"
+    sudo chmod -R go-w "$owned"
+    # The registry names the modules' folders by absolute path: point them into the copy.
+    copy="$owned/Library/Preferences/com.tavix.KEPL2.plist"
+    sed "s|$root|$owned|g" "$registry_xml" | sudo tee "$copy.xml" >/dev/null
+    if [ "$binary" -eq 1 ] && command -v plistutil >/dev/null; then
+      sudo plistutil -i "$copy.xml" -o "$copy" -f bin
+    else
+      sudo cp "$copy.xml" "$copy"
+    fi
+    sudo rm -f "$copy.xml"
+    export PLATFORM_ROOT="$owned"
+    echo "Demo machine root is now $owned"
+  fi
   echo "Starting Plugsweep; the Uninstall button asks for an administrator's password."
   exec "$program"
 fi
