@@ -12,9 +12,7 @@
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/SearchPaths.h"
 
-#include <filesystem>
 #include <new>
-#include <system_error>
 
 namespace oxlade {
 
@@ -52,11 +50,7 @@ bool rowInRange(NSInteger row, std::size_t size)
 // False when it cannot be made.
 bool ensurePreferencesFolder(const std::string& folder)
 {
-    if (platform::fileExistsAtPath(folder))
-        return true;
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    return !error;
+    return platform::createDirectoryAtPath(folder);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/appkit/UiBackend.h"
 #include "platform/coreservices/Gestalt.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Path.h"
 #include "platform/foundation/PropertyList.h"
@@ -17,8 +18,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 using platform::NSInteger;
 
@@ -381,8 +380,7 @@ bool Controller::saveUnInstallPlist()
     root.set(kPlanAppsKey, platform::PlistValue(std::move(entries)));
 
     // A fresh account has no Library/Preferences folder yet; the plan is handed over there.
-    std::error_code ignored;
-    std::filesystem::create_directories(preferences, ignored);
+    platform::createDirectoryAtPath(preferences);
 
     if (!platform::writeToFile(platform::PlistValue(std::move(root)), path, false)) {
         platform::NSLog("%@", {kSaveFailedMessage});

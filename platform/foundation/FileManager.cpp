@@ -1,6 +1,8 @@
 #include "platform/foundation/FileManager.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,6 +59,20 @@ std::optional<std::string> contentsOfRegularFile(const std::string& path, std::s
     ::close(fd);
     bytes.resize(filled);
     return bytes;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+bool createDirectoryAtPath(const std::string& path)
+{
+    bool isDirectory = false;
+    if (fileExistsAtPath(path, &isDirectory))
+        return isDirectory;
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return fileExistsAtPath(path, &isDirectory) && isDirectory;
 }
 
 }  // namespace platform

@@ -16,3 +16,10 @@ bool fileExistsAtPath(const std::string& path, bool* isDirectory = nullptr);
 std::optional<std::string> contentsOfRegularFile(const std::string& path, std::size_t maxBytes);
 
 }  // namespace platform
+
+namespace platform {
+
+/// Makes the folder and any missing folders above it; true when the folder exists afterwards.
+bool createDirectoryAtPath(const std::string& path);
+
+}  // namespace platform
