@@ -1,0 +1,29 @@
+# Sourced by ./run and .ci/run: reads tools/packages.list and installs what is missing.
+#   packages_of SET        prints the packages of one set, one a line
+#   install_packages SET   installs the missing packages of SET with apt-get (sudo when not root)
+
+packages_list="$(dirname "${BASH_SOURCE[0]}")/packages.list"
+
+packages_of() {
+  sed -e 's/#.*//' "$packages_list" | awk -v set="$1" '$1 == set { for (i = 2; i <= NF; i++) print $i }'
+}
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_packages() {
+  local missing=() p
+  if [ "$1" = i386 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+    as_root apt-get update -qq
+  fi
+  for p in $(packages_of "$1"); do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
