@@ -1,6 +1,7 @@
 #include "platform/foundation/SearchPaths.h"
 
 #include "platform/foundation/Path.h"
+#include "platform/foundation/TestSeams.h"
 
 #include <cstdlib>
 #include <pwd.h>
@@ -29,9 +30,7 @@ std::string preferencesDirectory()
 
 std::string platformRoot()
 {
-    if (const char* root = std::getenv("PLATFORM_ROOT"); root && *root)
-        return root;
-    return "/";
+    return testSeam("PLATFORM_ROOT").value_or("/");
 }
 
 std::string resolveSystemPath(std::string_view absolutePath)
