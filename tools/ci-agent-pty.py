@@ -31,6 +31,9 @@ def main():
     notify_read, notify_write = os.pipe()
     pid, master = pty.fork()
     if pid == 0:
+        # A background job of a shell starts with Ctrl-C ignored; a person's terminal has it live.
+        signal.signal(signal.SIGINT, signal.SIG_DFL)
+        signal.signal(signal.SIGQUIT, signal.SIG_DFL)
         os.dup2(notify_write, 3)
         os.closerange(4, 256)
         try:
