@@ -121,9 +121,9 @@ if [ "$offscreen" -eq 0 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:
   chmod 0755 "$stand_in"
   export PLATFORM_PKEXEC="$stand_in"
   echo
-  echo "DEMO: the removal runs as $(id -un), unprivileged, on the demo root above; Uninstall asks for"
-  echo "no password and nothing runs as root. The administrator prompt belongs to the installed"
-  echo "package (see README: cpack -G DEB, apt install)."
+  echo "DEMO: the removal runs with your own rights ($(id -un)) on the demo root above, which is"
+  echo "yours: Uninstall asks for no password, no sudo, no polkit policy. The administrator prompt"
+  echo "belongs to the installed package (README: cpack -G DEB, then apt install)."
   echo
   exec "$program"
 fi
