@@ -17,7 +17,21 @@ import re
 import select
 import signal
 import sys
+import termios
 import time
+
+
+def wait_for_echo_off(master, deadline):
+    """Waits until the agent has turned echo off to read the password: it flushes the terminal's
+    input when it does, so anything typed before then would be lost."""
+    while time.monotonic() < deadline:
+        try:
+            if not termios.tcgetattr(master)[3] & termios.ECHO:
+                break
+        except termios.error:
+            break
+        time.sleep(0.05)
+    time.sleep(0.2)
 
 
 def main():
@@ -77,6 +91,7 @@ def main():
                     seen = b""
                     continue
                 if not answered and re.search(r"Password:\s*$", text):
+                    wait_for_echo_off(master, deadline)
                     if answer == "cancel":
                         os.write(master, b"\x03")
                     elif answer.startswith("password:"):
