@@ -11,8 +11,8 @@ offered, the one named by the environment variable AGENT_IDENTITY is chosen. Eve
 shows is written to TRANSCRIPT. Ends when the agent has answered one prompt and reported, when the
 agent ends, or after TIMEOUT seconds; the exit status is 0 when a prompt was answered, else 1.
 """
+import fcntl
 import os
-import pty
 import re
 import select
 import signal
@@ -43,17 +43,24 @@ def main():
     identity = os.environ.get("AGENT_IDENTITY", "")
 
     notify_read, notify_write = os.pipe()
-    pid, master = pty.fork()
+    master, slave = os.openpty()
+    pid = os.fork()
     if pid == 0:
-        # A background job of a shell starts with Ctrl-C ignored; a person's terminal has it live.
-        signal.signal(signal.SIGINT, signal.SIG_DFL)
-        signal.signal(signal.SIGQUIT, signal.SIG_DFL)
-        os.dup2(notify_write, 3)
-        os.closerange(4, 256)
         try:
+            # A terminal of its own, as the agent's controlling terminal (it opens /dev/tty).
+            os.setsid()
+            fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+            for fd in (0, 1, 2):
+                os.dup2(slave, fd)
+            os.dup2(notify_write, 3)
+            os.closerange(4, 256)
+            # A background job of a shell starts with Ctrl-C ignored; a person's terminal has it live.
+            signal.signal(signal.SIGINT, signal.SIG_DFL)
+            signal.signal(signal.SIGQUIT, signal.SIG_DFL)
             os.execvp(command[0], command)
         finally:
             os._exit(127)
+    os.close(slave)
     os.close(notify_write)
 
     deadline = time.monotonic() + timeout
@@ -68,6 +75,11 @@ def main():
             if notify_read in ready:
                 if os.read(notify_read, 64) == b"":
                     registered = True
+                    time.sleep(0.1)
+                    # The descriptor also closes when the agent ends without registering.
+                    if os.waitpid(pid, os.WNOHANG) != (0, 0):
+                        pid = 0
+                        break
                     with open(ready_file, "w") as marker:
                         marker.write("registered\n")
             if master in ready:
