@@ -5,7 +5,8 @@
 # (Library/Preferences/com.tavix.KEPL2.plist, binary-encoded with --binary) lists five modules,
 # three of them with "vLX" in the name, each installed in a folder under the root; and a home
 # folder with Library/Preferences, where the uninstall plan is written. Then it starts
-# Plugsweep.app with PLATFORM_ROOT and HOME pointing there: a window where there is a display,
+# Plugsweep.app with PLATFORM_ROOT and HOME pointing there: a window where there is a display
+# (the removal then runs unprivileged, as you, on that demo root of your own, with no prompt),
 # else (or with --offscreen) an offscreen run driven by a UI script that ticks two modules,
 # presses Uninstall, grants the administrator prompt, dismisses the completion alert and prints
 # what is left.
@@ -112,35 +113,18 @@ export PLATFORM_ROOT="$root"
 export HOME="$home"
 
 if [ "$offscreen" -eq 0 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
-  # The administrator prompt needs the polkit action of the build's privileged launcher.
-  policy="$build/polkit/com.tavix.platform.authorization.policy"
-  installed="/usr/share/polkit-1/actions/$(basename "$policy")"
-  if [ -f "$policy" ] && ! cmp -s "$policy" "$installed"; then
-    echo "Installing the polkit action for the administrator prompt (needs root):"
-    "$(dirname "$0")/install-polkit-policy.sh" "$build"
-  fi
-  if [ "$(id -u)" -ne 0 ]; then
-    # ScriptHelper, running as root, trusts only a registry that root owns, in folders that only
-    # root can write; so the windowed demo uses a root-owned copy of the demo root.
-    owned=/var/tmp/plugsweep-demo-root
-    echo "Copying the demo root to $owned, owned by root (needs root):"
-    sudo rm -rf "$owned"
-    sudo cp -a "$root" "$owned"
-    sudo chown -R root:root "$owned"
-    sudo chmod -R go-w "$owned"
-    # The registry names the modules' folders by absolute path: point them into the copy.
-    copy="$owned/Library/Preferences/com.tavix.KEPL2.plist"
-    sed "s|$root|$owned|g" "$registry_xml" | sudo tee "$copy.xml" >/dev/null
-    if [ "$binary" -eq 1 ] && command -v plistutil >/dev/null; then
-      sudo plistutil -i "$copy.xml" -o "$copy" -f bin
-    else
-      sudo cp "$copy.xml" "$copy"
-    fi
-    sudo rm -f "$copy.xml"
-    export PLATFORM_ROOT="$owned"
-    echo "Demo machine root is now $owned"
-  fi
-  echo "Starting Plugsweep; the Uninstall button asks for an administrator's password."
+  # The demo root belongs to you, so the removal runs with your own rights: a stand-in for pkexec
+  # starts the launcher as you, without an administrator prompt, and ScriptHelper accepts a
+  # registry that its caller owns when it runs unprivileged. Nothing here runs as root.
+  stand_in="$demo/pkexec-as-you"
+  printf '%s\n' '#!/bin/sh' '# Demo stand-in for pkexec: runs the launcher as the calling user.' 'exec "$@"' >"$stand_in"
+  chmod 0755 "$stand_in"
+  export PLATFORM_PKEXEC="$stand_in"
+  echo
+  echo "DEMO: the removal runs with your own rights ($(id -un)) on the demo root above, which is"
+  echo "yours: Uninstall asks for no password, no sudo, no polkit policy. The administrator prompt"
+  echo "belongs to the installed package (README: cpack -G DEB, then apt install)."
+  echo
   exec "$program"
 fi
 

@@ -30,7 +30,7 @@ std::string preferencesDirectory()
 
 std::string platformRoot()
 {
-    return testSeam("PLATFORM_ROOT").value_or("/");
+    return testSeam("PLATFORM_ROOT").value_or(PLATFORM_SYSTEM_ROOT);
 }
 
 std::string resolveSystemPath(std::string_view absolutePath)

@@ -1,6 +1,7 @@
 #include "platform/qt/QtUi.h"
 
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/TestSeams.h"
 #include "platform/qt/QtInterface.h"
 #include "platform/qt/QtOpenPanel.h"
 #include "platform/qt/QtUiScript.h"
@@ -68,8 +69,8 @@ QtUi::QtUi(int& argc, char** argv) : d(std::make_unique<Private>())
         }
     }
 
-    if (const char* path = std::getenv("PLATFORM_UI_SCRIPT"); path && *path) {
-        d->script = std::make_unique<QtUiScript>(*this, path);
+    if (auto path = testSeam("PLATFORM_UI_SCRIPT")) {
+        d->script = std::make_unique<QtUiScript>(*this, *path);
     }
     g_instance = this;
 }
