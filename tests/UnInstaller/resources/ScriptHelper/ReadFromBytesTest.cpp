@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -18,9 +19,14 @@ std::string plist(const std::string& body)
 struct RegistryCase {
     const char* name;
     std::string bytes;
-    std::string error;                      // empty when the registry reads
-    std::vector<std::string> modules;       // uuid=path, or uuid= when it has no path
+    std::string error;                 // empty when the registry reads
+    std::vector<std::string> modules;  // uuid=path, or uuid= when it has no path
 };
+
+void PrintTo(const RegistryCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class RegistryFromBytes : public ::testing::TestWithParam<RegistryCase> {};
 
