@@ -3,6 +3,7 @@
 // (--benchmark_filter=xml or binary) under /usr/bin/time -v for the peak memory of that format
 // alone; the "peak_rss_MiB" counter is the process's peak so far.
 #include "UnInstaller/common/Controller.h"
+#include "bench/UnInstaller/RegistryFixture.h"
 #include "platform/appkit/Application.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/headless/HeadlessControls.h"
@@ -60,22 +61,7 @@ private:
         const std::string folder = m_root + "/Library/Preferences";
         fs::create_directories(folder);
 
-        platform::PlistDictionary modules;
-        for (int i = 0; i < kModules; ++i) {
-            platform::PlistDictionary entry;
-            const std::string number = std::to_string(i);
-            // Nine modules in ten carry the mark and are listed.
-            entry.set("ModuleName", platform::PlistValue("Module" + number + (i % 10 == 9 ? " Other" : " vLX")));
-            entry.set("InstallPath",
-                      platform::PlistValue("/Library/Printers/Tavix/Modules/M" + number + "/M" + number + ".plugin"));
-            entry.set("Version", platform::PlistValue("2.0." + number));
-            modules.set("8C1F" + number + "-0000-4000-8000-" + number, platform::PlistValue(std::move(entry)));
-        }
-        platform::PlistDictionary root;
-        root.set("KEP2_KEY_MODULES", platform::PlistValue(std::move(modules)));
-        const platform::PlistValue value(std::move(root));
-        const std::string bytes =
-            format == PlistFormat::Xml ? platform::xmlPropertyList(value) : platform::binaryPropertyList(value);
+        const std::string bytes = bench::registryBytes(kModules, format);
         const std::string path = folder + "/com.tavix.KEPL2.plist";
         std::ofstream(path, std::ios::binary) << bytes;
         m_size = fs::file_size(path);
@@ -118,7 +104,7 @@ void windowSetUpAndAllSelect(benchmark::State& state, PlistFormat format)
         rows = controller.arrayCheck() ? controller.arrayCheck()->size() : 0;
         benchmark::DoNotOptimize(rows);
     }
-    if (rows != static_cast<std::size_t>(kModules - kModules / 10))
+    if (rows != static_cast<std::size_t>(bench::listedRows(kModules)))
         state.SkipWithError("the registry did not give the expected rows");
     state.counters["modules"] = kModules;
     state.counters["rows"] = static_cast<double>(rows);

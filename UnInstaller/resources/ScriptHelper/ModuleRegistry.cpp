@@ -68,8 +68,19 @@ std::optional<ModuleRegistry> ModuleRegistry::load(const std::string& path, std:
         *error = "cannot be read";
         return std::nullopt;
     }
+    std::optional<ModuleRegistry> registry = fromBytes(*bytes, error);
+    if (!registry)
+        return std::nullopt;
+    registry->m_path = path;
+    registry->m_owner = st.st_uid;
+    registry->m_group = st.st_gid;
+    return registry;
+}
+
+std::optional<ModuleRegistry> ModuleRegistry::fromBytes(std::string_view bytes, std::string* error)
+{
     ModuleRegistry registry;
-    auto root = platform::parsePropertyList(*bytes, &registry.m_format);
+    auto root = platform::parsePropertyList(bytes, &registry.m_format);
     if (!root || root->asDictionary() == nullptr) {
         *error = "is not a property list with a dictionary at its root";
         return std::nullopt;
@@ -79,9 +90,6 @@ std::optional<ModuleRegistry> ModuleRegistry::load(const std::string& path, std:
         *error = std::string("has no ") + kModulesKey + " dictionary";
         return std::nullopt;
     }
-    registry.m_path = path;
-    registry.m_owner = st.st_uid;
-    registry.m_group = st.st_gid;
     return registry;
 }
 

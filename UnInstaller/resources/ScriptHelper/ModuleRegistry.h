@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace scripthelper {
@@ -25,6 +26,11 @@ public:
     /// or others, and, when running as root, every folder above it is owned by root and not
     /// writable by others (a sticky folder excepted). None with *error set otherwise.
     static std::optional<ModuleRegistry> load(const std::string& path, std::string* error);
+
+    /// Reads a registry from the bytes of a property list of either form, trusting them as they
+    /// are; none with *error set unless its root is a dictionary holding a "KEP2_KEY_MODULES"
+    /// dictionary. A registry read this way has no file to save to.
+    static std::optional<ModuleRegistry> fromBytes(std::string_view bytes, std::string* error);
 
     /// The modules in the registry's order.
     std::vector<Module> modules() const;

@@ -35,7 +35,16 @@ std::optional<UninstallPlan> UninstallPlan::load(const std::string& path, std::o
         return std::nullopt;
     }
     const auto bytes = FileTree::readAll(file.get(), platform::kMaxPropertyListBytes);
-    const auto root = bytes ? platform::parsePropertyList(*bytes) : std::nullopt;
+    if (!bytes) {
+        *error = "is not a property list with a dictionary at its root";
+        return std::nullopt;
+    }
+    return fromBytes(*bytes, error);
+}
+
+std::optional<UninstallPlan> UninstallPlan::fromBytes(std::string_view bytes, std::string* error)
+{
+    const auto root = platform::parsePropertyList(bytes);
     const platform::PlistDictionary* dictionary = root ? root->asDictionary() : nullptr;
     if (dictionary == nullptr) {
         *error = "is not a property list with a dictionary at its root";

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace scripthelper {
@@ -21,6 +22,10 @@ public:
     /// None with *error set otherwise.
     static std::optional<UninstallPlan> load(const std::string& path, std::optional<unsigned long> requiredOwner,
                                              std::string* error);
+
+    /// Reads a plan from the bytes of a property list of either form; none with *error set
+    /// unless its root is a dictionary holding an "UnInstallApps" list.
+    static std::optional<UninstallPlan> fromBytes(std::string_view bytes, std::string* error);
 
     const std::vector<Entry>& entries() const { return m_entries; }
 

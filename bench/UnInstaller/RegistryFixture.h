@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/foundation/PropertyList.h"
+
+#include <string>
+
+namespace bench {
+
+/// The bytes of a module registry of the given size in the given form, shaped as installers
+/// write it: "KEP2_KEY_MODULES" maps an identifier to "ModuleName", "InstallPath" and
+/// "Version"; nine modules in ten carry the "vLX" mark and are listed.
+std::string registryBytes(int modules, platform::PlistFormat format);
+
+/// How many rows the uninstaller lists for a registry of registryBytes(modules, ...).
+int listedRows(int modules);
+
+}  // namespace bench
