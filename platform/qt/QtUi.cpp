@@ -3,6 +3,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/qt/QtInterface.h"
 #include "platform/qt/QtOpenPanel.h"
+#include "platform/qt/QtTranslations.h"
 #include "platform/qt/QtUiScript.h"
 
 #include <QApplication>
@@ -67,6 +68,8 @@ QtUi::QtUi(int& argc, char** argv) : d(std::make_unique<Private>())
             QApplication::setApplicationDisplayName(QString::fromStdString(*name));
         }
     }
+    // The toolkit's own texts follow the language that the program's texts are shown in.
+    QtTranslations::install(*d->application, QtTranslations::mainBundleLocalization());
 
     if (const char* path = std::getenv("PLATFORM_UI_SCRIPT"); path && *path) {
         d->script = std::make_unique<QtUiScript>(*this, path);
