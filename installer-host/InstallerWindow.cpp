@@ -1,5 +1,6 @@
 #include "installer-host/InstallerWindow.h"
 
+#include "installer-host/HostStrings.h"
 #include "installer-host/InstallerSession.h"
 
 #include "platform/installer/InstallerPane.h"
@@ -18,15 +19,18 @@ namespace installerhost {
 
 namespace {
 
-const char* const kFinalStepTitle = "Finish";
+QString qs(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
 
 }  // namespace
 
-InstallerWindow::InstallerWindow(InstallerSession& session, QWidget* parent)
-    : QMainWindow(parent), m_session(session)
+InstallerWindow::InstallerWindow(InstallerSession& session, const HostStrings& strings, QWidget* parent)
+    : QMainWindow(parent), m_session(session), m_strings(strings)
 {
     setObjectName("installerWindow");
-    setWindowTitle("Installer");
+    setWindowTitle(qs(m_strings.text(kWindowTitleKey)));
 
     auto* central = new QWidget(this);
     auto* columns = new QHBoxLayout(central);
@@ -67,10 +71,7 @@ InstallerWindow::InstallerWindow(InstallerSession& session, QWidget* parent)
     m_finalPage = new QWidget(m_pages);
     m_finalPage->setObjectName("finalPage");
     auto* finalLayout = new QVBoxLayout(m_finalPage);
-    auto* finalLabel = new QLabel(
-        "Your choices have been saved.\n\nThe installation goes on with the next steps; you can close "
-        "the installer now.",
-        m_finalPage);
+    auto* finalLabel = new QLabel(qs(m_strings.text(kFinishedMessageKey)), m_finalPage);
     finalLabel->setObjectName("finalLabel");
     finalLabel->setWordWrap(true);
     finalLayout->addWidget(finalLabel);
@@ -78,11 +79,11 @@ InstallerWindow::InstallerWindow(InstallerSession& session, QWidget* parent)
     m_pages->addWidget(m_finalPage);
 
     auto* buttons = new QHBoxLayout;
-    m_cancelButton = new QPushButton("Cancel", central);
+    m_cancelButton = new QPushButton(qs(m_strings.text(kCancelButtonKey)), central);
     m_cancelButton->setObjectName("cancelButton");
-    m_backButton = new QPushButton("Go Back", central);
+    m_backButton = new QPushButton(qs(m_strings.text(kBackButtonKey)), central);
     m_backButton->setObjectName("backButton");
-    m_continueButton = new QPushButton("Continue", central);
+    m_continueButton = new QPushButton(qs(m_strings.text(kContinueButtonKey)), central);
     m_continueButton->setObjectName("continueButton");
     m_continueButton->setDefault(true);
     buttons->addWidget(m_cancelButton);
@@ -144,7 +145,7 @@ void InstallerWindow::paneEntered(std::size_t index)
 void InstallerWindow::finished()
 {
     m_pages->setCurrentWidget(m_finalPage);
-    m_heading->setText(kFinalStepTitle);
+    m_heading->setText(qs(m_strings.text(kFinishStepKey)));
     updateSteps();
     updateButtons();
 }
@@ -168,7 +169,7 @@ void InstallerWindow::backPressed()
 void InstallerWindow::updateSteps()
 {
     std::vector<std::string> titles = m_session.titles();
-    titles.push_back(kFinalStepTitle);
+    titles.push_back(m_strings.text(kFinishStepKey));
     const std::size_t current = m_session.started() ? m_session.currentIndex() : titles.size();
     m_steps->clear();
     for (std::size_t i = 0; i < titles.size(); ++i) {
@@ -186,7 +187,7 @@ void InstallerWindow::updateButtons()
 {
     const bool finishedNow = m_session.isFinished();
     m_backButton->setEnabled(m_session.canGoBack());
-    m_continueButton->setText(finishedNow ? "Close" : "Continue");
+    m_continueButton->setText(qs(m_strings.text(finishedNow ? kCloseButtonKey : kContinueButtonKey)));
     m_continueButton->setEnabled(finishedNow || m_session.canContinue());
     m_cancelButton->setVisible(!finishedNow);
 }

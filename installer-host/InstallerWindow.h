@@ -16,6 +16,7 @@ class QWidget;
 
 namespace installerhost {
 
+class HostStrings;
 class InstallerSession;
 
 /// The installer's window: a sidebar of steps (each pane's title and a final step), the shown
@@ -23,9 +24,9 @@ class InstallerSession;
 /// the window follows the session through its handlers.
 class InstallerWindow : public QMainWindow {
 public:
-    /// The session must outlive the window; the window installs the session's handlers and
-    /// reports each pane entered as "pane: TITLE".
-    explicit InstallerWindow(InstallerSession& session, QWidget* parent = nullptr);
+    /// The session and the strings must outlive the window; the window installs the session's
+    /// handlers and reports each pane entered as "pane: TITLE". Its own texts come from strings.
+    InstallerWindow(InstallerSession& session, const HostStrings& strings, QWidget* parent = nullptr);
     ~InstallerWindow() override;
 
     /// Called once when the user ends the run: Cancel, Close on the final page, or the window
@@ -45,6 +46,7 @@ private:
     void quit();
 
     InstallerSession& m_session;
+    const HostStrings& m_strings;
     QListWidget* m_steps = nullptr;
     QLabel* m_heading = nullptr;
     QStackedWidget* m_pages = nullptr;

@@ -1,6 +1,7 @@
 // installer-host: loads pane plug-in bundles as the sections of one installation and shows their
 // panes in turn, in a window or, with --unattended, without one.
 
+#include "installer-host/HostStrings.h"
 #include "installer-host/InstallerHostOptions.h"
 #include "installer-host/InstallerPlugin.h"
 #include "installer-host/InstallerSession.h"
@@ -9,6 +10,7 @@
 #include "installer-host/UnattendedRun.h"
 
 #include "platform/appkit/UiBackend.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/qt/QtUi.h"
 
@@ -64,6 +66,13 @@ int main(int argc, char** argv)
     if (options->unattended)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
+    // The host's own resources stand in for the main bundle, as an installer application's
+    // would: the toolkit then loads its own translations for the language they are shown in.
+    const std::shared_ptr<platform::Bundle> programFolder = platform::Bundle::mainBundle();
+    const HostStrings strings(programFolder ? HostStrings::locateResources(programFolder->bundlePath()) : nullptr);
+    if (strings.resources())
+        platform::Bundle::setMainBundleOverride(strings.resources());
+
     // The toolkit sees only the program name: every argument is the host's own.
     static int toolkitArgc = 1;
     static char* toolkitArgv[] = {argv[0], nullptr};
@@ -96,7 +105,7 @@ int main(int argc, char** argv)
                 std::cout << "shared dictionary:\n" << platform::xmlPropertyList(platform::PlistValue(*sharedDictionary));
             std::cout.flush();
         } else {
-            window = std::make_unique<InstallerWindow>(*session);
+            window = std::make_unique<InstallerWindow>(*session, strings);
             window->setQuitHandler([&backend] { backend->quitEventLoop(); });
             if (qtUi)
                 qtUi->setMainWindow(window.get());
@@ -118,5 +127,6 @@ int main(int argc, char** argv)
             status = kExitSavedAnswers;
     }
     platform::setUiBackend(nullptr);
+    platform::Bundle::setMainBundleOverride(nullptr);
     return status;
 }

@@ -5,6 +5,7 @@
 
 #include "platform/appkit/Button.h"
 #include "platform/appkit/OpenPanel.h"
+#include "platform/appkit/TextField.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
 #include "platform/foundation/Number.h"
@@ -51,6 +52,16 @@ bool rowInRange(NSInteger row, std::size_t size)
 bool ensurePreferencesFolder(const std::string& folder)
 {
     return platform::createDirectoryAtPath(folder);
+}
+
+// The folder chooser's title: the template with its "%@" replaced by the application's name; the
+// name alone when the template has no placeholder (a table without the entry gives its key).
+std::string panelTitle(const std::string& format, const std::string& applicationName)
+{
+    const auto placeholder = format.find("%@");
+    if (placeholder == std::string::npos)
+        return applicationName;
+    return format.substr(0, placeholder) + applicationName + format.substr(placeholder + 2);
 }
 
 }  // namespace
@@ -151,6 +162,8 @@ void APPViewControl_LayoutPlugin::initUI(const std::optional<StringArray>& previ
     m_supportDrvVer.reset();
     m_supportLayoutPlugin = false;
 
+    if (m_uiHeading)
+        m_uiHeading->setStringValue(localizedStringForKey(getBundleArray(), std::string(kHeadingKey)));
     if (m_uiLayoutInstall)
         m_uiLayoutInstall->setTitle(localizedStringForKey(getBundleArray(), std::string(kLayoutPluginButtonKey)));
 
@@ -297,7 +310,8 @@ bool APPViewControl_LayoutPlugin::saveInstallPlist()
             const std::string* automationName = entry->stringForKey(kAutomationNameKey);
 
             if (name && *name == kAppNamePSSelf) {
-                const std::optional<std::string> folder = selectionSheet();
+                const std::optional<std::string> folder =
+                    selectionSheet(m_arrayName && i < m_arrayName->size() ? (*m_arrayName)[i] : std::string());
                 if (!folder)
                     return false;
                 PlistDictionary planEntry;
@@ -358,11 +372,14 @@ bool APPViewControl_LayoutPlugin::saveInstallPlist()
     return written;
 }
 
-std::optional<std::string> APPViewControl_LayoutPlugin::selectionSheet()
+std::optional<std::string> APPViewControl_LayoutPlugin::selectionSheet(const std::string& applicationName)
 {
     const std::unique_ptr<platform::OpenPanel> panel = platform::OpenPanel::openPanel();
     if (!panel)
         return std::nullopt;
+    if (!applicationName.empty())
+        panel->setTitle(panelTitle(localizedStringForKey(getBundleArray(), std::string(kFolderPanelTitleKey)),
+                                   applicationName));
     panel->setCanChooseDirectories(true);
     panel->setCanChooseFiles(false);
     if (panel->runModalForDirectory(platform::NSHomeDirectory(), std::nullopt, std::nullopt) != 1)
@@ -442,6 +459,10 @@ bool APPViewControl_LayoutPlugin::connectOutlet(const std::string& name, platfor
     }
     if (name == kLayoutInstallOutlet) {
         m_uiLayoutInstall = dynamic_cast<platform::Button*>(object);
+        return true;
+    }
+    if (name == kHeadingOutlet) {
+        m_uiHeading = dynamic_cast<platform::TextField*>(object);
         return true;
     }
     return false;

@@ -15,6 +15,7 @@
 
 namespace platform {
 class Button;
+class TextField;
 }
 
 namespace oxlade {
@@ -79,8 +80,9 @@ public:
     /// for each ticked "PS_SELF" row. False when a folder choice was cancelled (nothing is
     /// written) or the write failed (logged).
     bool saveInstallPlist();
-    /// Asks the user for one folder, starting in the home folder; none when cancelled.
-    std::optional<std::string> selectionSheet();
+    /// Asks the user for one folder, starting in the home folder; none when cancelled. With an
+    /// application name the chooser is titled with it ("FOLDER_PANEL_TITLE").
+    std::optional<std::string> selectionSheet(const std::string& applicationName = std::string());
 
     // Table data source and delegate.
 
@@ -92,8 +94,9 @@ public:
     void willDisplayCell(platform::TableView* tableView, platform::Cell* cell, platform::TableColumn* column,
                          platform::NSInteger row) override;
 
-    // Interface connections: the outlets "m_uiTableView" and "m_uiLayoutInstall". Connecting the
-    // table makes this controller its data source and delegate.
+    // Interface connections: the outlets "m_uiTableView", "m_uiLayoutInstall" and "m_uiHeading"
+    // (the sentence above the list). Connecting the table makes this controller its data source
+    // and delegate.
 
     bool connectOutlet(const std::string& name, platform::Control* object) override;
     bool performAction(const std::string& selector, platform::Control* sender) override;
@@ -117,6 +120,7 @@ public:
     /// The connected interface objects, or null.
     platform::TableView* uiTableView() const { return m_uiTableView; }
     platform::Button* uiLayoutInstall() const { return m_uiLayoutInstall; }
+    platform::TextField* uiHeading() const { return m_uiHeading; }
     /// The required driver version kept by initUI, or none.
     const std::optional<std::string>& supportDrvVer() const { return m_supportDrvVer; }
     /// The answer of supportLayoutInstaller kept by initUI.
@@ -138,6 +142,7 @@ private:
     std::optional<StringArray> m_arrayEnable;
     platform::TableView* m_uiTableView = nullptr;
     platform::Button* m_uiLayoutInstall = nullptr;
+    platform::TextField* m_uiHeading = nullptr;
     std::optional<std::string> m_supportDrvVer;
     bool m_supportLayoutPlugin = false;
 };

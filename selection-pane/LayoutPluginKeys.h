@@ -11,6 +11,10 @@ inline constexpr const char* kBundleIdentifier = "com.tavix.Oxlade";
 /// Localization keys of the pane's own texts.
 inline constexpr const char* kTitleKey = "Title";
 inline constexpr const char* kLayoutPluginButtonKey = "LAYOUTPLUGIN_BUTTON";
+/// The sentence above the checklist.
+inline constexpr const char* kHeadingKey = "HEADING_MESSAGE";
+/// The folder chooser's title for a row whose folder the user names; "%@" is the row's name.
+inline constexpr const char* kFolderPanelTitleKey = "FOLDER_PANEL_TITLE";
 
 /// The strings table and the catalogue resource.
 inline constexpr const char* kStringsTableName = "Localizable";
@@ -53,6 +57,7 @@ inline constexpr const char* kColumnName = "name";
 /// Outlet names of the controller in the interface description.
 inline constexpr const char* kTableViewOutlet = "m_uiTableView";
 inline constexpr const char* kLayoutInstallOutlet = "m_uiLayoutInstall";
+inline constexpr const char* kHeadingOutlet = "m_uiHeading";
 
 /// The printer-driver framework whose version is tested, and its version key.
 inline constexpr const char* kDriverFrameworkPath = "/Library/Printers/Tavix/TOLM/Frameworks/lumapi2.framework";

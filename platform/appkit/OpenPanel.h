@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -24,6 +25,13 @@ public:
                                            const std::optional<std::vector<std::string>>& types) = 0;
     /// The chosen path after OK.
     virtual std::string filename() const = 0;
+
+    /// The title of the panel's window; empty leaves the backend's own.
+    void setTitle(std::string title) { m_title = std::move(title); }
+    const std::string& title() const { return m_title; }
+
+private:
+    std::string m_title;
 };
 
 }  // namespace platform

@@ -10,7 +10,7 @@ NSInteger HeadlessOpenPanel::runModalForDirectory(const std::optional<std::strin
 {
     (void)file;
     (void)types;
-    std::optional<std::string> answer = m_ui.takePanelAnswer(directory);
+    std::optional<std::string> answer = m_ui.takePanelAnswer(directory, title());
     if (!answer) {
         return 0;
     }

@@ -121,11 +121,13 @@ void HeadlessUi::setBusy(bool busy)
     }
 }
 
-std::optional<std::string> HeadlessUi::takePanelAnswer(const std::optional<std::string>& startDirectory)
+std::optional<std::string> HeadlessUi::takePanelAnswer(const std::optional<std::string>& startDirectory,
+                                                       const std::string& title)
 {
     HeadlessEvent event;
     event.kind = HeadlessEvent::Kind::OpenPanel;
     event.detail = startDirectory.value_or(NSHomeDirectory());
+    event.title = title;
     m_events.push_back(std::move(event));
     if (m_panelAnswers.empty()) {
         return std::nullopt;

@@ -46,6 +46,7 @@ struct HeadlessEvent {
     enum class Kind { OpenPanel, Alert, Terminate };
     Kind kind = Kind::Alert;
     std::string detail;  ///< the panel's starting folder, or the alert's title
+    std::string title;   ///< the panel's title (empty when it was given none)
     AlertKind alertKind = AlertKind::Informational;
     std::string message;
     std::string button;
@@ -85,7 +86,8 @@ public:
     void processEvents() override {}
 
     // Used by the panels this backend makes.
-    std::optional<std::string> takePanelAnswer(const std::optional<std::string>& startDirectory);
+    std::optional<std::string> takePanelAnswer(const std::optional<std::string>& startDirectory,
+                                               const std::string& title = std::string());
     void recordTerminate();
 
 private:

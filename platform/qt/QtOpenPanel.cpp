@@ -52,6 +52,9 @@ NSInteger QtOpenPanel::runModalForDirectory(const std::optional<std::string>& di
     if (file && !file->empty()) {
         dialog.selectFile(QString::fromStdString(*file));
     }
+    if (!title().empty()) {
+        dialog.setWindowTitle(QString::fromStdString(title()));
+    }
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return 0;

@@ -4,6 +4,7 @@
 #include "platform/foundation/TestSeams.h"
 #include "platform/qt/QtInterface.h"
 #include "platform/qt/QtOpenPanel.h"
+#include "platform/qt/QtTranslations.h"
 #include "platform/qt/QtUiScript.h"
 
 #include <QApplication>
@@ -68,6 +69,8 @@ QtUi::QtUi(int& argc, char** argv) : d(std::make_unique<Private>())
             QApplication::setApplicationDisplayName(QString::fromStdString(*name));
         }
     }
+    // The toolkit's own texts follow the language that the program's texts are shown in.
+    QtTranslations::install(*d->application, QtTranslations::mainBundleLocalization());
 
     if (auto path = testSeam("PLATFORM_UI_SCRIPT")) {
         d->script = std::make_unique<QtUiScript>(*this, *path);

@@ -2,6 +2,7 @@
 
 #include "selection-pane/APPViewControl_LayoutPlugin.h"
 
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/headless/HeadlessControls.h"
 #include "platform/headless/HeadlessUi.h"
@@ -282,6 +283,48 @@ TEST_F(InstallPlan, SelectionSheetAsksForOneFolderFromHome)
     headless.ui().queuePanelCancel();
     EXPECT_EQ(controller.selectionSheet(), std::nullopt);
     EXPECT_EQ(panelStarts(), (std::vector<std::string>{home(), home()}));
+}
+
+TEST_F(InstallPlan, FolderChooserIsTitledWithTheRowsLocalizedName)
+{
+    setLanguages({"de"});
+    const struct {
+        Texts texts;
+        std::string expectedTitle;
+    } cases[] = {
+        {{{"PS_SELF", "Anderer Fotoeditor"}, {"FOLDER_PANEL_TITLE", "Plug-in-Ordner von %@ auswählen"}},
+         "Plug-in-Ordner von Anderer Fotoeditor auswählen"},
+        {{{"PS_SELF", "Anderer Fotoeditor"}, {"FOLDER_PANEL_TITLE", "%@"}}, "Anderer Fotoeditor"},
+        // A table without the title's entry still names the application.
+        {{{"PS_SELF", "Anderer Fotoeditor"}}, "Anderer Fotoeditor"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expectedTitle);
+        platform::resetLoadedBundles();
+        addBundle(BundleContents()
+                      .withCatalogue(catalogue({entry({{"PluginType", "PS"}, {"APPNameKey", "PS_SELF"}})}))
+                      .table("German", c.texts),
+                  "bundles" + std::to_string(n++));
+        controller.initUI(std::vector<std::string>{"PS_SELF"});
+        headless.ui().queuePanelChoice("/chosen");
+        ASSERT_TRUE(controller.saveInstallPlist());
+        ASSERT_FALSE(headless.ui().events().empty());
+        EXPECT_EQ(headless.ui().events().back().kind, HeadlessEvent::Kind::OpenPanel);
+        EXPECT_EQ(headless.ui().events().back().title, c.expectedTitle);
+    }
+}
+
+TEST_F(InstallPlan, HeadingShowsTheLocalizedSentence)
+{
+    platform::headless::HeadlessTextField heading("m_uiHeading");
+    EXPECT_TRUE(controller.connectOutlet("m_uiHeading", &heading));
+    setLanguages({"ja"});
+    addBundle(BundleContents()
+                  .withCatalogue(catalogue({}))
+                  .table("Japanese", {{"HEADING_MESSAGE", "アプリケーションを選択してください。"}}));
+    controller.initUI(std::nullopt);
+    EXPECT_EQ(heading.stringValue(), "アプリケーションを選択してください。");
 }
 
 }  // namespace

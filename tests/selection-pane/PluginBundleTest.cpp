@@ -125,7 +125,7 @@ TEST_F(PluginVisit, ShippedCatalogueBecomesTheChecklistAndThePlan)
     pane->didEnterPane(platform::kInstallerDirectionForward);
 
     EXPECT_EQ(names(), (std::vector<std::string>{"Photo Editor 5", "Photo Editor 6", "Photo Editor 7", "Image Workshop 3",
-                                                 "Another photo editor (choose its plug-in folder)",
+                                                 "Another photo editor",
                                                  "Layout Designer 2", "Page Press 4"}));
     EXPECT_EQ(layoutSwitch->title(), "Also install the layout plug-in");
     EXPECT_TRUE(layoutSwitch->isHidden());

@@ -64,7 +64,60 @@ TEST(ShippedTables, TranslationsDifferFromEnglish)
         const auto table = platform::readStringsTableFile(kResources + "/" + localization + ".lproj/Localizable.strings");
         ASSERT_TRUE(table) << localization;
         EXPECT_NE(table->at("Title"), english->at("Title")) << localization;
-        EXPECT_NE(table->at("LAYOUTPLUGIN_BUTTON"), english->at("LAYOUTPLUGIN_BUTTON")) << localization;
+        for (const char* key : {"LAYOUTPLUGIN_BUTTON", "HEADING_MESSAGE", "STEXT_NOT_FOUND", "FOLDER_PANEL_TITLE", "PS_SELF"}) {
+            ASSERT_EQ(table->count(key), 1u) << localization << " lacks " << key;
+            EXPECT_NE(table->at(key), english->at(key)) << localization << ": " << key;
+        }
+        EXPECT_NE(table->at("FOLDER_PANEL_TITLE").find("%@"), std::string::npos) << localization;
+    }
+}
+
+TEST(ShippedTables, EveryTableHoldsTheEnglishKeysAndKeepsHostNamesAsBrandNames)
+{
+    const auto english = platform::readStringsTableFile(kResources + "/English.lproj/Localizable.strings");
+    ASSERT_TRUE(english);
+    const std::vector<std::string> hosts = catalogueKeys();
+    for (const auto& localization : kLocalizations) {
+        const auto table = platform::readStringsTableFile(kResources + "/" + localization + ".lproj/Localizable.strings");
+        ASSERT_TRUE(table) << localization;
+        std::set<std::string> keys, englishKeys;
+        for (const auto& entry : *table)
+            keys.insert(entry.first);
+        for (const auto& entry : *english)
+            englishKeys.insert(entry.first);
+        EXPECT_EQ(keys, englishKeys) << localization;
+        for (const auto& host : hosts) {
+            if (host == "PS_SELF" || !table->count(host))
+                continue;
+            EXPECT_EQ(table->at(host), english->at(host)) << localization << ": a host's name is its brand name";
+        }
+    }
+}
+
+// Each language words the same thing the same way in both deliverables, with the words its
+// desktop users know.
+TEST(ShippedTables, WordingIsConsistentAcrossBothDeliverables)
+{
+    const struct {
+        std::string localization;
+        std::vector<std::string> avoidedWords;
+        std::vector<std::string> avoidedTexts;
+    } cases[] = {
+        {"French", {"plug-in", "Plug-in"}, {}},
+        {"zh_CN", {"点按"}, {"好"}},
+    };
+    for (const std::string folder : {kResources, std::string(SOURCE_DIR) + "/UnInstaller/resources",
+                                     std::string(SOURCE_DIR) + "/installer-host/resources"}) {
+        for (const auto& c : cases) {
+            const auto table = platform::readStringsTableFile(folder + "/" + c.localization + ".lproj/Localizable.strings");
+            ASSERT_TRUE(table) << folder << " " << c.localization;
+            for (const auto& [key, text] : *table) {
+                for (const auto& word : c.avoidedWords)
+                    EXPECT_EQ(text.find(word), std::string::npos) << folder << " " << c.localization << ": " << key;
+                for (const auto& avoided : c.avoidedTexts)
+                    EXPECT_NE(text, avoided) << folder << " " << c.localization << ": " << key;
+            }
+        }
     }
 }
 

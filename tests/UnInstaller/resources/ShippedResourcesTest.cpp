@@ -16,7 +16,9 @@ const std::string kResources = std::string(SOURCE_DIR) + "/UnInstaller/resources
 const std::vector<std::string> kKeys = {
     "STEXT_CAPTION", "STEXT_UNINSTALL_MESSAGE", "STEXT_UNINSTALL_BUTTON", "STEXT_CLOSE_BUTTON",
     "STEXT_ALLSELECT", "STEXT_ALLUNSELECT", "NOTFOUND_MESS", "MENU_APP", "MENU_ABOUT", "MENU_QUIT",
-    "RequirementsMessageKey", "STEXT_OK_BUTTON", "STEXT_END"};
+    "RequirementsMessageKey", "STEXT_OK_BUTTON", "STEXT_END",
+    // The About box.
+    "STEXT_ABOUT_DESCRIPTION", "STEXT_VERSION"};
 
 class ShippedStringsTable : public ::testing::TestWithParam<std::string> {};
 
