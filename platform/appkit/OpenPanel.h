@@ -24,6 +24,12 @@ public:
                                            const std::optional<std::vector<std::string>>& types) = 0;
     /// The chosen path after OK.
     virtual std::string filename() const = 0;
+    /// The title of the panel's window; empty leaves the UI's own.
+    void setTitle(std::string title) { m_title = std::move(title); }
+    const std::string& title() const { return m_title; }
+
+private:
+    std::string m_title;
 };
 
 }  // namespace platform

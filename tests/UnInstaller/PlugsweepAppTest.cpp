@@ -23,11 +23,12 @@ struct AppRun {
     int status = -1;
     std::string output;
 
+    /// Whether a line is line itself or line followed by more fields (" mnemonic=X", " focus=1").
     bool has(const std::string& line) const
     {
         std::istringstream in(output);
         for (std::string l; std::getline(in, l);) {
-            if (l == line)
+            if (l == line || l.rfind(line + " ", 0) == 0)
                 return true;
         }
         return false;

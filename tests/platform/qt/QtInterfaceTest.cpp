@@ -4,6 +4,7 @@
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/OpenPanel.h"
 #include "platform/qt/QtInterface.h"
+#include "platform/qt/QtMnemonics.h"
 #include "platform/qt/QtUi.h"
 
 #include <QAbstractItemModel>
@@ -300,10 +301,13 @@ TEST_F(QtInterfaceTest, MenuModelMirrorsTheMenuBarAndRedrawsOnUpdate)
     app->itemAtIndex(1)->setTitle("Quit Plugsweep");
     auto* qmenu = root->findChild<QMenu*>("menuApp");
     auto* quit = root->findChild<QAction*>("actionQuit");
-    EXPECT_EQ(qmenu->title(), "MENU_APP");
+    EXPECT_EQ(QtMnemonics::plainText(qmenu->menuAction()), "MENU_APP");
     menu->update();
-    EXPECT_EQ(qmenu->title(), "Plugsweep");
-    EXPECT_EQ(quit->text(), "Quit Plugsweep");
+    // The texts are drawn with a mnemonic each.
+    EXPECT_EQ(QtMnemonics::plainText(qmenu->menuAction()), "Plugsweep");
+    EXPECT_EQ(QtMnemonics::plainText(quit), "Quit Plugsweep");
+    EXPECT_EQ(QtMnemonics::letterOf(qmenu->menuAction()), QChar('P'));
+    EXPECT_EQ(QtMnemonics::letterOf(quit), QChar('Q'));
     EXPECT_EQ(menu->updateCount(), 1u);
 }
 
