@@ -3,6 +3,7 @@
 // Return pressing the window's default button. Runs in the QApplication of QtInterfaceTest.cpp.
 #include "ChecklistController.h"
 
+#include "platform/appkit/UiBackend.h"
 #include "platform/qt/QtDisplay.h"
 #include "platform/qt/QtKeyboard.h"
 #include "platform/qt/QtMnemonics.h"
