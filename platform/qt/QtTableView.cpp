@@ -92,6 +92,9 @@ QtTableView::QtTableView(QTableView* view, const QStringList& identifiers, const
 
     // Tab leaves the table for the next control instead of moving from cell to cell.
     view->setTabKeyNavigation(false);
+    // A row's tick is its state; a selection highlight would only be mistaken for the focus,
+    // which the row frame shows.
+    view->setSelectionMode(QAbstractItemView::NoSelection);
     view->setFocusPolicy(Qt::StrongFocus);
     view->setItemDelegate(new QtRowFocusDelegate(view));
     m_keyFilter = new KeyFilter(*this);
