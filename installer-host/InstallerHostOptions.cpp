@@ -47,6 +47,10 @@ std::optional<InstallerHostOptions> InstallerHostOptions::parse(const std::vecto
             options.help = true;
             return options;
         }
+        if (argument == "--version") {
+            options.version = true;
+            return options;
+        }
         if (argument == "--unattended") {
             options.unattended = true;
             continue;
@@ -86,6 +90,7 @@ std::optional<InstallerHostOptions> InstallerHostOptions::parse(const std::vecto
 std::string InstallerHostOptions::usage()
 {
     return "usage: installer-host [--unattended] [--folder DIR]... [--shared-dictionary FILE] BUNDLE...\n"
+           "       installer-host --help | --version\n"
            "  Shows the pane of each plug-in bundle in turn, with Go Back and Continue.\n"
            "  --unattended              no window: enter each pane, print its state, press Continue\n"
            "  --folder DIR              the answer of the next folder chooser of an unattended run\n"
@@ -93,7 +98,19 @@ std::string InstallerHostOptions::usage()
            "  --shared-dictionary FILE  seed the shared dictionary from FILE when it exists, and\n"
            "                            write the final shared dictionary to FILE at the end\n"
            "  exit status: 0 every pane was left forward, 1 cancelled, 2 bad command line or\n"
-           "  bundle, 3 a pane could not be left (unattended), 4 FILE could not be read or written\n";
+           "  bundle, 3 a pane could not be left (unattended), 4 FILE could not be read or written,\n"
+           "  69 no graphical display can be used (DISPLAY or WAYLAND_DISPLAY; --unattended needs none)\n";
+}
+
+std::string InstallerHostOptions::versionLine()
+{
+    return std::string("installer-host ") + INSTALLER_HOST_VERSION + "\n";
+}
+
+std::string InstallerHostOptions::noDisplayLine(const std::string& reason)
+{
+    return "installer-host: the window needs a graphical display, and none can be used (" + reason +
+           "); run installer-host --unattended BUNDLE to install without one\n";
 }
 
 }  // namespace installerhost

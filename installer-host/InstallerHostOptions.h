@@ -19,6 +19,8 @@ struct InstallerHostOptions {
     std::vector<std::string> bundlePaths;
     /// --help was given.
     bool help = false;
+    /// --version was given.
+    bool version = false;
 
     /// Reads the arguments after the program name; none with a one-line reason in error when
     /// they do not form a command line (unknown option, missing value, no bundle).
@@ -26,6 +28,10 @@ struct InstallerHostOptions {
                                                      std::string& error);
     /// The usage text, several lines, each ending in a newline.
     static std::string usage();
+    /// The one line that --version prints, ending in a newline.
+    static std::string versionLine();
+    /// The one line printed when no display can be used (reason says why), ending in a newline.
+    static std::string noDisplayLine(const std::string& reason);
 };
 
 }  // namespace installerhost

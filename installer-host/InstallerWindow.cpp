@@ -134,6 +134,7 @@ void InstallerWindow::paneEntered(std::size_t index)
         }
     }
     m_pages->setCurrentWidget(m_panePages[index]);
+    focusPane(index);
     const std::string title = pane->title();
     m_heading->setText(QString::fromStdString(title));
     updateSteps();
@@ -142,12 +143,43 @@ void InstallerWindow::paneEntered(std::size_t index)
         ui->reportEvent("pane: " + title);
 }
 
+void InstallerWindow::focusPane(std::size_t index)
+{
+    // Tab goes through the pane's controls, then Cancel, Go Back and Continue, and round again.
+    QWidget* lastInPane = nullptr;
+    QWidget* firstInPane = nullptr;
+    if (QWidget* view = m_paneViews[index]) {
+        for (QWidget* w = view->nextInFocusChain(); w != view && view->isAncestorOf(w); w = w->nextInFocusChain()) {
+            if (w->focusPolicy() & Qt::TabFocus) {
+                if (!firstInPane)
+                    firstInPane = w;
+                lastInPane = w;
+            }
+        }
+    }
+    if (lastInPane)
+        setTabOrder(lastInPane, m_cancelButton);
+    setTabOrder(m_cancelButton, m_backButton);
+    setTabOrder(m_backButton, m_continueButton);
+    // The pane's first control that takes the focus has it when the pane is entered.
+    for (QWidget* w = firstInPane; w; w = w->nextInFocusChain()) {
+        if (w->isEnabled() && w->isVisible() && (w->focusPolicy() & Qt::TabFocus)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+        if (w == lastInPane)
+            break;
+    }
+    m_continueButton->setFocus(Qt::TabFocusReason);
+}
+
 void InstallerWindow::finished()
 {
     m_pages->setCurrentWidget(m_finalPage);
     m_heading->setText(qs(m_strings.text(kFinishStepKey)));
     updateSteps();
     updateButtons();
+    m_continueButton->setFocus(Qt::TabFocusReason);
 }
 
 void InstallerWindow::continuePressed()

@@ -38,6 +38,8 @@ protected:
 
 private:
     void paneEntered(std::size_t index);
+    /// Puts the pane's controls before the buttons in the Tab order and focuses the first.
+    void focusPane(std::size_t index);
     void finished();
     void continuePressed();
     void backPressed();

@@ -49,6 +49,16 @@ int main(int argc, char** argv)
         std::cout << InstallerHostOptions::usage();
         return 0;
     }
+    if (options->version) {
+        std::cout << InstallerHostOptions::versionLine();
+        return 0;
+    }
+    if (!options->unattended) {
+        if (std::optional<std::string> reason = platform::defaultUiBackendUnavailable()) {
+            std::cerr << InstallerHostOptions::noDisplayLine(*reason);
+            return platform::kExitStatusNoDisplay;
+        }
+    }
 
     std::optional<SavedAnswersFile> savedAnswers;
     auto sharedDictionary = std::make_shared<platform::PlistDictionary>();

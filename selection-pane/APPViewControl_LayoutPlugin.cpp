@@ -160,6 +160,7 @@ void APPViewControl_LayoutPlugin::initUI(const std::optional<StringArray>& previ
     m_arrayName.reset();
     m_arrayEnable.reset();
     m_supportDrvVer.reset();
+    m_notFoundText.reset();
     m_supportLayoutPlugin = false;
 
     if (m_uiHeading)
@@ -443,6 +444,17 @@ void APPViewControl_LayoutPlugin::willDisplayCell(platform::TableView*, platform
     const bool enabled = m_arrayEnable && rowInRange(row, m_arrayEnable->size()) &&
                          (*m_arrayEnable)[static_cast<std::size_t>(row)] == kEnable;
     cell->setEnabled(enabled);
+    if (!enabled)
+        cell->setToolTip(notFoundText());
+}
+
+std::string APPViewControl_LayoutPlugin::notFoundText() const
+{
+    if (!m_notFoundText) {
+        const std::string text = localizedStringForKey(getBundleArray(), std::string(kNotFoundKey));
+        m_notFoundText = text == kNotFoundKey ? std::string(kNotFoundEnglish) : text;
+    }
+    return *m_notFoundText;
 }
 
 // Interface connections.

@@ -127,6 +127,8 @@ public:
     bool supportLayoutPlugin() const { return m_supportLayoutPlugin; }
 
 private:
+    /// The tool tip of a disabled row, localized.
+    std::string notFoundText() const;
     /// The value under key in the first catalogue of the bundle list that has one of that type.
     std::optional<platform::PlistValue> catalogueValue(const char* key, platform::PlistValue::Type type) const;
     /// Whether a row's host can be found, as "Enable" or "Disable".
@@ -145,6 +147,8 @@ private:
     platform::TextField* m_uiHeading = nullptr;
     std::optional<std::string> m_supportDrvVer;
     bool m_supportLayoutPlugin = false;
+    /// The disabled rows' tool tip, looked up once per visit.
+    mutable std::optional<std::string> m_notFoundText;
 };
 
 }  // namespace oxlade

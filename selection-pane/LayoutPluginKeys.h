@@ -48,6 +48,9 @@ inline constexpr const char* kAppNamePSSelf = "PS_SELF";
 inline constexpr const char* kCheckOn = "CHK_ON";
 inline constexpr const char* kCheckOff = "CHK_OFF";
 inline constexpr const char* kEnable = "Enable";
+/// The tool tip of a disabled row: its host is not on this computer; English when no table has it.
+inline constexpr const char* kNotFoundKey = "STEXT_NOT_FOUND";
+inline constexpr const char* kNotFoundEnglish = "Not found on this computer";
 inline constexpr const char* kDisable = "Disable";
 
 /// Table column identifiers.

@@ -48,6 +48,11 @@ constexpr const char* kMenuApp = "MENU_APP";
 constexpr const char* kMenuAbout = "MENU_ABOUT";
 constexpr const char* kMenuQuit = "MENU_QUIT";
 
+constexpr const char* kAboutVersionKey = "STEXT_VERSION";
+constexpr const char* kAboutDescriptionKey = "STEXT_ABOUT_DESCRIPTION";
+constexpr const char* kAboutVersionEnglish = "Version %@";
+constexpr const char* kAboutDescriptionEnglish = "Removes the print plug-in modules installed on this computer.";
+
 constexpr const char* kActionClose = "close:";
 constexpr const char* kActionUnInstall = "requestUnInstall:";
 constexpr const char* kActionAllSelect = "requestAllSelect:";
@@ -185,8 +190,10 @@ void Controller::applicationDidFinishLaunching(platform::Application* applicatio
                 platform::MenuItem* item = submenu->itemAtIndex(j);
                 if (!item)
                     continue;
-                if (item->title() == kMenuAbout)
+                if (item->title() == kMenuAbout) {
                     item->setTitle(localizedMenuString(kMenuAbout));
+                    item->setAction([this] { requestAbout(nullptr); });
+                }
                 if (item->title() == kMenuQuit)
                     item->setTitle(localizedMenuString(kMenuQuit));
             }
@@ -207,6 +214,29 @@ void Controller::applicationDidFinishLaunching(platform::Application* applicatio
         platform::NSLog("GestaltErr");
         terminateApplication();
     }
+}
+
+void Controller::requestAbout(platform::Control*)
+{
+    const std::shared_ptr<platform::Bundle> bundle = m_classBundle ? m_classBundle : platform::Bundle::mainBundle();
+    std::string name = "Plugsweep";
+    std::string version;
+    if (bundle) {
+        if (const std::string* value = bundle->infoDictionary().stringForKey("CFBundleName"))
+            name = *value;
+        if (const std::string* value = bundle->infoDictionary().stringForKey("CFBundleShortVersionString"))
+            version = *value;
+    }
+    // Texts that no strings table has yet read in English.
+    std::string versionLine = localizedString(kAboutVersionKey);
+    if (versionLine == kAboutVersionKey)
+        versionLine = kAboutVersionEnglish;
+    if (const auto at = versionLine.find("%@"); at != std::string::npos)
+        versionLine.replace(at, 2, version);
+    std::string description = localizedString(kAboutDescriptionKey);
+    if (description == kAboutDescriptionKey)
+        description = kAboutDescriptionEnglish;
+    platform::NSRunInformationalAlertPanel(name, versionLine + "\n" + description, localizedString("STEXT_OK_BUTTON"));
 }
 
 void Controller::windowWillClose(platform::Window*)

@@ -98,6 +98,8 @@ public:
                         platform::TableColumn* column, platform::NSInteger row) override;
 
     // Actions.
+    /// Shows the name, version and a one-line description of the application (About item).
+    void requestAbout(platform::Control* sender);
     /// Asks the application to terminate.
     void close(platform::Control* sender);
     /// Ticks or unticks every row as the all-select box now says.

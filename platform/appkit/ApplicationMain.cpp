@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -55,16 +56,66 @@ private:
     std::unique_ptr<UiBackend> m_backend;
 };
 
+std::string infoString(const char* key)
+{
+    if (std::shared_ptr<Bundle> bundle = Bundle::mainBundle()) {
+        if (const std::string* value = bundle->infoDictionary().stringForKey(key)) {
+            return *value;
+        }
+    }
+    return std::string();
+}
+
+std::string applicationName()
+{
+    const std::string name = infoString("CFBundleName");
+    return name.empty() ? std::string("application") : name;
+}
+
+// --help and --version, the only arguments an application answers itself; none lets it start.
+std::optional<int> answerCommandLine(int argc, const char** argv)
+{
+    for (int i = 1; i < argc && argv && argv[i]; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--version") {
+            std::printf("%s %s\n", applicationName().c_str(), infoString("CFBundleShortVersionString").c_str());
+            return 0;
+        }
+        if (argument == "--help" || argument == "-h") {
+            const std::string name = applicationName();
+            std::printf("usage: %s [--help] [--version]\n", name.c_str());
+            if (const std::string about = infoString("CFBundleGetInfoString"); !about.empty()) {
+                std::printf("  %s\n", about.c_str());
+            }
+            std::printf("  --help     print this text and exit\n"
+                        "  --version  print the name and version and exit\n"
+                        "  exit status: 0 when the program ended normally, 1 when it could not start,\n"
+                        "  %d when no graphical display can be used (DISPLAY or WAYLAND_DISPLAY)\n",
+                        kExitStatusNoDisplay);
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int NSApplicationMain(int argc, const char** argv)
 {
+    if (std::optional<int> status = answerCommandLine(argc, argv)) {
+        return *status;
+    }
     Application& application = Application::sharedApplication();
     application.reset();
 
     // Declared first so that it is destroyed last, after the interface and its controller.
     OwnedBackend ownedBackend;
     if (!hasUiBackend()) {
+        if (std::optional<std::string> reason = defaultUiBackendUnavailable()) {
+            std::fprintf(stderr, "%s: this program needs a graphical display, and none can be used (%s)\n",
+                         applicationName().c_str(), reason->c_str());
+            return kExitStatusNoDisplay;
+        }
         auto backend = createDefaultUiBackend(argc, const_cast<char**>(argv));
         if (!backend) {
             return fail("the UI cannot be started");

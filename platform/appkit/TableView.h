@@ -22,13 +22,17 @@ private:
 };
 
 /// The cell a table is about to draw; a disabled cell is dimmed and ignores the user's clicks.
+/// Its tool tip, when set, says more about the cell (why it is disabled, for one).
 class Cell {
 public:
     void setEnabled(bool enabled) { m_enabled = enabled; }
     bool isEnabled() const { return m_enabled; }
+    void setToolTip(std::string toolTip) { m_toolTip = std::move(toolTip); }
+    const std::string& toolTip() const { return m_toolTip; }
 
 private:
     bool m_enabled = true;
+    std::string m_toolTip;
 };
 
 /// Supplies a table's rows and takes the user's edits.

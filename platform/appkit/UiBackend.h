@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -41,5 +42,12 @@ bool hasUiBackend();
 /// Creates the backend of the UI library linked into the program (Qt or headless); defined by
 /// that library. Called by NSApplicationMain when no backend was set.
 std::unique_ptr<UiBackend> createDefaultUiBackend(int& argc, char** argv);
+
+/// Why the default backend cannot start here (no display to draw on), in words for a one-line
+/// message; none when it can. Asked before createDefaultUiBackend, which cannot fail gracefully.
+std::optional<std::string> defaultUiBackendUnavailable();
+
+/// The exit status of a windowed program that finds no display (EX_UNAVAILABLE of sysexits.h).
+inline constexpr int kExitStatusNoDisplay = 69;
 
 }  // namespace platform

@@ -10,4 +10,9 @@ std::unique_ptr<UiBackend> createDefaultUiBackend(int& argc, char** argv)
     return std::make_unique<headless::HeadlessUi>();
 }
 
+std::optional<std::string> defaultUiBackendUnavailable()
+{
+    return std::nullopt;
+}
+
 }  // namespace platform

@@ -1,4 +1,5 @@
 #include "platform/appkit/UiBackend.h"
+#include "platform/qt/QtDisplay.h"
 #include "platform/qt/QtUi.h"
 
 namespace platform {
@@ -6,6 +7,11 @@ namespace platform {
 std::unique_ptr<UiBackend> createDefaultUiBackend(int& argc, char** argv)
 {
     return std::make_unique<qt::QtUi>(argc, argv);
+}
+
+std::optional<std::string> defaultUiBackendUnavailable()
+{
+    return qt::QtDisplay::missingDisplay();
 }
 
 }  // namespace platform

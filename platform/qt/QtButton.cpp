@@ -1,5 +1,8 @@
 #include "platform/qt/QtButton.h"
 
+#include "platform/qt/QtKeyboard.h"
+#include "platform/qt/QtMnemonics.h"
+
 #include <QCheckBox>
 
 namespace platform::qt {
@@ -26,12 +29,16 @@ void QtButton::setTitle(const std::string& title)
 {
     if (m_widget) {
         m_widget->setText(QString::fromStdString(title));
+        // The new text gets a mnemonic at once, as the one before had.
+        if (m_widget->window()->isVisible()) {
+            QtKeyboard::prepare(m_widget->window());
+        }
     }
 }
 
 std::string QtButton::title() const
 {
-    return m_widget ? m_widget->text().toStdString() : std::string();
+    return m_widget ? QtMnemonics::plainText(m_widget.data()).toStdString() : std::string();
 }
 
 void QtButton::setState(NSInteger state)

@@ -1,5 +1,7 @@
 #include "platform/qt/QtMenuBinding.h"
 
+#include "platform/qt/QtKeyboard.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
@@ -54,7 +56,8 @@ std::shared_ptr<Menu> QtMenuBinding::build(QMenuBar* menuBar)
     auto links = std::make_shared<Links>();
     auto root = std::make_shared<Menu>(menuBar->objectName().toStdString());
     addActions(*root, menuBar->actions(), *links, root);
-    root->setUpdateHandler([links](Menu&) {
+    QPointer<QMenuBar> bar(menuBar);
+    root->setUpdateHandler([links, bar](Menu&) {
         for (auto& [menu, qmenu] : links->menus) {
             if (qmenu) {
                 qmenu->setTitle(QString::fromStdString(menu->title()));
@@ -64,6 +67,9 @@ std::shared_ptr<Menu> QtMenuBinding::build(QMenuBar* menuBar)
             if (action) {
                 action->setText(QString::fromStdString(item->title()));
             }
+        }
+        if (bar) {
+            QtKeyboard::prepare(bar->window());
         }
     });
     return root;

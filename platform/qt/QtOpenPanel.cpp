@@ -14,9 +14,12 @@ NSInteger QtOpenPanel::runModalForDirectory(const std::optional<std::string>& di
                                             const std::optional<std::vector<std::string>>& types)
 {
     const std::string start = directory && !directory->empty() ? *directory : NSHomeDirectory();
+    // The title the dialog shows: the one set, or the toolkit's own for the kind of choice.
+    const std::string shownTitle = !title().empty() ? title()
+        : QCoreApplication::translate("QFileDialog", m_canChooseDirectories ? "Find Directory" : "Open").toStdString();
 
     if (m_ui.answersPanelsFromList()) {
-        std::optional<std::string> answer = m_ui.takeListedPanelAnswer(start);
+        std::optional<std::string> answer = m_ui.takeListedPanelAnswer(start, shownTitle);
         if (!answer) {
             return 0;
         }
@@ -25,7 +28,7 @@ NSInteger QtOpenPanel::runModalForDirectory(const std::optional<std::string>& di
     }
 
     if (QtUiScript* script = m_ui.script()) {
-        std::optional<std::string> answer = script->takePanelAnswer(start);
+        std::optional<std::string> answer = script->takePanelAnswer(start, shownTitle);
         if (!answer) {
             return 0;
         }

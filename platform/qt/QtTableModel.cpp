@@ -108,8 +108,25 @@ bool QtTableModel::isCellEnabled(const QModelIndex& index) const
     return cell.isEnabled();
 }
 
+QString QtTableModel::cellToolTip(const QModelIndex& index) const
+{
+    TableColumn* column = columnAt(index.column());
+    TableDelegate* delegate = m_table.delegate();
+    if (!column || !delegate || !index.isValid() || index.row() >= liveRowCount()) {
+        return QString();
+    }
+    Cell cell;
+    delegate->willDisplayCell(&m_table, &cell, column, index.row());
+    return QString::fromStdString(cell.toolTip());
+}
+
 QVariant QtTableModel::data(const QModelIndex& index, int role) const
 {
+    if (role == Qt::ToolTipRole) {
+        if (const QString tip = cellToolTip(index); !tip.isEmpty()) {
+            return tip;
+        }
+    }
     if (role != Qt::DisplayRole && role != Qt::CheckStateRole && role != Qt::ToolTipRole) {
         return QVariant();
     }

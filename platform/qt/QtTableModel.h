@@ -27,6 +27,8 @@ public:
     void reload();
     /// Whether the delegate leaves the cell enabled (true without a delegate).
     bool isCellEnabled(const QModelIndex& index) const;
+    /// The tool tip the delegate gives the cell, empty when it gives none.
+    QString cellToolTip(const QModelIndex& index) const;
 
 private:
     TableColumn* columnAt(int column) const;

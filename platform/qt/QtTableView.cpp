@@ -1,10 +1,79 @@
 #include "platform/qt/QtTableView.h"
 
+#include "platform/qt/QtRowFocusDelegate.h"
 #include "platform/qt/QtTableModel.h"
 
+#include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 namespace platform::qt {
+
+class QtTableView::KeyFilter : public QObject {
+public:
+    explicit KeyFilter(QtTableView& table) : m_table(table) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        QTableView* view = m_table.widget();
+        if (watched != view) {
+            return false;
+        }
+        switch (event->type()) {
+        case QEvent::FocusIn:
+            m_table.ensureCurrentRow();
+            view->viewport()->update();
+            return false;
+        case QEvent::FocusOut:
+            view->viewport()->update();
+            return false;
+        case QEvent::KeyPress:
+            return keyPressed(view, static_cast<QKeyEvent*>(event));
+        default:
+            return false;
+        }
+    }
+
+private:
+    bool keyPressed(QTableView* view, QKeyEvent* key)
+    {
+        if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+            return false;
+        }
+        const int current = view->currentIndex().isValid() ? view->currentIndex().row() : -1;
+        const int rows = m_table.model()->rowCount();
+        int target = -1;
+        switch (key->key()) {
+        case Qt::Key_Space:
+        case Qt::Key_Select:
+            if (current >= 0) {
+                m_table.toggleRow(current);
+            }
+            return true;
+        case Qt::Key_Down:
+            target = m_table.enabledRowFrom(current + 1, 1);
+            break;
+        case Qt::Key_Up:
+            target = current < 0 ? m_table.enabledRowFrom(0, 1) : m_table.enabledRowFrom(current - 1, -1);
+            break;
+        case Qt::Key_Home:
+            target = m_table.enabledRowFrom(0, 1);
+            break;
+        case Qt::Key_End:
+            target = m_table.enabledRowFrom(rows - 1, -1);
+            break;
+        default:
+            return false;
+        }
+        if (target >= 0) {
+            const int column = view->currentIndex().isValid() ? view->currentIndex().column() : 0;
+            view->setCurrentIndex(m_table.model()->index(target, column));
+        }
+        return true;
+    }
+
+    QtTableView& m_table;
+};
 
 QtTableView::QtTableView(QTableView* view, const QStringList& identifiers, const QStringList& headerTitles)
     : QtControl(view)
@@ -20,6 +89,77 @@ QtTableView::QtTableView(QTableView* view, const QStringList& identifiers, const
         }
     }
     view->horizontalHeader()->setStretchLastSection(true);
+
+    // Tab leaves the table for the next control instead of moving from cell to cell.
+    view->setTabKeyNavigation(false);
+    // A row's tick is its state; a selection highlight would only be mistaken for the focus,
+    // which the row frame shows.
+    view->setSelectionMode(QAbstractItemView::NoSelection);
+    view->setFocusPolicy(Qt::StrongFocus);
+    view->setItemDelegate(new QtRowFocusDelegate(view));
+    m_keyFilter = new KeyFilter(*this);
+    m_keyFilter->setParent(&m_context);
+    view->installEventFilter(m_keyFilter);
+    QObject::connect(view, &QAbstractItemView::clicked, &m_context, [this](const QModelIndex& index) {
+        if (index.isValid() && index.column() != checkColumn()) {
+            toggleRow(index.row());
+        }
+    });
+    QObject::connect(m_model.get(), &QAbstractItemModel::modelReset, &m_context, [this] { ensureCurrentRow(); });
+    QObject::connect(view->selectionModel(), &QItemSelectionModel::currentChanged, &m_context, [view] {
+        view->viewport()->update();
+    });
+}
+
+int QtTableView::checkColumn() const
+{
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        if (m_columns[i]->identifier() == "chk") {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+int QtTableView::enabledRowFrom(int start, int step) const
+{
+    const int rows = m_model->rowCount();
+    for (int row = start; row >= 0 && row < rows; row += step) {
+        if (m_model->flags(m_model->index(row, 0)) & Qt::ItemIsEnabled) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+void QtTableView::toggleRow(int row)
+{
+    const int column = checkColumn();
+    if (column < 0 || !m_widget || !m_widget->isEnabled()) {
+        return;
+    }
+    const QModelIndex index = m_model->index(row, column);
+    const Qt::ItemFlags flags = m_model->flags(index);
+    if (!(flags & Qt::ItemIsEnabled) || !(flags & Qt::ItemIsUserCheckable)) {
+        return;
+    }
+    const bool ticked = m_model->data(index, Qt::CheckStateRole).toInt() == static_cast<int>(Qt::Checked);
+    m_model->setData(index, static_cast<int>(ticked ? Qt::Unchecked : Qt::Checked), Qt::CheckStateRole);
+}
+
+void QtTableView::ensureCurrentRow()
+{
+    if (!m_widget) {
+        return;
+    }
+    const QModelIndex current = m_widget->currentIndex();
+    if (current.isValid() && (m_model->flags(current) & Qt::ItemIsEnabled)) {
+        return;
+    }
+    const int row = enabledRowFrom(0, 1);
+    if (row >= 0) {
+        m_widget->setCurrentIndex(m_model->index(row, 0));
+    }
 }
 
 QtTableView::~QtTableView()

@@ -2,8 +2,11 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/TestSeams.h"
+#include "platform/qt/QtFocusStyle.h"
 #include "platform/qt/QtInterface.h"
+#include "platform/qt/QtKeyboard.h"
 #include "platform/qt/QtOpenPanel.h"
+#include "platform/qt/QtScreenReport.h"
 #include "platform/qt/QtTranslations.h"
 #include "platform/qt/QtUiScript.h"
 
@@ -40,6 +43,7 @@ struct QtUi::Private {
     bool running = false;
     bool panelsFromList = false;
     std::deque<std::string> panelFolders;
+    QPointer<QtKeyboard> keyboard;
 };
 
 QtUi::QtUi(int& argc, char** argv) : d(std::make_unique<Private>())
@@ -62,6 +66,12 @@ QtUi::QtUi(int& argc, char** argv) : d(std::make_unique<Private>())
         d->ownedApplication = std::make_unique<QApplication>(d->argc, d->argv.data());
         d->application = d->ownedApplication.get();
     }
+    // Every window of the application can be used by keyboard, with a focus mark one can see.
+    if (!dynamic_cast<QtFocusStyle*>(QApplication::style())) {
+        QApplication::setStyle(new QtFocusStyle);
+    }
+    d->keyboard = new QtKeyboard(d->application);
+    d->application->installEventFilter(d->keyboard);
     // A window closes and the program ends only when the program asks for it (terminate:).
     d->application->setQuitOnLastWindowClosed(false);
     if (auto bundle = Bundle::mainBundle()) {
@@ -87,6 +97,7 @@ QtUi::~QtUi()
         setUiBackend(nullptr);
     }
     d->script.reset();
+    delete d->keyboard.data();
     if (d->busy) {
         QApplication::restoreOverrideCursor();
     }
@@ -224,9 +235,9 @@ bool QtUi::answersPanelsFromList() const
     return d->panelsFromList;
 }
 
-std::optional<std::string> QtUi::takeListedPanelAnswer(const std::string& startFolder)
+std::optional<std::string> QtUi::takeListedPanelAnswer(const std::string& startFolder, const std::string& title)
 {
-    std::cout << "panel: " << startFolder << std::endl;
+    std::cout << "panel: " << startFolder << " " << QtScreenReport::quoted(title) << std::endl;
     if (d->panelFolders.empty()) {
         return std::nullopt;
     }

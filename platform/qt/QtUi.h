@@ -50,12 +50,13 @@ public:
     QtUiScript* script() const;
 
     /// From now on no open panel is shown: each takes the next of these folders and is cancelled
-    /// once none is left (runs without anyone at the screen). Each prints "panel: START_FOLDER".
+    /// once none is left (runs without anyone at the screen). Each prints
+    /// "panel: START_FOLDER "TITLE"".
     void answerPanelsFrom(std::vector<std::string> folders);
     /// Whether answerPanelsFrom was called.
     bool answersPanelsFromList() const;
     /// Prints the panel's event and takes the next listed folder; none when the list is used up.
-    std::optional<std::string> takeListedPanelAnswer(const std::string& startFolder);
+    std::optional<std::string> takeListedPanelAnswer(const std::string& startFolder, const std::string& title);
 
 private:
     struct Private;

@@ -7,6 +7,8 @@
 #include "platform/headless/HeadlessAuthorization.h"
 #include "platform/qt/QtButton.h"
 #include "platform/qt/QtInterface.h"
+#include "platform/qt/QtKeyboard.h"
+#include "platform/qt/QtScreenReport.h"
 #include "platform/qt/QtTableModel.h"
 #include "platform/qt/QtTableView.h"
 #include "platform/qt/QtUi.h"
@@ -17,7 +19,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
+#include <QKeySequence>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
 
 #include <fstream>
@@ -29,6 +33,8 @@ namespace {
 
 // How long an action may run a modal loop before the next line runs inside that loop.
 constexpr int kModalPollMilliseconds = 50;
+// How long the next line waits after keys, for a button pressed by its mnemonic to act.
+constexpr int kKeySettleMilliseconds = 250;
 
 std::string trimmed(const std::string& text)
 {
@@ -48,35 +54,6 @@ std::pair<std::string, std::string> splitWord(const std::string& text)
         return {text, std::string()};
     }
     return {text.substr(0, end), trimmed(text.substr(end))};
-}
-
-std::string quoted(const std::string& text)
-{
-    std::string out = "\"";
-    for (char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-const char* flag(bool value)
-{
-    return value ? "1" : "0";
 }
 
 template <class T>
@@ -138,22 +115,6 @@ int checkColumn(QTableView* view, int row)
         }
     }
     return -1;
-}
-
-std::string cellText(QAbstractItemModel* model, const QModelIndex& index)
-{
-    const QVariant check = model->data(index, Qt::CheckStateRole);
-    if (check.isValid()) {
-        switch (static_cast<Qt::CheckState>(check.toInt())) {
-        case Qt::Checked:
-            return "1";
-        case Qt::PartiallyChecked:
-            return "-1";
-        case Qt::Unchecked:
-            return "0";
-        }
-    }
-    return quoted(model->data(index, Qt::DisplayRole).toString().toStdString());
 }
 
 }  // namespace
@@ -247,7 +208,10 @@ void QtUiScript::runNext()
     poll->stop();
     poll->deleteLater();
     if (!*continued) {
-        QTimer::singleShot(0, this, [this] { runNext(); });
+        // A mnemonic presses its button a moment later (the button is drawn pressed first).
+        const int delay = m_settle ? kKeySettleMilliseconds : 0;
+        m_settle = false;
+        QTimer::singleShot(delay, this, [this] { runNext(); });
     }
 }
 
@@ -327,6 +291,9 @@ void QtUiScript::perform(const std::string& line)
         }
     } else if (action == "dismiss" && rest.empty()) {
         ok = dismiss();
+    } else if (action == "key") {
+        ok = key(rest);
+        m_settle = true;
     } else if (action == "show" && rest.empty()) {
         show();
         ok = true;
@@ -415,41 +382,48 @@ bool QtUiScript::dismiss()
 
 void QtUiScript::show()
 {
-    for (QtInterface* interface : QtInterface::liveInterfaces()) {
-        for (Control* control : interface->objects()) {
-            const std::string common = std::string(" enabled=") + flag(control->isEnabled()) +
-                                       " hidden=" + flag(control->isHidden());
-            const std::string name = control->objectName();
-            if (auto* window = dynamic_cast<Window*>(control)) {
-                printEvent("show: window " + name + " " + quoted(window->title()) + common);
-            } else if (auto* button = dynamic_cast<QtButton*>(control)) {
-                printEvent("show: " + std::string(button->isCheckBox() ? "checkbox " : "button ") + name + " " +
-                           quoted(button->title()) + " state=" + std::to_string(button->state()) + common);
-            } else if (auto* text = dynamic_cast<TextField*>(control)) {
-                printEvent("show: text " + name + " " + quoted(text->stringValue()) + common);
-            } else if (auto* table = dynamic_cast<QtTableView*>(control)) {
-                QtTableModel* model = table->model();
-                const int rows = model->rowCount();
-                printEvent("show: table " + name + " rows=" + std::to_string(rows) + common);
-                const auto columns = table->tableColumns();
-                for (int row = 0; row < rows; ++row) {
-                    std::string line = "show: row " + name + " " + std::to_string(row);
-                    bool enabled = true;
-                    for (std::size_t c = 0; c < columns.size(); ++c) {
-                        const QModelIndex index = model->index(row, static_cast<int>(c));
-                        enabled = enabled && (model->flags(index) & Qt::ItemIsEnabled);
-                        line += " " + columns[c]->identifier() + "=" + cellText(model, index);
-                    }
-                    printEvent(line + " enabled=" + flag(enabled));
-                }
-            }
-        }
-    }
+    QtKeyboard::prepareAll();
+    QtScreenReport::print([](const std::string& line) { printEvent(line); });
 }
 
-std::optional<std::string> QtUiScript::takePanelAnswer(const std::string& startFolder)
+bool QtUiScript::key(const std::string& keys)
 {
-    printEvent("panel: " + startFolder);
+    QtKeyboard::prepareAll();
+    std::vector<QKeyCombination> combinations;
+    for (const QString& name : QString::fromStdString(keys).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QKeySequence sequence = QKeySequence::fromString(name, QKeySequence::PortableText);
+        if (sequence.count() != 1 || sequence[0].key() == Qt::Key_unknown) {
+            return false;
+        }
+        combinations.push_back(sequence[0]);
+    }
+    if (combinations.empty()) {
+        return false;
+    }
+    for (const QKeyCombination& combination : combinations) {
+        // Keys go where a user's would: into the modal dialog on screen when there is one.
+        QWidget* target = QApplication::focusWidget();
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && (!target || target->window() != modal)) {
+            target = modal->focusWidget() ? modal->focusWidget() : modal;
+        }
+        if (!target) {
+            target = QApplication::activeWindow();
+        }
+        if (!target) {
+            target = mainWindow();
+        }
+        if (!target) {
+            return false;
+        }
+        // Through the shortcut map first, as the window system's keys go, so Alt+letter works.
+        QTest::keyClick(target, combination.key(), combination.keyboardModifiers());
+    }
+    return true;
+}
+
+std::optional<std::string> QtUiScript::takePanelAnswer(const std::string& startFolder, const std::string& title)
+{
+    printEvent("panel: " + startFolder + " " + QtScreenReport::quoted(title));
     if (m_panelAnswers.empty()) {
         return std::nullopt;
     }
@@ -461,8 +435,14 @@ std::optional<std::string> QtUiScript::takePanelAnswer(const std::string& startF
 void QtUiScript::alertShown(QMessageBox* box, AlertKind kind, const std::string& title, const std::string& message,
                             const std::string& button)
 {
-    printEvent(std::string("alert: ") + (kind == AlertKind::Critical ? "critical " : "informational ") + title +
-               " | " + message + " | " + button);
+    auto oneLine = [](std::string text) {
+        for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {
+            text.replace(at, 1, "\\n");
+        }
+        return text;
+    };
+    printEvent(std::string("alert: ") + (kind == AlertKind::Critical ? "critical " : "informational ") +
+               oneLine(title) + " | " + oneLine(message) + " | " + button);
     m_alerts.emplace_back(box);
 }
 

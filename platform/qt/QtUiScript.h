@@ -35,12 +35,14 @@ class QtUi;
 ///   panel cancel
 ///   auth grant|deny|cancel  the answer of the next administrator prompt
 ///   dismiss               presses the button of the alert on screen
-///   show                  prints every named control ("show: ..." lines)
+///   key KEYS              real key presses, one after the other, to the control with the focus:
+///                         Tab, Backtab, Space, Return, Escape, Up, Down, letters, Alt+U ...
+///   show                  prints what is on screen ("show: ..." lines, see QtScreenReport)
 /// A line that names an unknown action or object prints "script error: LINE" to standard error
 /// and the script goes on. At its end the alert still open is dismissed, then the main window is
 /// closed as a user would, and if the program still runs the event loop ends.
 ///
-/// Events: "panel: START_FOLDER", "alert: critical|informational TITLE | MESSAGE | BUTTON",
+/// Events: "panel: START_FOLDER "TITLE"", "alert: critical|informational TITLE | MESSAGE | BUTTON",
 /// "auth: prompt PATH", "terminate", and whatever a host reports ("pane: TITLE").
 class QtUiScript : public QObject {
 public:
@@ -52,7 +54,7 @@ public:
     void start();
 
     /// Prints the panel's event and answers the queued choice; none for cancel or an empty queue.
-    std::optional<std::string> takePanelAnswer(const std::string& startFolder);
+    std::optional<std::string> takePanelAnswer(const std::string& startFolder, const std::string& title);
     /// Prints the alert's event; the alert is the one dismiss presses until alertClosed.
     void alertShown(QMessageBox* box, AlertKind kind, const std::string& title, const std::string& message,
                     const std::string& button);
@@ -69,6 +71,7 @@ private:
     bool tick(const std::string& name, const std::string& rowText, bool ticked);
     bool closeWindow(const std::string& name);
     void show();
+    bool key(const std::string& keys);
     bool dismiss();
     void error(const std::string& line);
     /// Whether an alert or another modal dialog is open.
@@ -82,6 +85,8 @@ private:
     bool m_closedMainWindow = false;
     /// How many actions are running (more than one when a line runs inside a modal loop).
     int m_depth = 0;
+    /// Whether the line just run pressed keys, so the next one waits a moment.
+    bool m_settle = false;
     std::deque<std::optional<std::string>> m_panelAnswers;
     std::vector<QPointer<QMessageBox>> m_alerts;
     std::unique_ptr<headless::HeadlessAuthorization> m_authorization;

@@ -3,6 +3,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -23,11 +24,12 @@ struct AppRun {
     int status = -1;
     std::string output;
 
+    /// Whether a line is line itself or line followed by more fields (" mnemonic=X", " focus=1").
     bool has(const std::string& line) const
     {
         std::istringstream in(output);
         for (std::string l; std::getline(in, l);) {
-            if (l == line)
+            if (l == line || l.rfind(line + " ", 0) == 0)
                 return true;
         }
         return false;
@@ -102,6 +104,34 @@ protected:
         const int status = pclose(pipe);
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return result;
+    }
+
+    /// Runs the program with only the given environment and arguments, without a script.
+    AppRun runBare(const std::string& environment, const std::string& arguments)
+    {
+        const std::string command = "env -i HOME='" + m_home + "' PATH=/usr/bin:/bin " + environment + " '" + kProgram +
+                                    "' " + arguments + " 2>'" + m_dir + "/stderr.txt'";
+        AppRun result;
+        std::FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) {
+            ADD_FAILURE() << "cannot start " << command;
+            return result;
+        }
+        std::array<char, 4096> buffer;
+        std::size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+            result.output.append(buffer.data(), n);
+        const int status = pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return result;
+    }
+
+    std::string errors() const
+    {
+        std::ifstream in(m_dir + "/stderr.txt");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
     }
 
     std::string planPath() const { return m_home + "/Library/Preferences/com.tavix.pluginUnInstall.plist"; }
@@ -217,6 +247,123 @@ TEST_F(PlugsweepApp, UninstallRemovesTheTickedModulesThroughScriptHelper)
     EXPECT_NE(text.str().find("<string>com.tavix.QVR.Alpha</string>"), std::string::npos);
     EXPECT_NE(text.str().find("<string>com.tavix.QVR.Delta</string>"), std::string::npos);
     EXPECT_EQ(text.str().find("com.tavix.QVR.Beta"), std::string::npos);
+}
+
+// The keys the packaging checks press on the installed window: the first row has the focus,
+// Space ticks it, Tab leaves the table, Alt+U presses Uninstall, Return dismisses the alert.
+TEST_F(PlugsweepApp, KeyboardAloneRemovesAModule)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}, {"Beta", "Beta vLX"}});
+    const AppRun result = launch("show\nkey Space\nkey Tab\nshow\nauth grant\nkey Alt+U\nkey Return\n");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_TRUE(result.has("show: table uiTableView rows=2 enabled=1 hidden=0 focus=1")) << result.output;
+    EXPECT_TRUE(result.has("show: row uiTableView 0 chk=0 name=\"Alpha vLX\" enabled=1 focus=1")) << result.output;
+    EXPECT_TRUE(result.has("show: row uiTableView 0 chk=1 name=\"Alpha vLX\" enabled=1")) << result.output;
+    EXPECT_TRUE(result.has("show: checkbox allSelectChk \"Select All\" state=0 enabled=1 hidden=0 mnemonic=S focus=1"))
+        << result.output;
+    EXPECT_TRUE(result.has("show: button uninstallButton \"Uninstall\" state=0 enabled=1 hidden=0 mnemonic=U"))
+        << result.output;
+    EXPECT_TRUE(result.has("show: button closeButton \"Close\" state=0 enabled=1 hidden=0 mnemonic=C")) << result.output;
+    EXPECT_TRUE(result.has("alert: informational The uninstallation has finished. |  | OK")) << result.output;
+    EXPECT_TRUE(result.has("terminate")) << result.output;
+    EXPECT_FALSE(fs::exists(moduleFolder("Alpha")));
+    EXPECT_TRUE(fs::exists(moduleFolder("Beta") + "/Beta.plugin"));
+}
+
+TEST_F(PlugsweepApp, MenusAreListedWithMnemonicsAndAboutShowsNameVersionAndDescription)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}});
+    const AppRun result = launch("show\nclick aboutAction\ndismiss\nclick closeButton\n");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_TRUE(result.has("show: menu applicationMenu \"Plugsweep\" enabled=1 mnemonic=P")) << result.output;
+    EXPECT_TRUE(result.has("show: menuitem applicationMenu aboutAction \"About Plugsweep\" enabled=1 mnemonic=A"))
+        << result.output;
+    EXPECT_TRUE(result.has("show: menuitem applicationMenu quitAction \"Quit Plugsweep\" enabled=1 mnemonic=Q "
+                           "shortcut=Ctrl+Q"))
+        << result.output;
+    EXPECT_TRUE(result.has("alert: informational Plugsweep | Version 1.0\\nRemoves the print plug-in modules "
+                           "installed on this computer. | OK"))
+        << result.output;
+    EXPECT_TRUE(fs::exists(moduleFolder("Alpha") + "/Alpha.plugin")) << "About removes nothing";
+}
+
+// Texts without Latin letters get a letter of their own in brackets.
+TEST_F(PlugsweepApp, JapaneseButtonsHaveBracketedMnemonics)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}});
+    const AppRun result = launch("show\n", "ja");
+    std::istringstream in(result.output);
+    int buttons = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("show: button ", 0) != 0 && line.rfind("show: checkbox ", 0) != 0)
+            continue;
+        ++buttons;
+        const auto at = line.find(" mnemonic=");
+        ASSERT_NE(at, std::string::npos) << line;
+        const char letter = line[at + 10];
+        EXPECT_TRUE(letter >= 'A' && letter <= 'Z') << line;
+    }
+    EXPECT_EQ(buttons, 3) << result.output;
+}
+
+struct SystemVersionCase {
+    const char* version;
+    const char* expected;  // a line the run prints, or empty for none of the two
+    bool alert;
+};
+
+TEST_F(PlugsweepApp, SystemVersionOfTheRunDecidesTheRequirementsAlert)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}});
+    const SystemVersionCase cases[] = {
+        {"10.5.8", "alert: critical Plugsweep requires system version 10.6 or later. |  | OK", true},
+        {"10.5.15", "alert: critical Plugsweep requires system version 10.6 or later. |  | OK", true},
+        {"10.6", "", false},
+        {"10.6.8", "", false},
+        {"not-a-version", "", false},
+    };
+    for (const SystemVersionCase& c : cases) {
+        const std::string scriptPath = m_dir + "/script.txt";
+        std::ofstream(scriptPath) << "show\n";
+        const AppRun result = runBare("QT_QPA_PLATFORM=offscreen LANG=C.UTF-8 XDG_RUNTIME_DIR='" + m_dir +
+                                          "' PLATFORM_ROOT='" + m_root + "' PLATFORM_UI_SCRIPT='" + scriptPath +
+                                          "' PLATFORM_SYSTEM_VERSION=" + c.version,
+                                      "");
+        EXPECT_EQ(result.status, 0) << c.version << "\n" << result.output;
+        EXPECT_EQ(result.hasPrefix("alert: critical"), c.alert) << c.version << "\n" << result.output;
+        if (*c.expected) {
+            EXPECT_TRUE(result.has(c.expected)) << c.version << "\n" << result.output;
+        }
+        const bool failedQuery = std::string(c.version) == "not-a-version";
+        EXPECT_EQ(errors().find("GestaltErr") != std::string::npos, failedQuery) << c.version << "\n" << errors();
+        // A failed query ends the program before the script's first line; the alert of a refused
+        // check is on screen while the script runs.
+        EXPECT_EQ(result.hasPrefix("show: window"), !failedQuery) << c.version << "\n" << result.output;
+        EXPECT_EQ(result.hasPrefix("show: button - \"OK\""), c.alert) << c.version << "\n" << result.output;
+    }
+}
+
+TEST_F(PlugsweepApp, HelpVersionAndNoDisplayAnswerWithoutAWindow)
+{
+    const AppRun help = runBare("", "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.output.rfind("usage: Plugsweep [--help] [--version]\n", 0), 0u) << help.output;
+    EXPECT_NE(help.output.find("Removes installed print plug-in modules."), std::string::npos) << help.output;
+    EXPECT_NE(help.output.find("69 when no graphical display"), std::string::npos) << help.output;
+
+    const AppRun version = runBare("", "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output, "Plugsweep 1.0\n");
+
+    // No display at all, and an X display that nobody serves: one line, status 69, no abort.
+    for (const std::string& environment : {std::string(), std::string("DISPLAY=:4093")}) {
+        const AppRun bare = runBare(environment, "");
+        EXPECT_EQ(bare.status, 69) << environment << "\n" << errors();
+        EXPECT_EQ(bare.output, "") << environment;
+        const std::string text = errors();
+        EXPECT_EQ(text.rfind("Plugsweep: this program needs a graphical display", 0), 0u) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    }
 }
 
 }  // namespace

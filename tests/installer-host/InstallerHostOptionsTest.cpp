@@ -104,4 +104,17 @@ TEST(InstallerHostOptions, HelpNeedsNoBundle)
     EXPECT_TRUE(options->help);
 }
 
+TEST(InstallerHostOptions, VersionNeedsNoBundleAndWinsOverLaterArguments)
+{
+    std::string error;
+    std::optional<InstallerHostOptions> options = InstallerHostOptions::parse({"--version", "--bogus"}, error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_TRUE(options->version);
+    EXPECT_FALSE(options->help);
+    EXPECT_EQ(InstallerHostOptions::versionLine().rfind("installer-host 1.", 0), 0u);
+    const std::string line = InstallerHostOptions::noDisplayLine("DISPLAY is not set");
+    EXPECT_NE(line.find("(DISPLAY is not set)"), std::string::npos) << line;
+    EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line";
+}
+
 }  // namespace

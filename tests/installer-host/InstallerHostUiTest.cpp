@@ -265,7 +265,7 @@ TEST_F(InstallerHostRun, CancelledFolderChoiceKeepsPaneAndWritesNoPlan)
 {
     const HostResult result = runScript({tick(*selfRow), "panel cancel", "click continueButton", "show"});
     EXPECT_EQ(result.status, 1) << "the run ended on the pane, not on the final page\n" << result.out << result.err;
-    EXPECT_EQ(countLines(result.out, "panel: " + home), 1u) << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "panel: " + home + " \"").size(), 1u) << result.out;
     EXPECT_EQ(countLines(result.out, "pane: " + title), 1u) << "the pane is never left";
     EXPECT_NE(shownRow(result, *selfRow).find(" chk=1 "), std::string::npos) << result.out;
     EXPECT_FALSE(std::filesystem::exists(plan));
@@ -283,7 +283,7 @@ TEST_F(InstallerHostRun, FolderChosenAfterCancelGoesIntoPlan)
     const HostResult result = runScript(
         {tick(*selfRow), "panel cancel", "click continueButton", "panel choose " + chosen, "click continueButton"});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_EQ(countLines(result.out, "panel: " + home), 2u) << "Continue asks for the folder again\n" << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "panel: " + home + " \"").size(), 2u) << "Continue asks for the folder again\n" << result.out;
 
     auto written = readPlan();
     ASSERT_TRUE(written);
@@ -405,6 +405,68 @@ TEST_F(InstallerHostRun, UnreadableSavedAnswersAreNotOverwritten)
     std::ifstream in(answers);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(content, "not a property list");
+}
+
+// A keyboard-only visit with the first row's host missing: the focus skips that row, Space ticks
+// the focused one, Tab leaves the table for the host's buttons, and Return on the table presses
+// Continue, the window's default button.
+TEST_F(InstallerHostRun, KeyboardAloneTicksSkipsTheDisabledFirstRowAndContinues)
+{
+    ASSERT_EQ(hostA->row, 0) << "the first row is a host found through a path file";
+    for (const std::string& file : hostA->pathFiles)
+        std::filesystem::remove(prefs + "/" + file);
+    const HostResult result = runScript({"show", "key Space", "show", "key Tab", "show", "key Backtab", "key Return"});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+
+    EXPECT_NE(shownRow(result, *hostA, 0).find(" enabled=0"), std::string::npos) << result.out;
+    EXPECT_EQ(shownRow(result, *hostA, 0).find("focus=1"), std::string::npos) << result.out;
+    EXPECT_NE(shownRow(result, *hostA, 0).find(" tooltip=\"Not found on this computer\""), std::string::npos)
+        << result.out;
+    EXPECT_NE(shownRow(result, *hostB, 0).find(" chk=0 "), std::string::npos) << result.out;
+    EXPECT_NE(shownRow(result, *hostB, 0).find(" focus=1"), std::string::npos) << result.out;
+    EXPECT_NE(shownRow(result, *hostB, 1).find(" chk=1 "), std::string::npos) << result.out;
+
+    const auto continues = linesStartingWith(result.out, "show: button continueButton \"Continue\" ");
+    ASSERT_EQ(continues.size(), 3u) << result.out;
+    EXPECT_NE(continues[0].find(" enabled=0"), std::string::npos) << continues[0];
+    EXPECT_NE(continues[1].find(" enabled=1"), std::string::npos) << continues[1];
+    EXPECT_NE(continues[0].find(" mnemonic=C"), std::string::npos) << continues[0];
+    const auto cancels = linesStartingWith(result.out, "show: button cancelButton \"Cancel\" ");
+    ASSERT_EQ(cancels.size(), 3u) << result.out;
+    EXPECT_EQ(cancels[1].find("focus=1"), std::string::npos) << cancels[1];
+    EXPECT_NE(cancels[2].find(" focus=1"), std::string::npos) << "Tab leaves the table\n" << result.out;
+    EXPECT_NE(cancels[2].find(" mnemonic="), std::string::npos) << cancels[2];
+    EXPECT_EQ(linesStartingWith(result.out, "show: item stepList ").size(), 3 * 2u) << "the pane and the final step";
+
+    auto written = readPlan();
+    ASSERT_TRUE(written) << result.out;
+    EXPECT_EQ(entriesWith(*written, "DeletePluginPath", folderB).size(), 1u);
+    EXPECT_TRUE(entriesWith(*written, "DeletePluginPath", folderA).empty());
+}
+
+TEST_F(InstallerHostRun, HelpVersionAndNoDisplayAnswerWithoutAWindow)
+{
+    const HostResult help = runProcess(kHost, {"--help"}, {}, dir);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--version"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("69 no graphical display"), std::string::npos) << help.out;
+
+    const HostResult version = runProcess(kHost, {"--version"}, {}, dir);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("installer-host ", 0), 0u) << version.out;
+    EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1) << version.out;
+
+    for (const auto& environment : {std::map<std::string, std::string>{{"HOME", home}},
+                                    std::map<std::string, std::string>{{"HOME", home}, {"DISPLAY", ":4093"}}}) {
+        const HostResult bare = runProcess(kHost, {kBundle}, environment, dir);
+        EXPECT_EQ(bare.status, 69) << bare.err;
+        EXPECT_EQ(bare.err.rfind("installer-host: the window needs a graphical display", 0), 0u) << bare.err;
+        EXPECT_NE(bare.err.find("--unattended"), std::string::npos) << bare.err;
+        EXPECT_EQ(std::count(bare.err.begin(), bare.err.end(), '\n'), 1) << bare.err;
+    }
+    // Unattended needs no display.
+    const HostResult unattended = runProcess(kHost, {"--unattended", kBundle}, {{"HOME", home}}, dir);
+    EXPECT_NE(unattended.status, 69) << unattended.err;
 }
 
 }  // namespace

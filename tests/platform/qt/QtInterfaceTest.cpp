@@ -4,6 +4,7 @@
 #include "platform/appkit/Menu.h"
 #include "platform/appkit/OpenPanel.h"
 #include "platform/qt/QtInterface.h"
+#include "platform/qt/QtMnemonics.h"
 #include "platform/qt/QtUi.h"
 
 #include <QAbstractItemModel>
@@ -300,10 +301,13 @@ TEST_F(QtInterfaceTest, MenuModelMirrorsTheMenuBarAndRedrawsOnUpdate)
     app->itemAtIndex(1)->setTitle("Quit Plugsweep");
     auto* qmenu = root->findChild<QMenu*>("menuApp");
     auto* quit = root->findChild<QAction*>("actionQuit");
-    EXPECT_EQ(qmenu->title(), "MENU_APP");
+    EXPECT_EQ(QtMnemonics::plainText(qmenu->menuAction()), "MENU_APP");
     menu->update();
-    EXPECT_EQ(qmenu->title(), "Plugsweep");
-    EXPECT_EQ(quit->text(), "Quit Plugsweep");
+    // The texts are drawn with a mnemonic each.
+    EXPECT_EQ(QtMnemonics::plainText(qmenu->menuAction()), "Plugsweep");
+    EXPECT_EQ(QtMnemonics::plainText(quit), "Quit Plugsweep");
+    EXPECT_EQ(QtMnemonics::letterOf(qmenu->menuAction()), QChar('P'));
+    EXPECT_EQ(QtMnemonics::letterOf(quit), QChar('Q'));
     EXPECT_EQ(menu->updateCount(), 1u);
 }
 
@@ -331,7 +335,7 @@ TEST_F(QtInterfaceTest, AlertShowsTitleMessageAndOneButtonAndAnswersOne)
         informative = box->informativeText();
         icon = box->icon();
         buttons = static_cast<int>(box->buttons().size());
-        button = box->buttons().value(0) ? box->buttons().value(0)->text() : QString();
+        button = box->buttons().value(0) ? QtMnemonics::plainText(box->buttons().value(0)) : QString();
         box->buttons().value(0)->click();
     });
     EXPECT_EQ(NSRunCriticalAlertPanel("Requires a newer system", "", "OK"), 1);
@@ -339,7 +343,7 @@ TEST_F(QtInterfaceTest, AlertShowsTitleMessageAndOneButtonAndAnswersOne)
     EXPECT_EQ(informative, "");
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(buttons, 1);
-    EXPECT_EQ(button, "OK");
+    EXPECT_EQ(button, "OK") << "the title as given, drawn with a mnemonic";
 }
 
 TEST_F(QtInterfaceTest, OpenPanelChoosesFoldersOnlyStartingInTheGivenFolder)
