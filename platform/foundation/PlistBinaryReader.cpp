@@ -98,10 +98,9 @@ bool PlistBinaryReader::decodeString(std::uint64_t offset, std::string& out)
     out.clear();
     const char* data = m_bytes.data() + static_cast<std::size_t>(at);
     if (type == 0x5) {
-        out.reserve(static_cast<std::size_t>(length));
-        for (std::uint64_t i = 0; i < length; ++i)
-            appendUtf8(out, static_cast<unsigned char>(data[i]));
-        return true;
+        // ASCII means seven bits: a byte above them is refused, as the platform refuses it.
+        out.assign(data, static_cast<std::size_t>(length));
+        return std::all_of(out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     }
     out.reserve(static_cast<std::size_t>(length) * 3 / 2);
     const auto unitAt = [data](std::uint64_t i) {

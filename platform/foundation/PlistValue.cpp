@@ -25,6 +25,11 @@ const PlistValue& PlistDictionary::valueAt(std::size_t index) const
     return m_values.at(index);
 }
 
+PlistValue& PlistDictionary::valueAt(std::size_t index)
+{
+    return m_values.at(index);
+}
+
 std::size_t PlistDictionary::positionOf(std::string_view key) const
 {
     if (m_slots.empty()) {

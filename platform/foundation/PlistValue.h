@@ -48,6 +48,7 @@ public:
     /// Keys in insertion order.
     const std::vector<std::string>& keys() const { return m_keys; }
     const PlistValue& valueAt(std::size_t index) const;
+    PlistValue& valueAt(std::size_t index);
 
     const PlistValue* find(std::string_view key) const;
     PlistValue* find(std::string_view key);

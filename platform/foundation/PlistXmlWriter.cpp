@@ -14,6 +14,8 @@ void appendEscaped(std::string& out, std::string_view text)
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
+        // A raw carriage return would read back as a line feed (XML normalises line ends).
+        case '\r': out += "&#13;"; break;
         default: out += c; break;
         }
     }
