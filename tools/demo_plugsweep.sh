@@ -84,9 +84,7 @@ registry_xml="$demo/com.tavix.KEPL2.xml"
 
 registry="$root/Library/Preferences/com.tavix.KEPL2.plist"
 if [ "$binary" -eq 1 ]; then
-  if command -v plistutil >/dev/null 2>&1; then
-    plistutil -i "$registry_xml" -o "$registry" -f bin
-  elif command -v python3 >/dev/null 2>&1 && python3 -c 'import plistlib' 2>/dev/null; then
+  if command -v python3 >/dev/null 2>&1 && python3 -c 'import plistlib' 2>/dev/null; then
     python3 - "$registry_xml" "$registry" <<'EOF'
 import plistlib, sys
 with open(sys.argv[1], "rb") as source:
@@ -95,7 +93,7 @@ with open(sys.argv[2], "wb") as target:
     plistlib.dump(value, target, fmt=plistlib.FMT_BINARY, sort_keys=False)
 EOF
   else
-    echo "demo: --binary needs plistutil (Debian package libplist-utils) or python3" >&2
+    echo "demo: --binary needs python3" >&2
     exit 1
   fi
 else
@@ -131,8 +129,8 @@ if [ "$offscreen" -eq 0 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:
     # The registry names the modules' folders by absolute path: point them into the copy.
     copy="$owned/Library/Preferences/com.tavix.KEPL2.plist"
     sed "s|$root|$owned|g" "$registry_xml" | sudo tee "$copy.xml" >/dev/null
-    if [ "$binary" -eq 1 ] && command -v plistutil >/dev/null; then
-      sudo plistutil -i "$copy.xml" -o "$copy" -f bin
+    if [ "$binary" -eq 1 ]; then
+      sudo python3 -c 'import plistlib, sys; plistlib.dump(plistlib.load(open(sys.argv[1], "rb")), open(sys.argv[2], "wb"), fmt=plistlib.FMT_BINARY, sort_keys=False)' "$copy.xml" "$copy"
     else
       sudo cp "$copy.xml" "$copy"
     fi
