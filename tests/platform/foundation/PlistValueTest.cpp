@@ -77,7 +77,7 @@ TEST(PlistDictionary, LookupsHoldAcrossTheIndexThreshold)
             for (std::size_t i = 1; i < size; ++i)
                 ASSERT_EQ(*dict.find("key" + std::to_string(i))->asInteger(), static_cast<std::int64_t>(i));
             EXPECT_EQ(*dict.stringForKey("key0"), "replaced");
-            EXPECT_FALSE(dict.contains("key" + std::to_string(size)));
+            EXPECT_FALSE(dict.contains("key" + std::to_string(std::max<std::size_t>(size, 1))));
             EXPECT_FALSE(dict.contains("ke"));
             if (size < 3)
                 continue;
