@@ -85,9 +85,7 @@ registry_xml="$demo/com.tavix.KEPL2.xml"
 
 registry="$root/Library/Preferences/com.tavix.KEPL2.plist"
 if [ "$binary" -eq 1 ]; then
-  if command -v plistutil >/dev/null 2>&1; then
-    plistutil -i "$registry_xml" -o "$registry" -f bin
-  elif command -v python3 >/dev/null 2>&1 && python3 -c 'import plistlib' 2>/dev/null; then
+  if command -v python3 >/dev/null 2>&1 && python3 -c 'import plistlib' 2>/dev/null; then
     python3 - "$registry_xml" "$registry" <<'EOF'
 import plistlib, sys
 with open(sys.argv[1], "rb") as source:
@@ -96,7 +94,7 @@ with open(sys.argv[2], "wb") as target:
     plistlib.dump(value, target, fmt=plistlib.FMT_BINARY, sort_keys=False)
 EOF
   else
-    echo "demo: --binary needs plistutil (Debian package libplist-utils) or python3" >&2
+    echo "demo: --binary needs python3" >&2
     exit 1
   fi
 else

@@ -299,16 +299,42 @@ void Controller::requestAllSelect(platform::Control*)
 
 std::optional<platform::PlistDictionary> Controller::getKEPL2Dict() const
 {
-    std::optional<platform::PlistValue> root = platform::readPropertyListFile(platform::resolveSystemPath(kRegistryPath));
-    if (!root)
+    const std::string path = platform::resolveSystemPath(kRegistryPath);
+    platform::PlistReadFailure failure = platform::PlistReadFailure::None;
+    std::optional<platform::PlistValue> root = platform::readPropertyListFile(path, nullptr, &failure);
+    if (!root) {
+        // A missing registry means nothing is installed; any other refusal is worth a line, since
+        // the window then says the same.
+        if (failure != platform::PlistReadFailure::Unreadable)
+            platform::NSLog("The module registry %@ was not read: it is %@.",
+                            {path, platform::describePlistReadFailure(failure)});
         return std::nullopt;
+    }
     platform::PlistDictionary* rootDict = root->asDictionary();
-    if (!rootDict)
+    platform::PlistValue* modules = rootDict ? rootDict->find(kRegistryModulesKey) : nullptr;
+    if (!modules || !modules->asDictionary()) {
+        platform::NSLog("The module registry %@ was not read: it holds no %@ dictionary.", {path, kRegistryModulesKey});
         return std::nullopt;
-    platform::PlistValue* modules = rootDict->find(kRegistryModulesKey);
-    if (!modules || !modules->asDictionary())
-        return std::nullopt;
-    return std::move(*modules->asDictionary());
+    }
+    // Only what the rows show is kept: the entries that are listed, each with its name and
+    // install path, moved out of the registry, whose other parts are freed here once.
+    platform::PlistDictionary& all = *modules->asDictionary();
+    platform::PlistDictionary listed;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        platform::PlistDictionary* entry = all.valueAt(i).asDictionary();
+        if (!entry)
+            continue;
+        platform::PlistValue* name = entry->find(kModuleNameKey);
+        platform::PlistValue* installPath = entry->find(kInstallPathKey);
+        if (!name || !name->asString() || name->asString()->find(kListedNameMark) == std::string::npos
+            || !installPath || !installPath->asString())
+            continue;
+        platform::PlistDictionary kept;
+        kept.set(kModuleNameKey, std::move(*name));
+        kept.set(kInstallPathKey, std::move(*installPath));
+        listed.set(all.keys()[i], std::move(kept));
+    }
+    return listed;
 }
 
 void Controller::makeSelectListView()

@@ -4,7 +4,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -28,7 +27,9 @@ struct PlistData {
 };
 
 /// A dictionary with string keys that keeps the order in which keys were first added.
-/// Lookups answer null when a key is absent or its value is of another type.
+/// Lookups answer null when a key is absent or its value is of another type. Keys and values sit in
+/// two flat vectors that small dictionaries search in order; a dictionary of more than
+/// kIndexedSize keys also keeps a hash index of positions, looked up with the key's own bytes.
 class PlistDictionary {
 public:
     PlistDictionary();
@@ -38,12 +39,16 @@ public:
     PlistDictionary& operator=(PlistDictionary&&) noexcept;
     ~PlistDictionary();
 
+    /// Dictionaries of more keys than this keep a hash index.
+    static constexpr std::size_t kIndexedSize = 16;
+
     std::size_t size() const { return m_keys.size(); }
     bool empty() const { return m_keys.empty(); }
 
     /// Keys in insertion order.
     const std::vector<std::string>& keys() const { return m_keys; }
     const PlistValue& valueAt(std::size_t index) const;
+    PlistValue& valueAt(std::size_t index);
 
     const PlistValue* find(std::string_view key) const;
     PlistValue* find(std::string_view key);
@@ -55,6 +60,8 @@ public:
 
     /// Replaces the value of an existing key in place, or appends a new key.
     void set(std::string key, PlistValue value);
+    /// Makes room for count keys, so that adding them allocates nothing more.
+    void reserve(std::size_t count);
     /// Sets every entry of other in turn; keys already present keep their place.
     void addEntriesFromDictionary(const PlistDictionary& other);
     /// Removes a key; answers whether it was present.
@@ -65,11 +72,16 @@ public:
     bool operator==(const PlistDictionary& other) const;
 
 private:
-    void reindex();
+    static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+    std::size_t positionOf(std::string_view key) const;
+    void insertIntoIndex(std::size_t position);
+    void rebuildIndex(std::size_t keyCount);
 
     std::vector<std::string> m_keys;
     std::vector<PlistValue> m_values;
-    std::unordered_map<std::string, std::size_t> m_index;
+    // Open addressing over a power-of-two table: 0 is an empty slot, n is the position n - 1.
+    std::vector<std::uint32_t> m_slots;
 };
 
 /// One property-list value: string, integer, real, boolean, date, data, array or dictionary.
@@ -81,6 +93,8 @@ public:
     PlistValue(std::string s) : m_value(std::move(s)) {}
     PlistValue(const char* s) : m_value(std::string(s)) {}
     PlistValue(std::int64_t i) : m_value(i) {}
+    /// Values up to INT64_MAX are held as signed integers, larger ones as unsigned.
+    PlistValue(std::uint64_t u);
     PlistValue(int i) : m_value(static_cast<std::int64_t>(i)) {}
     PlistValue(double d) : m_value(d) {}
     PlistValue(bool b) : m_value(b) {}
@@ -89,10 +103,16 @@ public:
     PlistValue(PlistArray a) : m_value(std::move(a)) {}
     PlistValue(PlistDictionary d) : m_value(std::move(d)) {}
 
-    Type type() const { return static_cast<Type>(m_value.index()); }
+    Type type() const
+    {
+        return m_value.index() == kUnsignedIndex ? Type::Integer : static_cast<Type>(m_value.index());
+    }
 
     const std::string* asString() const { return std::get_if<std::string>(&m_value); }
+    /// An integer from INT64_MIN to INT64_MAX; null for larger integers, which asUnsignedInteger answers.
     const std::int64_t* asInteger() const { return std::get_if<std::int64_t>(&m_value); }
+    /// An integer above INT64_MAX (up to UINT64_MAX); null for every other value.
+    const std::uint64_t* asUnsignedInteger() const { return std::get_if<std::uint64_t>(&m_value); }
     const double* asReal() const { return std::get_if<double>(&m_value); }
     const bool* asBoolean() const { return std::get_if<bool>(&m_value); }
     const PlistDate* asDate() const { return std::get_if<PlistDate>(&m_value); }
@@ -105,7 +125,10 @@ public:
     bool operator==(const PlistValue& other) const { return m_value == other.m_value; }
 
 private:
-    std::variant<std::string, std::int64_t, double, bool, PlistDate, PlistData, PlistArray, PlistDictionary>
+    static constexpr std::size_t kUnsignedIndex = 8;
+
+    std::variant<std::string, std::int64_t, double, bool, PlistDate, PlistData, PlistArray, PlistDictionary,
+                 std::uint64_t>
         m_value;
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace platform;
 
 TEST(PlistDictionary, KeepsInsertionOrderAcrossReplaceAndErase)
@@ -56,4 +58,55 @@ TEST(PlistDictionary, EqualityIgnoresOrderButNotValues)
     copy.erase("b");
     EXPECT_EQ(copy.keys(), (std::vector<std::string>{"a"}));
     EXPECT_TRUE(one.contains("b"));
+}
+
+TEST(PlistDictionary, LookupsHoldAcrossTheIndexThreshold)
+{
+    // Sizes on both sides of the point where a dictionary starts keeping a hash index.
+    const std::size_t sizes[] = {0, 1, PlistDictionary::kIndexedSize, PlistDictionary::kIndexedSize + 1, 100, 5000};
+    for (const std::size_t size : sizes) {
+        SCOPED_TRACE(size);
+        for (const bool reserved : {false, true}) {
+            PlistDictionary dict;
+            if (reserved)
+                dict.reserve(size);
+            for (std::size_t i = 0; i < size; ++i)
+                dict.set("key" + std::to_string(i), PlistValue(static_cast<std::int64_t>(i)));
+            dict.set("key0", PlistValue("replaced"));
+            ASSERT_EQ(dict.size(), std::max<std::size_t>(size, 1));
+            for (std::size_t i = 1; i < size; ++i)
+                ASSERT_EQ(*dict.find("key" + std::to_string(i))->asInteger(), static_cast<std::int64_t>(i));
+            EXPECT_EQ(*dict.stringForKey("key0"), "replaced");
+            EXPECT_FALSE(dict.contains("key" + std::to_string(std::max<std::size_t>(size, 1))));
+            EXPECT_FALSE(dict.contains("ke"));
+            if (size < 3)
+                continue;
+            EXPECT_TRUE(dict.erase("key1"));
+            EXPECT_FALSE(dict.contains("key1"));
+            EXPECT_EQ(*dict.find("key2")->asInteger(), 2);
+            EXPECT_EQ(dict.keys()[1], "key2");
+            const PlistDictionary copy = dict;
+            EXPECT_EQ(copy, dict);
+            EXPECT_EQ(*copy.find("key" + std::to_string(size - 1))->asInteger(), static_cast<std::int64_t>(size - 1));
+        }
+    }
+}
+
+TEST(PlistValue, IntegersAboveInt64MaxAreHeldUnsigned)
+{
+    const std::pair<std::uint64_t, bool> cases[] = {
+        {0, false}, {9223372036854775807u, false}, {9223372036854775808u, true}, {18446744073709551615u, true}};
+    for (const auto& [number, large] : cases) {
+        const PlistValue value(number);
+        EXPECT_EQ(value.type(), PlistValue::Type::Integer);
+        EXPECT_EQ(value.asInteger() == nullptr, large) << number;
+        EXPECT_EQ(value.asUnsignedInteger() != nullptr, large) << number;
+        if (large) {
+            EXPECT_EQ(*value.asUnsignedInteger(), number);
+        } else {
+            EXPECT_EQ(static_cast<std::uint64_t>(*value.asInteger()), number);
+        }
+    }
+    EXPECT_EQ(PlistValue(std::uint64_t{5}), PlistValue(5));
+    EXPECT_FALSE(PlistValue(std::uint64_t{18446744073709551615u}) == PlistValue(-1));
 }

@@ -252,7 +252,7 @@ TEST(PropertyListRead, PlainVariantsOfTheXmlFormAreAccepted)
     EXPECT_EQ(*references->asDictionary()->stringForKey("A"), "AB\"'");
 }
 
-TEST(PropertyListRead, XmlDictionariesAreBoundedInSize)
+TEST(PropertyListRead, LargeXmlDictionariesReadWhole)
 {
     auto dictionaryOf = [](std::size_t keys) {
         std::string body = "<dict>\n";
@@ -260,10 +260,13 @@ TEST(PropertyListRead, XmlDictionariesAreBoundedInSize)
             body += "<key>k" + std::to_string(i) + "</key><true/>\n";
         return xmlDocument(body + "</dict>\n");
     };
-    const auto largest = parsePropertyList(dictionaryOf(200000));
+    const auto largest = parsePropertyList(dictionaryOf(250001));
     ASSERT_TRUE(largest);
-    EXPECT_EQ(largest->asDictionary()->size(), 200000u);
-    EXPECT_FALSE(parsePropertyList(dictionaryOf(200001)));
+    const PlistDictionary& dict = *largest->asDictionary();
+    EXPECT_EQ(dict.size(), 250001u);
+    EXPECT_TRUE(dict.contains("k0"));
+    EXPECT_TRUE(dict.contains("k250000"));
+    EXPECT_FALSE(dict.contains("k250001"));
 }
 
 TEST(PropertyListRead, SharedArraysThatMultiplyAreRefused)

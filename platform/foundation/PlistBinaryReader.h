@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/foundation/PlistValue.h"
+#include "platform/foundation/PropertyList.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform::plist {
+
+/// Reads the binary form ("bplist00") in one pass over an explicit stack, checking the trailer,
+/// the offset table and every object as it decodes them. An object referred to from many places
+/// is copied for each reference, so what a file may decode to is bounded by its own size: at
+/// most one value per reference slot and kMaxBinaryExpansion times the file in string and data
+/// bytes. Nesting (and with it any reference cycle) is bounded by kMaxPropertyListDepth.
+class PlistBinaryReader {
+public:
+    explicit PlistBinaryReader(std::string_view bytes) : m_bytes(bytes) {}
+
+    /// The root value, or none when the bytes are refused.
+    std::optional<PlistValue> read();
+    /// Why the last read answered none.
+    PlistReadFailure failure() const { return m_failure; }
+
+private:
+    struct Frame;
+
+    bool readUInt(std::uint64_t at, unsigned width, std::uint64_t& out) const;
+    bool objectOffset(std::uint64_t index, std::uint64_t& out) const;
+    bool reference(std::uint64_t at, std::uint64_t& out) const;
+    bool lengthOf(std::uint64_t at, unsigned info, std::uint64_t& length, std::uint64_t& contentAt) const;
+    bool weigh(std::uint64_t payload);
+    bool decode(std::uint64_t index, std::optional<PlistValue>& scalar, Frame& frame, bool& isContainer);
+    bool decodeScalar(std::uint64_t offset, unsigned type, unsigned info, std::optional<PlistValue>& scalar);
+    bool decodeKey(std::uint64_t index, std::string& key);
+    bool decodeString(std::uint64_t offset, std::string& out);
+    std::optional<PlistValue> refuse(PlistReadFailure failure);
+
+    std::string_view m_bytes;
+    PlistReadFailure m_failure = PlistReadFailure::None;
+    unsigned m_offsetSize = 0;
+    unsigned m_refSize = 0;
+    std::uint64_t m_objectCount = 0;
+    std::uint64_t m_topObject = 0;
+    std::uint64_t m_tableAt = 0;
+    std::uint64_t m_valueLimit = 0;
+    std::uint64_t m_payloadLimit = 0;
+    std::uint64_t m_values = 0;
+    std::uint64_t m_payload = 0;
+    std::uint64_t m_reserved = 0;
+};
+
+}  // namespace platform::plist

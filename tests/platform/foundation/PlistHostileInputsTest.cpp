@@ -1,0 +1,79 @@
+// Every file of the shared hostile inputs, answered the way any bad property list is answered.
+
+#include "platform/foundation/PropertyList.h"
+
+#include "platform/foundation/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+using namespace platform;
+using foundation_test::readAll;
+using foundation_test::TempFolder;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHostile = std::string(SHARED_DIR) + "/hostile-inputs";
+
+// How a file is answered: refused with a reason, or read because it is a property list whose
+// harm lay elsewhere.
+struct Answer {
+    enum Kind { Refused, Reads, ReadsButNotAsXml } kind = Refused;
+    PlistReadFailure failure = PlistReadFailure::Malformed;
+};
+
+// Files not named here are refused as malformed.
+const std::map<std::string, Answer> kAnswers = {
+    // 200,000 "&amp;" in one string: a sound document, read in one linear pass.
+    {"F4-entities-amp-1MB.xml", {Answer::Reads, PlistReadFailure::None}},
+    // Shared objects that would decode to hundreds of megabytes. F7a and F7b are refused as
+    // malformed before their size tells, for their "ASCII" strings hold bytes above 0x7F.
+    {"F7c-registry-bignames-405KB.bplist", {Answer::Refused, PlistReadFailure::TooExpansive}},
+    // A NUL inside a binary string reads, but the XML form cannot hold it.
+    {"F9-binary-nul-string-xml-unreadable.bplist", {Answer::ReadsButNotAsXml, PlistReadFailure::None}},
+};
+
+}  // namespace
+
+TEST(PlistHostileInputs, EveryFileIsAnsweredAsBadInput)
+{
+    std::size_t seen = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(kHostile)) {
+        if (!entry.is_regular_file() || entry.path().extension() == ".md")
+            continue;
+        const std::string name = entry.path().filename().string();
+        SCOPED_TRACE(entry.path().string());
+        ++seen;
+        const auto found = kAnswers.find(name);
+        const Answer answer = found == kAnswers.end() ? Answer{} : found->second;
+        PlistReadFailure failure = PlistReadFailure::None;
+        const std::optional<PlistValue> value = readPropertyListFile(entry.path().string(), nullptr, &failure);
+        EXPECT_EQ(failure, answer.failure);
+        ASSERT_EQ(value.has_value(), answer.kind != Answer::Refused);
+        EXPECT_EQ(parsePropertyList(readAll(entry.path().string())).has_value(), value.has_value());
+        if (!value)
+            continue;
+        // What reads must write back in a form that reads again, or not be written at all.
+        TempFolder temp;
+        const std::string path = temp.write("copy.plist", "earlier");
+        const bool xmlWritten = writeToFile(*value, path, true);
+        EXPECT_EQ(xmlWritten, answer.kind == Answer::Reads);
+        if (xmlWritten) {
+            EXPECT_EQ(readPropertyListFile(path), value);
+        } else {
+            EXPECT_EQ(readAll(path), "earlier");
+        }
+        EXPECT_EQ(parsePropertyList(binaryPropertyList(*value)), value);
+    }
+    EXPECT_GE(seen, 20u);
+}
+
+TEST(PlistHostileInputs, F4ReadsAsItsText)
+{
+    const auto value = readPropertyListFile(kHostile + "/F4-entities-amp-1MB.xml");
+    ASSERT_TRUE(value && value->asString());
+    EXPECT_EQ(*value->asString(), std::string(200000, '&'));
+}
