@@ -7,6 +7,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#ifndef PLATFORM_SYSTEM_ROOT
+#define PLATFORM_SYSTEM_ROOT "/"
+#endif
+
 namespace platform {
 
 std::string NSHomeDirectory()
@@ -30,7 +34,7 @@ std::string preferencesDirectory()
 
 std::string platformRoot()
 {
-    return testSeam("PLATFORM_ROOT").value_or("/");
+    return testSeam("PLATFORM_ROOT").value_or(PLATFORM_SYSTEM_ROOT);
 }
 
 std::string resolveSystemPath(std::string_view absolutePath)
