@@ -139,17 +139,18 @@ TEST_F(RemovalRun, ParentFolderStaysWhenItHoldsSomethingElse)
 
 TEST_F(RemovalRun, ProtectedParentFolderStaysEvenWhenEmpty)
 {
-    const std::string solo = at("/Library/Printers/Solo.plugin");
-    makeModuleFolder(solo);
+    // The folder where modules may live stays, even when its last module goes.
+    const std::string solo = at("/Library/Printers/Tavix/Solo.plugin");
     fs::remove_all(at("/Library/Printers/Tavix"));
+    makeModuleFolder(solo);
     writeRegistry({{"UUID-SOLO", "Solo vLX", solo}});
-    writePlan({{"UUID-SOLO", at("/Library/Printers")}});
+    writePlan({{"UUID-SOLO", at("/Library/Printers/Tavix")}});
 
     const Result result = run();
 
     EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
     EXPECT_EQ(result.lines, (std::vector<std::string>{"removed " + solo, "registry updated"}));
-    EXPECT_TRUE(fs::is_directory(at("/Library/Printers")));
+    EXPECT_TRUE(fs::is_directory(at("/Library/Printers/Tavix")));
 }
 
 TEST_F(RemovalRun, ParentFolderStaysWhenItIsAnotherModulesFolder)
@@ -357,7 +358,7 @@ TEST_P(UnsafePlans, AreRefusedWithNothingRemoved)
 
 void linkTavixAsVia(ScriptHelperSandbox&, const std::string& root)
 {
-    ::symlink((root + "/Library/Printers/Tavix").c_str(), (root + "/Library/Printers/Via").c_str());
+    ::symlink((root + "/Library/Printers/Tavix").c_str(), (root + "/Library/Printers/Tavix/Via").c_str());
 }
 
 void linkAlphaAsLinkPlugin(ScriptHelperSandbox&, const std::string& root)
@@ -379,26 +380,35 @@ INSTANTIATE_TEST_SUITE_P(
         UnsafeCase{"a . component", "@/Library/Printers/Tavix/./Beta", "@/Library/Printers/Tavix/.",
                    "has a \".\" or \"..\" component", nullptr},
         UnsafeCase{"the system's /Library", "/Library", "/", "UnInstallPath \"/\" is the root folder", nullptr},
-        UnsafeCase{"/Library/Printers", "/Library/Printers", "/Library", "/Library/Printers is a protected folder",
-                   nullptr},
-        UnsafeCase{"/usr/local", "/usr/local", "/usr", "/usr/local is a protected folder", nullptr},
-        UnsafeCase{"Library under the machine root", "@/Library", "@", "@/Library is a protected folder", nullptr},
+        UnsafeCase{"/Library/Printers", "/Library/Printers", "/Library", "/Library/Printers is outside the folders where modules may live", nullptr},
+        UnsafeCase{"/usr/local", "/usr/local", "/usr", "/usr/local is outside the folders where modules may live", nullptr},
+        UnsafeCase{"/etc/ssh", "/etc/ssh", "/etc", "/etc/ssh is outside the folders where modules may live", nullptr},
+        UnsafeCase{"/var/lib/dpkg", "/var/lib/dpkg", "/var/lib", "/var/lib/dpkg is outside the folders where modules may live", nullptr},
+        UnsafeCase{"the user's Preferences folder", "%/home/Library/Preferences", "%/home/Library",
+                   "%/home/Library/Preferences is outside the folders where modules may live", nullptr},
+        UnsafeCase{"Library under the machine root", "@/Library", "@", "@/Library is outside the folders where modules may live", nullptr},
         UnsafeCase{"Library/Printers under the machine root", "@/Library/Printers", "@/Library",
-                   "@/Library/Printers is a protected folder", nullptr},
-        UnsafeCase{"usr under the machine root", "@/usr", "@", "@/usr is a protected folder", nullptr},
-        UnsafeCase{"the machine root itself", "@", "%", "@ is a protected folder", nullptr},
-        UnsafeCase{"a folder holding the machine root", "%", "/tmp", "% holds the protected folder @", nullptr},
+                   "@/Library/Printers is outside the folders where modules may live", nullptr},
+        UnsafeCase{"another maker's folder under the machine root", "@/Library/Printers/Other/Other.plugin",
+                   "@/Library/Printers/Other", "@/Library/Printers/Other/Other.plugin is outside the folders where modules may live", nullptr},
+        UnsafeCase{"usr under the machine root", "@/usr", "@", "@/usr is outside the folders where modules may live", nullptr},
+        UnsafeCase{"the machine root itself", "@", "%", "@ is outside the folders where modules may live", nullptr},
+        UnsafeCase{"a folder holding the machine root", "%", "/tmp", "% is outside the folders where modules may live", nullptr},
+        UnsafeCase{"a line feed in the install path", "@/Library/Printers/Tavix/A\nB/X.plugin",
+                   "@/Library/Printers/Tavix/A\nB", "holds a NUL or control character", nullptr},
+        UnsafeCase{"a C1 control in the install path", "@/Library/Printers/Tavix/A\xc2\x9b" "B/X.plugin",
+                   "@/Library/Printers/Tavix/A\xc2\x9b" "B", "holds a NUL or control character", nullptr},
         UnsafeCase{"the install path is a symbolic link", "@/Library/Printers/Tavix/Link.plugin",
                    "@/Library/Printers/Tavix", "is a symbolic link", linkAlphaAsLinkPlugin},
         UnsafeCase{"a link to a folder named with a trailing slash", "@/Library/Printers/Tavix/Link.plugin/",
                    "@/Library/Printers/Tavix", "is a symbolic link", linkAlphaAsLinkPlugin},
-        UnsafeCase{"a symbolic link on the way", "@/Library/Printers/Via/Alpha/Alpha.plugin",
-                   "@/Library/Printers/Via/Alpha", "passes through the symbolic link @/Library/Printers/Via",
+        UnsafeCase{"a symbolic link on the way", "@/Library/Printers/Tavix/Via/Alpha/Alpha.plugin",
+                   "@/Library/Printers/Tavix/Via/Alpha", "passes through the symbolic link @/Library/Printers/Tavix/Via",
                    linkTavixAsVia},
         UnsafeCase{"a folder holding another registered module", "@/Library/Printers/Tavix/Alpha",
                    "@/Library/Printers/Tavix", "holds module UUID-ALPHA", nullptr},
         UnsafeCase{"the folder holding every module", "@/Library/Printers/Tavix", "@/Library/Printers",
-                   "holds module UUID-", nullptr},
+                   "@/Library/Printers/Tavix is outside the folders where modules may live", nullptr},
         UnsafeCase{"the same folder as another module", "@/Library/Printers/Tavix/Beta/Beta.plugin/",
                    "@/Library/Printers/Tavix/Beta", "is also the install path of module UUID-BETA", nullptr},
         UnsafeCase{"a mismatching UnInstallPath", "@/Library/Printers/Tavix/Gamma/Gamma.plugin",
@@ -564,6 +574,119 @@ TEST_F(RemovalRun, MountPointInsideIsNeverEntered)
     EXPECT_NE(result.lines[0].find("on another file system"), std::string::npos) << result.lines[0];
     EXPECT_TRUE(removedSince(before).empty());
     EXPECT_TRUE(fs::exists(mountPoint + "/on-another-fs"));
+}
+
+TEST_F(RemovalRun, InstallPathWithANulInABinaryRegistryRemovesNothing)
+{
+    // The path check and the file walk must read the same text: "Alpha/..\0/Preferences" once
+    // led to the Preferences folder beside the module folders.
+    using namespace std::string_literals;
+    const std::string hostile = at("/Library/Printers/Tavix/Alpha/..\0/Preferences"s);
+    makeFolder(at("/Library/Printers/Tavix/Preferences"));
+    writeText(at("/Library/Printers/Tavix/Preferences/keep.plist"), "keep");
+    std::vector<Module> withX = modules;
+    withX.push_back({"UUID-X", "X vLX Module", hostile});
+    writeRegistry(withX, PlistFormat::Binary);
+    writePlan({{"UUID-X", hostile.substr(0, hostile.rfind('/'))}}, PlistFormat::Binary);
+    const std::string registry = registryBytes();
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1);
+    ASSERT_EQ(result.lines.size(), 1u) << joinLines(result.lines);
+    EXPECT_NE(result.lines[0].find("holds a NUL or control character"), std::string::npos) << result.lines[0];
+    EXPECT_TRUE(removedSince(before).empty());
+    EXPECT_EQ(registryBytes(), registry);
+}
+
+TEST_F(RemovalRun, ModulesTheWindowDoesNotListAreRefused)
+{
+    const std::string other = at("/Library/Printers/Tavix/Other/Other.plugin");
+    makeModuleFolder(other);
+    std::vector<Module> withOthers = modules;
+    withOthers.push_back({"UUID-LOWER", "Lower vlx Module", other});
+    withOthers.push_back({"UUID-NONAME", "", at("/Library/Printers/Tavix/Alpha/Alpha.plugin")});
+    writeRegistry(withOthers);
+    writePlan({{"UUID-LOWER", at("/Library/Printers/Tavix/Other")}, {"UUID-BETA", at("/Library/Printers/Tavix/Beta")}});
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1);
+    ASSERT_GE(result.lines.size(), 2u) << joinLines(result.lines);
+    EXPECT_EQ(result.lines[0].rfind("skipped UUID-LOWER: is not a module the uninstaller lists", 0), 0u)
+        << result.lines[0];
+    EXPECT_TRUE(fs::exists(other + "/Contents/Info.plist"));
+    EXPECT_FALSE(fs::exists(beta));
+    EXPECT_TRUE(registryRoot().dictionaryForKey("KEP2_KEY_MODULES")->contains("UUID-LOWER"));
+}
+
+TEST_F(RemovalRun, ControlCharactersNeverReachTheOutput)
+{
+    using namespace std::string_literals;
+    writeRegistry(modules);
+    writePlan({{"A\x1b[2JB", at("/x")}, {"C\xc2\x9b" "31mD", at("/x")}, {"G\x7fH\rI", at("/x")}, {"Caf\xc3\xa9 \xe2\x82\xac", at("/x")}},
+              PlistFormat::Binary);
+
+    const Result result = run();
+
+    EXPECT_EQ(result.lines,
+              (std::vector<std::string>{"skipped A?[2JB: is not in the registry", "skipped C?31mD: is not in the registry",
+                                        "skipped G?H?I: is not in the registry",
+                                        "skipped Caf\xc3\xa9 \xe2\x82\xac: is not in the registry"}));
+}
+
+TEST_F(RemovalRun, RegistryForgetsEachModuleAsSoonAsItIsGone)
+{
+    // A module folder that cannot be removed stops nothing else, and the registry on disk already
+    // lacks the modules removed before it.
+    writeRegistry(modules);
+    writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}, {"UUID-BETA", at("/Library/Printers/Tavix/Beta")},
+               {"UUID-GAMMA", at("/Library/Printers/Tavix/Gamma")}});
+    // Beta cannot be removed: a file inside it is immutable-like (its folder is read-only to root
+    // only with chattr, so a folder of the name the walk cannot open stands in).
+    ASSERT_EQ(::chmod((beta + "/Contents").c_str(), 0), 0);
+    const bool asRoot = ::geteuid() == 0;
+
+    const Result result = run();
+
+    const platform::PlistDictionary* left = registryRoot().dictionaryForKey("KEP2_KEY_MODULES");
+    ASSERT_NE(left, nullptr);
+    EXPECT_FALSE(left->contains("UUID-ALPHA"));
+    EXPECT_FALSE(left->contains("UUID-GAMMA"));
+    EXPECT_EQ(left->contains("UUID-BETA"), !asRoot) << joinLines(result.lines);
+    EXPECT_EQ(result.exitCode, asRoot ? 0 : 1) << joinLines(result.lines);
+    ::chmod((beta + "/Contents").c_str(), 0755);
+}
+
+TEST_F(RemovalRun, BindMountOfTheSameFileSystemInsideIsNeverEntered)
+{
+    const std::string outside = dir + "/outside";
+    makeFolder(outside);
+    writeText(outside + "/precious", "keep");
+    const std::string mountPoint = alpha + "/Contents/Bound";
+    makeFolder(mountPoint);
+    if (::mount(outside.c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot make a bind mount here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{mountPoint};
+    struct stat a {}, b {};
+    ASSERT_EQ(::stat(outside.c_str(), &a), 0);
+    ASSERT_EQ(::stat(alpha.c_str(), &b), 0);
+    if (a.st_dev != b.st_dev)
+        GTEST_SKIP() << "the sandbox spans file systems";
+    writeRegistry(modules);
+    writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}});
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1);
+    ASSERT_EQ(result.lines.size(), 1u) << joinLines(result.lines);
+    EXPECT_NE(result.lines[0].find("on another mount"), std::string::npos) << result.lines[0];
+    EXPECT_TRUE(fs::exists(outside + "/precious"));
+    EXPECT_TRUE(fs::exists(alpha + "/Contents/Info.plist"));
 }
 
 }  // namespace

@@ -83,11 +83,23 @@ TEST_P(ScriptHelperArguments, OtherArgumentsGiveUsageAndChangeNothing)
     const auto before = snapshot();
     const ProgramRun run = runProgram(GetParam());
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.output, "usage: ScriptHelper [--dry-run]\n");
+    EXPECT_EQ(run.output, "usage: ScriptHelper [--dry-run | --help | --version]\n");
     EXPECT_TRUE(removedSince(before).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Arguments, ScriptHelperArguments,
-                         ::testing::Values("--help", "-n", "--dry-run --dry-run", "/", "''"));
+                         ::testing::Values("-h", "-n", "--dry-run --dry-run", "--help --dry-run", "/", "''"));
+
+TEST_F(ScriptHelperProgram, HelpAndVersionAnswerAndChangeNothing)
+{
+    const auto before = snapshot();
+    const ProgramRun help = runProgram("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.output.rfind("usage: ScriptHelper [--dry-run]\n", 0), 0u) << help.output;
+    const ProgramRun version = runProgram("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.output.rfind("ScriptHelper ", 0), 0u) << version.output;
+    EXPECT_TRUE(removedSince(before).empty());
+}
 
 }  // namespace
