@@ -106,6 +106,8 @@ OSStatus HeadlessAuthorizationBackend::acquire(const std::string& toolPath, bool
         return errAuthorizationDenied;
     case HeadlessAuthorization::Answer::Cancel:
         return errAuthorizationCanceled;
+    case HeadlessAuthorization::Answer::NoPrompt:
+        return errAuthorizationInteractionNotAllowed;
     }
     return errAuthorizationInternal;
 }
