@@ -308,22 +308,18 @@ int RemovalRun::run()
             continue;
         }
         std::string failure;
-        switch (FileTree::remove(d.installPath, &failure)) {
-        case FileTree::Outcome::Removed:
-            say("removed " + d.installPath);
-            break;
-        case FileTree::Outcome::Missing:
-            say("already gone " + d.installPath);
-            break;
-        case FileTree::Outcome::Failed:
+        const FileTree::Outcome outcome = FileTree::remove(d.installPath, &failure);
+        if (outcome == FileTree::Outcome::Failed) {
             say("failed " + d.uuid + ": " + failure);
             incomplete = true;
             continue;
         }
-        // The registry forgets each module as soon as it is gone, so that an interruption never
-        // leaves a removed module registered.
+        // The registry forgets each module as soon as it is gone, before the removal is reported,
+        // so that an interruption never leaves a removed module registered.
         registry->removeModule(d.uuid);
-        if (!registry->save(&error)) {
+        const bool saved = registry->save(&error);
+        say((outcome == FileTree::Outcome::Removed ? "removed " : "already gone ") + d.installPath);
+        if (!saved) {
             say("failed: registry not updated: " + error);
             incomplete = true;
             stopped = true;

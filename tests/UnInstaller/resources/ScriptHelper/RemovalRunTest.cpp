@@ -547,6 +547,22 @@ INSTANTIATE_TEST_SUITE_P(
                           other.set("InstallApps", platform::PlistArray{});
                           sandbox.writeText(plan, platform::xmlPropertyList(other));
                       }},
+        UntrustedCase{"~/Library/Preferences that is a symbolic link", "refused: plan", false,
+                      [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
+                          const std::filesystem::path preferences = std::filesystem::path(plan).parent_path();
+                          std::filesystem::rename(preferences, preferences.string() + ".real");
+                          ::symlink((preferences.string() + ".real").c_str(), preferences.c_str());
+                      }},
+        UntrustedCase{"~/Library that is a symbolic link", "refused: plan", false,
+                      [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
+                          const std::filesystem::path library = std::filesystem::path(plan).parent_path().parent_path();
+                          std::filesystem::rename(library, library.string() + ".real");
+                          ::symlink((library.string() + ".real").c_str(), library.c_str());
+                      }},
+        UntrustedCase{"~/Library/Preferences of another user", "refused: plan", true,
+                      [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
+                          ::chown(std::filesystem::path(plan).parent_path().c_str(), 65534, 65534);
+                      }},
         UntrustedCase{"plan of another user", "refused: plan", true,
                       [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
                           ::chown(plan.c_str(), 65534, 65534);
