@@ -88,7 +88,8 @@ TEST_F(RemovalRun, RegistryForgetsEachModuleAsSoonAsItIsGone)
 
     const Result result = run();
 
-    const platform::PlistDictionary* left = registryRoot().dictionaryForKey("KEP2_KEY_MODULES");
+    const platform::PlistDictionary registryNow = registryRoot();
+    const platform::PlistDictionary* left = registryNow.dictionaryForKey("KEP2_KEY_MODULES");
     ASSERT_NE(left, nullptr);
     EXPECT_FALSE(left->contains("UUID-ALPHA"));
     EXPECT_FALSE(left->contains("UUID-GAMMA"));

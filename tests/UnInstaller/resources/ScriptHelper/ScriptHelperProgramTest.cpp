@@ -141,7 +141,8 @@ TEST_F(ScriptHelperProgram, KilledHalfWayLeavesNoRemovedModuleRegistered)
     std::fclose(stream);
 
     // Every module reported removed before the kill is already out of the registry.
-    const platform::PlistDictionary* left = registryRoot().dictionaryForKey("KEP2_KEY_MODULES");
+    const platform::PlistDictionary registryNow = registryRoot();
+    const platform::PlistDictionary* left = registryNow.dictionaryForKey("KEP2_KEY_MODULES");
     ASSERT_NE(left, nullptr);
     std::size_t removed = 0;
     for (const Module& module : many) {
