@@ -445,6 +445,22 @@ bool Controller::saveUnInstallPlist()
     return true;
 }
 
+std::size_t Controller::countTickedStillRegistered() const
+{
+    std::size_t ticked = 0;
+    std::size_t left = 0;
+    const std::optional<platform::PlistDictionary> now = getKEPL2Dict();
+    const std::size_t rows = m_arrayCheck ? m_arrayCheck->size() : 0;
+    for (std::size_t row = 0; row < rows; ++row) {
+        if ((*m_arrayCheck)[row] != kCheckOn || !rowIndexValid(m_arrayUUID, row))
+            continue;
+        ++ticked;
+        if (!now || now->contains((*m_arrayUUID)[row]))
+            ++left;
+    }
+    return left > 0 ? left : ticked;
+}
+
 void Controller::requestUnInstall(platform::Control*)
 {
     const std::shared_ptr<platform::Bundle> bundle = platform::Bundle::mainBundle();
@@ -470,8 +486,14 @@ void Controller::requestUnInstall(platform::Control*)
 
     const platform::AuthorizationFlags flags =
         platform::kAuthorizationFlagInteractionAllowed | platform::kAuthorizationFlagExtendRights;
-    if (platform::AuthorizationCopyRights(authorization, &rights, nullptr, flags, nullptr) !=
-        platform::errAuthorizationSuccess) {
+    const platform::OSStatus granted = platform::AuthorizationCopyRights(authorization, &rights, nullptr, flags, nullptr);
+    if (granted != platform::errAuthorizationSuccess) {
+        // A dismissed or refused prompt shows nothing more; a prompt that could not be shown at
+        // all is said, or pressing the button would seem to do nothing.
+        if (granted == platform::errAuthorizationInteractionNotAllowed)
+            platform::NSRunInformationalAlertPanel(localizedString("STEXT_NO_AUTH_PROMPT"),
+                                                   localizedString("STEXT_NO_AUTH_PROMPT_MESSAGE"),
+                                                   localizedString("STEXT_OK_BUTTON"));
         platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }
@@ -498,13 +520,35 @@ void Controller::requestUnInstall(platform::Control*)
         return;
     }
 
+    // The removal program's lines go to the system log, where the outcome alert points.
     char buffer[1024];
+    std::string line;
     while (std::fgets(buffer, static_cast<int>(sizeof buffer), pipe) != nullptr) {
+        line += buffer;
+        if (!line.empty() && line.back() == '\n') {
+            line.pop_back();
+            platform::NSLog("%@: %@", {kRemovalProgram, line});
+            line.clear();
+        }
     }
+    if (!line.empty())
+        platform::NSLog("%@: %@", {kRemovalProgram, line});
+    int exitStatus = -1;
+    if (platform::AuthorizationCopyToolExitStatus(authorization, &exitStatus) != platform::errAuthorizationSuccess)
+        exitStatus = -1;
     if (showBusy)
         platform::uiBackend().setBusy(false);
 
-    platform::NSRunInformationalAlertPanel(localizedString("STEXT_END"), "", localizedString("STEXT_OK_BUTTON"));
+    if (exitStatus == 0) {
+        platform::NSRunInformationalAlertPanel(localizedString("STEXT_END"), "", localizedString("STEXT_OK_BUTTON"));
+    } else {
+        platform::NSLog("%@ ended with status %@", {kRemovalProgram, std::to_string(exitStatus)});
+        std::string message = localizedString("STEXT_NOT_REMOVED_MESSAGE");
+        if (const std::size_t at = message.find("%@"); at != std::string::npos)
+            message.replace(at, 2, std::to_string(countTickedStillRegistered()));
+        platform::NSRunInformationalAlertPanel(localizedString("STEXT_NOT_REMOVED"), message,
+                                               localizedString("STEXT_OK_BUTTON"));
+    }
     std::fclose(pipe);
     terminateApplication();
     platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);

@@ -105,7 +105,10 @@ public:
     /// Ticks or unticks every row as the all-select box now says.
     void requestAllSelect(platform::Control* sender);
     /// Obtains administrator rights, writes the uninstall plan, runs ScriptHelper to the end of
-    /// its output, reports completion and terminates.
+    /// its output (each line to the system log) and terminates. The completion alert comes only
+    /// when ScriptHelper's exit status says every ticked module was removed; otherwise an alert
+    /// says how many were not. When no password prompt could be shown an alert says so and the
+    /// window stays.
     void requestUnInstall(platform::Control* sender);
 
     /// The registry's module dictionary, or none when the file is missing, unreadable, not a
@@ -120,6 +123,9 @@ public:
 
 private:
     void terminateApplication();
+    /// How many ticked modules the registry, read again, still lists; every ticked one when it
+    /// cannot be read or lists none of them (a run that failed left them all, as far as we know).
+    std::size_t countTickedStillRegistered() const;
     std::string localizedString(const std::string& key) const;
     std::string localizedMenuString(const std::string& key) const;
 

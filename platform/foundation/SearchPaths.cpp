@@ -7,6 +7,10 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#ifndef PLATFORM_SYSTEM_ROOT
+#define PLATFORM_SYSTEM_ROOT "/"
+#endif
+
 namespace platform {
 
 std::string NSHomeDirectory()

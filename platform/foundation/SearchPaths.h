@@ -14,7 +14,8 @@ std::string userLibraryDirectory();
 /// The user's Preferences folder: home + "/Library/Preferences".
 std::string preferencesDirectory();
 
-/// The folder under which fixed machine-wide paths are resolved: $PLATFORM_ROOT, default "/".
+/// The folder under which fixed machine-wide paths are resolved: $PLATFORM_ROOT in builds with test
+/// seams, else the build's PLATFORM_SYSTEM_ROOT ("/" unless the build says otherwise).
 std::string platformRoot();
 
 /// A fixed absolute machine-wide path ("/Library/...") resolved under platformRoot().

@@ -10,11 +10,12 @@
 
 namespace platform::headless {
 
-/// Answers rights requests from a queue of grant, deny or cancel (grant when empty) and runs the
-/// granted program as the current user, its output on the stream.
+/// Answers rights requests from a queue of grant, deny, cancel or no prompt (grant when empty) and
+/// runs the granted program as the current user, its output on the stream.
 class HeadlessAuthorization {
 public:
-    enum class Answer { Grant, Deny, Cancel };
+    /// NoPrompt: no prompt could be shown at all (no polkit service, no authentication agent).
+    enum class Answer { Grant, Deny, Cancel, NoPrompt };
 
     /// Installs itself as the authorization backend until destroyed.
     HeadlessAuthorization();

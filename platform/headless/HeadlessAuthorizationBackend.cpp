@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -16,6 +17,8 @@ struct ChildProcess {
     pid_t pid = -1;
     int fd = -1;
     bool reaped = false;
+    /// The wait status once reaped; none when it could not be had.
+    std::optional<int> status;
 
     void reap(bool block)
     {
@@ -27,7 +30,10 @@ struct ChildProcess {
         do {
             result = waitpid(pid, &status, block ? 0 : WNOHANG);
         } while (result < 0 && errno == EINTR);
-        if (result == pid || (result < 0 && errno == ECHILD)) {
+        if (result == pid) {
+            reaped = true;
+            this->status = status;
+        } else if (result < 0 && errno == ECHILD) {
             reaped = true;
         }
     }
@@ -100,6 +106,8 @@ OSStatus HeadlessAuthorizationBackend::acquire(const std::string& toolPath, bool
         return errAuthorizationDenied;
     case HeadlessAuthorization::Answer::Cancel:
         return errAuthorizationCanceled;
+    case HeadlessAuthorization::Answer::NoPrompt:
+        return errAuthorizationInteractionNotAllowed;
     }
     return errAuthorizationInternal;
 }
@@ -163,6 +171,23 @@ OSStatus HeadlessAuthorizationBackend::execute(const std::string& toolPath, std:
     m_child = std::move(child);
     authorization->recordExecution(toolPath);
     *stream = file;
+    return errAuthorizationSuccess;
+}
+
+OSStatus HeadlessAuthorizationBackend::exitStatus(int* status)
+{
+    if (!m_child)
+        return errAuthorizationInternal;
+    m_child->reap(true);
+    if (!m_child->status)
+        return errAuthorizationInternal;
+    const int wait = *m_child->status;
+    if (WIFEXITED(wait))
+        *status = WEXITSTATUS(wait);
+    else if (WIFSIGNALED(wait))
+        *status = 128 + WTERMSIG(wait);
+    else
+        return errAuthorizationInternal;
     return errAuthorizationSuccess;
 }
 

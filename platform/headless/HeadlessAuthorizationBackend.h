@@ -19,6 +19,8 @@ public:
 
     OSStatus acquire(const std::string& toolPath, bool interactionAllowed) override;
     OSStatus execute(const std::string& toolPath, std::FILE** stream) override;
+    /// The granted program's exit status; waits for it to end.
+    OSStatus exitStatus(int* status) override;
     void release() override;
 
 private:

@@ -286,6 +286,8 @@ void QtUiScript::perform(const std::string& line)
             m_authorization->queueAnswer(headless::HeadlessAuthorization::Answer::Deny);
         } else if (rest == "cancel") {
             m_authorization->queueAnswer(headless::HeadlessAuthorization::Answer::Cancel);
+        } else if (rest == "noprompt") {
+            m_authorization->queueAnswer(headless::HeadlessAuthorization::Answer::NoPrompt);
         } else {
             ok = false;
         }

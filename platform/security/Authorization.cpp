@@ -189,6 +189,19 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
     }
 }
 
+OSStatus AuthorizationCopyToolExitStatus(AuthorizationRef authorization, int* exitStatus)
+{
+    if (authorization == nullptr)
+        return errAuthorizationInvalidRef;
+    if (exitStatus == nullptr)
+        return errAuthorizationInvalidPointer;
+    try {
+        return authorization->backend->exitStatus(exitStatus);
+    } catch (...) {
+        return errAuthorizationInternal;
+    }
+}
+
 OSStatus AuthorizationFree(AuthorizationRef authorization, AuthorizationFlags)
 {
     if (authorization == nullptr)

@@ -71,6 +71,14 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
                                             AuthorizationFlags options, char* const* arguments,
                                             std::FILE** communicationsPipe);
 
+/// How the program last started through the reference ended: *exitStatus receives its exit status
+/// (0 to 255), or 128 plus the number of the signal that ended it. Ask once its output has reached
+/// its end (the call waits for the program to end, which may otherwise never come). Answers
+/// errAuthorizationInvalidRef or errAuthorizationInvalidPointer for null arguments, and
+/// errAuthorizationInternal when nothing was started through the reference or its end cannot be
+/// learnt.
+OSStatus AuthorizationCopyToolExitStatus(AuthorizationRef authorization, int* exitStatus);
+
 /// Ends the reference: a granted right that was not used is given up, and every program started
 /// through it is waited for (once its output has ended, after the caller closed its stream).
 OSStatus AuthorizationFree(AuthorizationRef authorization, AuthorizationFlags flags);
@@ -86,6 +94,13 @@ public:
     virtual OSStatus acquire(const std::string& toolPath, bool interactionAllowed) = 0;
     /// Runs the program acquire() was granted for; null stream with a status on failure.
     virtual OSStatus execute(const std::string& toolPath, std::FILE** stream) = 0;
+    /// How the program execute() started ended (see AuthorizationCopyToolExitStatus); a backend
+    /// that cannot tell answers errAuthorizationInternal.
+    virtual OSStatus exitStatus(int* status)
+    {
+        (void)status;
+        return errAuthorizationInternal;
+    }
     /// Ends whatever acquire() started and was not used.
     virtual void release() = 0;
 };

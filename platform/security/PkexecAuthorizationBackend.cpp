@@ -1,6 +1,6 @@
 #include "platform/security/PkexecAuthorizationBackend.h"
 
-#include "platform/foundation/SearchPaths.h"
+#include "platform/foundation/TestSeams.h"
 
 #include <cerrno>
 #include <csignal>
@@ -27,7 +27,10 @@ static_assert(std::is_same_v<pid_t, int>, "process ids are kept as int");
 
 namespace {
 
+/// pkexec's exit status when the prompt was dismissed, and when no authorization could be had at
+/// all (no polkit service, no authentication agent, or not authorized).
 constexpr int kCancelledStatus = 126;
+constexpr int kNotAuthorizedStatus = 127;
 constexpr std::size_t kMaxLineBytes = 4096;
 
 void closeFd(int& fd)
@@ -75,10 +78,24 @@ bool isAbsolute(const std::string& path)
     return !path.empty() && path[0] == '/';
 }
 
-std::string envOr(const char* name, const char* fallback)
+/// The exit status of a "exit N" or "signal N" report: N, or 128 + N for a signal.
+std::optional<int> decodeExitReport(const std::string& line)
 {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? std::string(value) : std::string(fallback);
+    const bool signalled = line.rfind("signal ", 0) == 0;
+    if (!signalled && line.rfind("exit ", 0) != 0)
+        return std::nullopt;
+    const std::string number = line.substr(signalled ? 7 : 5);
+    if (number.empty() || number.size() > 3)
+        return std::nullopt;
+    int value = 0;
+    for (char c : number) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 255)
+        return std::nullopt;
+    return signalled ? 128 + value : value;
 }
 
 }  // namespace
@@ -90,12 +107,12 @@ PkexecAuthorizationBackend::~PkexecAuthorizationBackend()
 
 std::string PkexecAuthorizationBackend::pkexecPath()
 {
-    return envOr("PLATFORM_PKEXEC", "/usr/bin/pkexec");
+    return testSeam("PLATFORM_PKEXEC").value_or("/usr/bin/pkexec");
 }
 
 std::string PkexecAuthorizationBackend::launcherPath()
 {
-    return envOr("PLATFORM_AUTH_LAUNCHER", PLATFORM_AUTH_LAUNCHER_PATH);
+    return testSeam("PLATFORM_AUTH_LAUNCHER").value_or(PLATFORM_AUTH_LAUNCHER_PATH);
 }
 
 OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool interactionAllowed)
@@ -103,6 +120,7 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
     endLauncher();
     m_tool.clear();
     m_toolRefused = false;
+    m_exitStatus.reset();
     if (!interactionAllowed)
         return errAuthorizationInteractionNotAllowed;
 
@@ -111,11 +129,9 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
     if (!isAbsolute(pkexec) || !isAbsolute(launcher))
         return errAuthorizationInternal;
 
-    std::vector<std::string> args{pkexec, launcher, "--tool", toolPath, "--home", NSHomeDirectory()};
-    if (const char* root = std::getenv("PLATFORM_ROOT"); root != nullptr && *root != '\0') {
-        args.emplace_back("--root");
-        args.emplace_back(root);
-    }
+    // The launcher takes nothing from us: it finds its program, the home folder and the machine
+    // root itself.
+    std::vector<std::string> args{pkexec, launcher};
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -160,11 +176,17 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
     }
 
     const std::optional<std::string> answer = readLine(output[0]);
-    if (answer && *answer == "ready") {
+    if (answer && answer->rfind("ready ", 0) == 0) {
         m_launcher = pid;
         m_control = control[0];
         m_output = output[0];
         m_tool = toolPath;
+        // The launcher runs the program beside it (its path as the kernel has it, free of links);
+        // a right granted for any other path is refused at the start.
+        if (toolPath != answer->substr(6)) {
+            endLauncher();
+            m_toolRefused = true;
+        }
         return errAuthorizationSuccess;
     }
 
@@ -181,6 +203,8 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
     }
     if (!answer && status && WIFEXITED(*status) && WEXITSTATUS(*status) == kCancelledStatus)
         return errAuthorizationCanceled;
+    if (!answer && status && WIFEXITED(*status) && WEXITSTATUS(*status) == kNotAuthorizedStatus)
+        return errAuthorizationInteractionNotAllowed;
     return errAuthorizationDenied;
 }
 
@@ -206,16 +230,22 @@ OSStatus PkexecAuthorizationBackend::execute(const std::string& toolPath, std::F
         m_tool.clear();
         return errAuthorizationToolExecuteFailure;
     }
-    // The launcher closes this channel when exec succeeds and writes "failed ..." when it does not.
-    const std::optional<std::string> failure = readLine(m_control);
-    if (failure) {
+    // The launcher answers "started", or "failed ..." when the program could not be run; once the
+    // program has ended it reports how on the same channel.
+    const std::optional<std::string> answer = readLine(m_control);
+    if (!answer || *answer != "started") {
         endLauncher();
         m_tool.clear();
         return errAuthorizationToolExecuteFailure;
     }
-    closeFd(m_control);
 
-    m_started.push_back(m_launcher);
+    if (m_running > 0)
+        m_started.push_back(m_running);
+    closeFd(m_statusChannel);
+    m_exitStatus.reset();
+    m_running = m_launcher;
+    m_statusChannel = m_control;
+    m_control = -1;
     m_launcher = -1;
     m_tool.clear();
     std::FILE* file = ::fdopen(m_output, "r");
@@ -231,9 +261,30 @@ OSStatus PkexecAuthorizationBackend::execute(const std::string& toolPath, std::F
     return errAuthorizationSuccess;
 }
 
+OSStatus PkexecAuthorizationBackend::exitStatus(int* status)
+{
+    if (!m_exitStatus && m_statusChannel >= 0) {
+        const std::optional<std::string> report = readLine(m_statusChannel);
+        closeFd(m_statusChannel);
+        if (report)
+            m_exitStatus = decodeExitReport(*report);
+        if (m_running > 0)
+            reap(m_running);
+        m_running = -1;
+    }
+    if (!m_exitStatus)
+        return errAuthorizationInternal;
+    *status = *m_exitStatus;
+    return errAuthorizationSuccess;
+}
+
 void PkexecAuthorizationBackend::release()
 {
     endLauncher();
+    closeFd(m_statusChannel);
+    if (m_running > 0)
+        reap(m_running);
+    m_running = -1;
     for (pid_t pid : m_started)
         reap(pid);
     m_started.clear();

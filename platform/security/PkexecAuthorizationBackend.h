@@ -2,6 +2,7 @@
 
 #include "platform/security/Authorization.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,15 +20,18 @@ public:
     /// Releases as release() does.
     ~PkexecAuthorizationBackend() override;
 
-    /// Starts pkexec with the launcher for toolPath and waits for its answer: 0 once it is ready
-    /// (also when the launcher refused the program: execute() then fails), errAuthorizationCanceled
-    /// when the prompt was dismissed (exit status 126), errAuthorizationDenied otherwise,
-    /// errAuthorizationInteractionNotAllowed without interaction, errAuthorizationInternal when
-    /// pkexec cannot be started.
+    /// Starts pkexec with the launcher (no arguments) and waits for its answer: 0 once it is ready
+    /// (also when it refused, or reported a program other than toolPath: execute() then fails),
+    /// errAuthorizationCanceled when the prompt was dismissed (pkexec's exit status 126),
+    /// errAuthorizationInteractionNotAllowed when no authorization could be had at all (127: no
+    /// polkit service, no authentication agent, or not authorized) or without interaction,
+    /// errAuthorizationDenied otherwise, errAuthorizationInternal when pkexec cannot be started.
     OSStatus acquire(const std::string& toolPath, bool interactionAllowed) override;
     /// Runs the program the launcher waits for; errAuthorizationDenied for another path or when no
     /// launcher waits, errAuthorizationToolExecuteFailure when it may not or could not be run.
     OSStatus execute(const std::string& toolPath, std::FILE** stream) override;
+    /// How the started program ended, as the launcher reports it after the program's output.
+    OSStatus exitStatus(int* status) override;
     /// Ends an unused launcher and waits for every started program to end.
     void release() override;
 
@@ -42,6 +46,10 @@ private:
     int m_launcher = -1;
     int m_control = -1;
     int m_output = -1;
+    /// The launcher of the started program and the channel on which it reports the program's end.
+    int m_running = -1;
+    int m_statusChannel = -1;
+    std::optional<int> m_exitStatus;
     std::string m_tool;
     bool m_toolRefused = false;
     std::vector<int> m_started;

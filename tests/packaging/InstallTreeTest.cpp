@@ -25,7 +25,7 @@ struct Entry {
 };
 
 const Entry kEntries[] = {
-    {"platform-auth-launcher", Kind::Program},
+    {"Plugsweep.app/Contents/Resources/platform-auth-launcher", Kind::Program},
     {"Plugsweep.app/Contents/Info.plist", Kind::File},
     {"Plugsweep.app/Contents/MacOS/Plugsweep", Kind::Program},
     {"Plugsweep.app/Contents/Resources/ScriptHelper", Kind::Program},
@@ -146,7 +146,7 @@ std::string InstallTree::s_log;
 
 TEST(InstallLayout, LauncherAndScriptHelperAreWhereTheLauncherLooks)
 {
-    EXPECT_EQ(std::string(INSTALLED_LAUNCHER), std::string(INSTALL_DIR) + "/platform-auth-launcher");
+    EXPECT_EQ(std::string(INSTALLED_LAUNCHER), std::string(INSTALL_DIR) + "/Plugsweep.app/Contents/Resources/platform-auth-launcher");
     EXPECT_EQ(std::string(INSTALLED_SCRIPTHELPER),
               std::string(INSTALL_DIR) + "/Plugsweep.app/Contents/Resources/ScriptHelper");
     EXPECT_EQ(std::string(INSTALL_DIR).rfind(BUILD_DIR, 0), std::string::npos);
@@ -222,7 +222,7 @@ TEST_F(InstallTree, NothingLeadsIntoTheBuildTree)
         }
     }
     EXPECT_GE(programs, 5u) << "the launcher, Plugsweep, ScriptHelper, Oxlade and the libraries are ELF files";
-    EXPECT_TRUE(runpathOf(staged("platform-auth-launcher")).empty()) << "the root launcher needs no RUNPATH";
+    EXPECT_TRUE(runpathOf(staged("Plugsweep.app/Contents/Resources/platform-auth-launcher")).empty()) << "the root launcher needs no RUNPATH";
 }
 
 TEST_F(InstallTree, PolicyNamesTheInstalledLauncherAndSaysWhatHappens)

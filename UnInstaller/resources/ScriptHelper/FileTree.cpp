@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace scripthelper {
@@ -25,6 +26,25 @@ FileTree::FileId idOf(const struct stat& st)
 std::string errorText(int error)
 {
     return std::strerror(error);
+}
+
+/// Where a file lies: its device and the mount it is reached through. A bind mount of a folder of
+/// the same file system keeps the device but has a mount of its own.
+struct Place {
+    std::uint64_t device = 0;
+    std::uint64_t mount = 0;
+    bool operator==(const Place&) const = default;
+};
+
+/// The place of name in folder (of folder itself when name is empty), links not followed; none
+/// when it cannot be learnt, also when the kernel does not tell mount identities.
+std::optional<Place> placeOf(int folder, const char* name)
+{
+    struct statx st {};
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (*name == '\0' ? AT_EMPTY_PATH : 0);
+    if (::statx(folder, name, flags, STATX_MNT_ID, &st) != 0 || (st.stx_mask & STATX_MNT_ID) == 0)
+        return std::nullopt;
+    return Place{::makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_mnt_id};
 }
 
 std::string joined(const std::string& folder, const std::string& name)
@@ -63,7 +83,7 @@ UniqueFd openFolderAt(int parent, const std::string& name)
     return UniqueFd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-std::optional<std::string> scan(int folder, const std::string& path, std::uint64_t device,
+std::optional<std::string> scan(int folder, const std::string& path, const Place& place,
                                 const std::set<FileTree::FileId>& foreign, int depth)
 {
     if (depth > kMaxDepth)
@@ -79,22 +99,24 @@ std::optional<std::string> scan(int folder, const std::string& path, std::uint64
                 continue;
             return "cannot examine " + child + ": " + errorText(errno);
         }
-        if (static_cast<std::uint64_t>(st.st_dev) != device)
+        if (static_cast<std::uint64_t>(st.st_dev) != place.device)
             return "holds " + child + ", which is on another file system";
+        if (!S_ISLNK(st.st_mode) && placeOf(folder, name.c_str()) != place)
+            return "holds " + child + ", which is on another mount";
         if (!S_ISLNK(st.st_mode) && foreign.count(idOf(st)) != 0)
             return "holds " + child + ", the install path of another module";
         if (S_ISDIR(st.st_mode)) {
             const UniqueFd sub = openFolderAt(folder, name);
             if (!sub.valid())
                 return "cannot open " + child + ": " + errorText(errno);
-            if (auto problem = scan(sub.get(), child, device, foreign, depth + 1))
+            if (auto problem = scan(sub.get(), child, place, foreign, depth + 1))
                 return problem;
         }
     }
     return std::nullopt;
 }
 
-bool removeTree(int parent, const std::string& name, const std::string& path, std::uint64_t device,
+bool removeTree(int parent, const std::string& name, const std::string& path, const Place& place,
                 std::string* error, int depth)
 {
     if (depth > kMaxDepth) {
@@ -106,9 +128,8 @@ bool removeTree(int parent, const std::string& name, const std::string& path, st
         *error = "cannot open " + path + ": " + errorText(errno);
         return false;
     }
-    struct stat self {};
-    if (::fstat(folder.get(), &self) != 0 || static_cast<std::uint64_t>(self.st_dev) != device) {
-        *error = path + " is on another file system";
+    if (placeOf(folder.get(), "") != place) {
+        *error = path + " is on another file system or mount";
         return false;
     }
     const auto names = entriesOf(folder.get());
@@ -125,12 +146,12 @@ bool removeTree(int parent, const std::string& name, const std::string& path, st
             *error = "cannot examine " + child + ": " + errorText(errno);
             return false;
         }
-        if (static_cast<std::uint64_t>(st.st_dev) != device) {
+        if (static_cast<std::uint64_t>(st.st_dev) != place.device) {
             *error = child + " is on another file system";
             return false;
         }
         if (S_ISDIR(st.st_mode)) {
-            if (!removeTree(folder.get(), entry, child, device, error, depth + 1))
+            if (!removeTree(folder.get(), entry, child, place, error, depth + 1))
                 return false;
         } else if (::unlinkat(folder.get(), entry.c_str(), 0) != 0 && errno != ENOENT) {
             *error = "cannot remove " + child + ": " + errorText(errno);
@@ -224,8 +245,9 @@ FileTree::Inspection FileTree::inspect(const std::string& path, const std::set<F
         result.problem = "is a symbolic link";
         return result;
     }
-    if (st.st_dev != parent.st_dev) {
-        result.problem = "is on another file system than its folder";
+    const std::optional<Place> place = placeOf(walk.parent.get(), walk.name.c_str());
+    if (st.st_dev != parent.st_dev || !place || place != placeOf(walk.parent.get(), "")) {
+        result.problem = "is on another file system or mount than its folder";
         return result;
     }
     if (foreign.count(idOf(st)) != 0) {
@@ -243,8 +265,7 @@ FileTree::Inspection FileTree::inspect(const std::string& path, const std::set<F
         result.problem = "cannot open " + path + ": " + errorText(errno);
         return result;
     }
-    result.problem = scan(folder.get(), PathPolicy::normalized(path), static_cast<std::uint64_t>(st.st_dev),
-                          foreign, 0);
+    result.problem = scan(folder.get(), PathPolicy::normalized(path), *place, foreign, 0);
     return result;
 }
 
@@ -273,13 +294,13 @@ FileTree::Outcome FileTree::remove(const std::string& path, std::string* error)
         *error = path + " is a symbolic link";
         return Outcome::Failed;
     }
-    if (st.st_dev != parent.st_dev) {
-        *error = path + " is on another file system than its folder";
+    const std::optional<Place> place = placeOf(walk.parent.get(), walk.name.c_str());
+    if (st.st_dev != parent.st_dev || !place || place != placeOf(walk.parent.get(), "")) {
+        *error = path + " is on another file system or mount than its folder";
         return Outcome::Failed;
     }
     if (S_ISDIR(st.st_mode)) {
-        return removeTree(walk.parent.get(), walk.name, PathPolicy::normalized(path),
-                          static_cast<std::uint64_t>(st.st_dev), error, 0)
+        return removeTree(walk.parent.get(), walk.name, PathPolicy::normalized(path), *place, error, 0)
                    ? Outcome::Removed
                    : Outcome::Failed;
     }

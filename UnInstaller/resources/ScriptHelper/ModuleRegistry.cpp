@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kModulesKey = "KEP2_KEY_MODULES";
 constexpr const char* kInstallPathKey = "InstallPath";
+constexpr const char* kModuleNameKey = "ModuleName";
 
 bool writableByOthers(const struct stat& st)
 {
@@ -106,10 +107,12 @@ std::vector<ModuleRegistry::Module> ModuleRegistry::modules() const
     if (modules == nullptr)
         return result;
     for (std::size_t i = 0; i < modules->size(); ++i) {
-        Module module{modules->keys()[i], std::nullopt};
+        Module module{modules->keys()[i], std::nullopt, std::nullopt};
         if (const platform::PlistDictionary* entry = modules->valueAt(i).asDictionary()) {
             if (const std::string* installPath = entry->stringForKey(kInstallPathKey))
                 module.installPath = *installPath;
+            if (const std::string* name = entry->stringForKey(kModuleNameKey))
+                module.name = *name;
         }
         result.push_back(std::move(module));
     }
@@ -130,6 +133,16 @@ std::optional<std::string> ModuleRegistry::installPath(const std::string& uuid) 
     if (path == nullptr)
         return std::nullopt;
     return *path;
+}
+
+std::optional<std::string> ModuleRegistry::moduleName(const std::string& uuid) const
+{
+    const platform::PlistDictionary* modules = moduleDictionary();
+    const platform::PlistDictionary* entry = modules != nullptr ? modules->dictionaryForKey(uuid) : nullptr;
+    const std::string* name = entry != nullptr ? entry->stringForKey(kModuleNameKey) : nullptr;
+    if (name == nullptr)
+        return std::nullopt;
+    return *name;
 }
 
 void ModuleRegistry::removeModule(const std::string& uuid)

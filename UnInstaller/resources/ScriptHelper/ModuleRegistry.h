@@ -19,6 +19,8 @@ public:
         std::string uuid;
         /// None when the entry is not a dictionary or its "InstallPath" is not a string.
         std::optional<std::string> installPath;
+        /// None when the entry is not a dictionary or its "ModuleName" is not a string.
+        std::optional<std::string> name;
     };
 
     /// Reads the registry at path. It is trusted when it is a regular file, not a symbolic link,
@@ -36,6 +38,7 @@ public:
     std::vector<Module> modules() const;
     bool contains(const std::string& uuid) const;
     std::optional<std::string> installPath(const std::string& uuid) const;
+    std::optional<std::string> moduleName(const std::string& uuid) const;
 
     /// Drops a module's entry; the file changes only with save().
     void removeModule(const std::string& uuid);

@@ -2,55 +2,13 @@
 
 #include <algorithm>
 
+#ifndef SCRIPTHELPER_MODULE_FOLDERS
+#define SCRIPTHELPER_MODULE_FOLDERS "/Library/Printers/Tavix"
+#endif
+
 namespace scripthelper {
 
 namespace {
-
-const char* const kSystemFolders[] = {
-    "/",
-    "/Applications",
-    "/Library",
-    "/Library/Application Support",
-    "/Library/Frameworks",
-    "/Library/Preferences",
-    "/Library/Printers",
-    "/Network",
-    "/System",
-    "/Users",
-    "/Volumes",
-    "/bin",
-    "/boot",
-    "/dev",
-    "/etc",
-    "/home",
-    "/lib",
-    "/lib32",
-    "/lib64",
-    "/libx32",
-    "/media",
-    "/mnt",
-    "/opt",
-    "/private",
-    "/proc",
-    "/root",
-    "/run",
-    "/sbin",
-    "/snap",
-    "/srv",
-    "/sys",
-    "/tmp",
-    "/usr",
-    "/usr/bin",
-    "/usr/lib",
-    "/usr/libexec",
-    "/usr/local",
-    "/usr/local/bin",
-    "/usr/local/lib",
-    "/usr/sbin",
-    "/usr/share",
-    "/var",
-    "/var/tmp",
-};
 
 void addUnique(std::vector<std::string>& list, std::string path)
 {
@@ -60,20 +18,30 @@ void addUnique(std::vector<std::string>& list, std::string path)
 
 }  // namespace
 
-PathPolicy::PathPolicy(const std::string& machineRoot, const std::string& homeFolder)
+PathPolicy::PathPolicy(const std::string& machineRoot, const std::vector<std::string>& moduleFolders)
 {
     const std::string root = normalized(machineRoot);
-    for (const char* folder : kSystemFolders) {
-        addUnique(m_protected, folder);
-        if (!syntaxProblem(root) && root != "/")
-            addUnique(m_protected, normalized(root + folder));
+    for (const std::string& folder : moduleFolders) {
+        if (syntaxProblem(folder))
+            continue;
+        addUnique(m_allowed, root.empty() || root == "/" ? normalized(folder) : normalized(root + folder));
     }
-    if (!syntaxProblem(homeFolder)) {
-        const std::string home = normalized(homeFolder);
-        addUnique(m_protected, home);
-        addUnique(m_protected, home + "/Library");
-        addUnique(m_protected, home + "/Library/Preferences");
+}
+
+std::vector<std::string> PathPolicy::builtModuleFolders()
+{
+    std::vector<std::string> folders;
+    const std::string list = SCRIPTHELPER_MODULE_FOLDERS;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = list.find(':', start);
+        if (end == std::string::npos)
+            end = list.size();
+        if (end > start)
+            folders.push_back(list.substr(start, end - start));
+        start = end + 1;
     }
+    return folders;
 }
 
 std::vector<std::string> PathPolicy::components(std::string_view path)
@@ -106,6 +74,8 @@ std::optional<std::string> PathPolicy::syntaxProblem(std::string_view path)
 {
     if (path.empty())
         return "is empty";
+    if (holdsControlCharacter(path))
+        return "holds a NUL or control character";
     if (path[0] != '/')
         return "is not an absolute path";
     const std::vector<std::string> parts = components(path);
@@ -127,18 +97,42 @@ bool PathPolicy::isInsideOrSame(std::string_view path, std::string_view folder)
     return outer.size() <= inner.size() && std::equal(outer.begin(), outer.end(), inner.begin());
 }
 
-std::optional<std::string> PathPolicy::protectedProblem(std::string_view path) const
+PathPolicy::Character PathPolicy::characterAt(std::string_view text, std::size_t i)
+{
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80)
+        return {1, byte < 0x20 || byte == 0x7f};
+    // A well-formed UTF-8 sequence is a control character only when it encodes U+0080 to U+009F;
+    // a byte outside any such sequence counts as the C1 control of its value.
+    const std::size_t length = byte >= 0xf0 && byte <= 0xf4 ? 4 : byte >= 0xe0 && byte < 0xf0 ? 3
+                             : byte >= 0xc2 && byte < 0xe0 ? 2 : 0;
+    bool wellFormed = length > 0 && i + length <= text.size();
+    for (std::size_t k = 1; wellFormed && k < length; ++k)
+        wellFormed = (static_cast<unsigned char>(text[i + k]) & 0xc0) == 0x80;
+    if (!wellFormed)
+        return {1, byte <= 0x9f};
+    return {length, byte == 0xc2 && static_cast<unsigned char>(text[i + 1]) <= 0x9f};
+}
+
+bool PathPolicy::holdsControlCharacter(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const Character c = characterAt(text, i);
+        if (c.control)
+            return true;
+        i += c.length;
+    }
+    return false;
+}
+
+std::optional<std::string> PathPolicy::placeProblem(std::string_view path) const
 {
     const std::string candidate = normalized(path);
-    for (const std::string& folder : m_protected) {
-        if (folder == candidate)
-            return "is a protected folder";
+    for (const std::string& folder : m_allowed) {
+        if (candidate != folder && isInsideOrSame(candidate, folder))
+            return std::nullopt;
     }
-    for (const std::string& folder : m_protected) {
-        if (isInsideOrSame(folder, candidate))
-            return "holds the protected folder " + folder;
-    }
-    return std::nullopt;
+    return "is outside the folders where modules may live";
 }
 
 }  // namespace scripthelper

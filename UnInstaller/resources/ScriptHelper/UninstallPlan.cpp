@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,10 +13,57 @@
 
 namespace scripthelper {
 
-std::optional<UninstallPlan> UninstallPlan::load(const std::string& path, std::optional<unsigned long> requiredOwner,
-                                                 std::string* error)
+namespace {
+
+/// Why a folder or file on the way to the plan may not be trusted, or none.
+std::optional<std::string> ownerProblem(const struct stat& st, std::optional<unsigned long> requiredOwner)
 {
-    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (::geteuid() != 0 || st.st_uid == 0 || (requiredOwner && st.st_uid == *requiredOwner))
+        return std::nullopt;
+    return std::string("does not belong to the owner of the home folder");
+}
+
+/// Opens name in folder without following a symbolic link; the error text in *error otherwise.
+UniqueFd openStep(int folder, const char* name, int flags, std::string* error)
+{
+    UniqueFd fd(::openat(folder, name, flags | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid()) {
+        if (errno == ENOENT)
+            *error = "is missing";
+        else if (errno == ELOOP || errno == ENOTDIR)
+            *error = "is reached through a symbolic link or is not what it should be";
+        else
+            *error = std::strerror(errno);
+    }
+    return fd;
+}
+
+}  // namespace
+
+std::optional<UninstallPlan> UninstallPlan::load(const std::string& homeFolder, const std::string& name,
+                                                 std::optional<unsigned long> requiredOwner, std::string* error)
+{
+    // The home folder comes from the caller's account; below it nothing is followed.
+    const UniqueFd home(::open(homeFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!home.valid()) {
+        *error = "cannot be reached: the home folder cannot be opened";
+        return std::nullopt;
+    }
+    std::string stepError;
+    const UniqueFd library = openStep(home.get(), "Library", O_PATH | O_DIRECTORY, &stepError);
+    struct stat folder {};
+    if (!library.valid() || ::fstat(library.get(), &folder) != 0 || ownerProblem(folder, requiredOwner)) {
+        *error = "cannot be reached: ~/Library " +
+                 (library.valid() ? *ownerProblem(folder, requiredOwner) : stepError);
+        return std::nullopt;
+    }
+    const UniqueFd preferences = openStep(library.get(), "Preferences", O_PATH | O_DIRECTORY, &stepError);
+    if (!preferences.valid() || ::fstat(preferences.get(), &folder) != 0 || ownerProblem(folder, requiredOwner)) {
+        *error = "cannot be reached: ~/Library/Preferences " +
+                 (preferences.valid() ? *ownerProblem(folder, requiredOwner) : stepError);
+        return std::nullopt;
+    }
+    const UniqueFd file(::openat(preferences.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file.valid()) {
         if (errno == ENOENT)
             *error = "is missing";
@@ -30,8 +78,8 @@ std::optional<UninstallPlan> UninstallPlan::load(const std::string& path, std::o
         *error = "is not a regular file";
         return std::nullopt;
     }
-    if (::geteuid() == 0 && st.st_uid != 0 && (!requiredOwner || st.st_uid != *requiredOwner)) {
-        *error = "does not belong to the owner of the home folder";
+    if (auto problem = ownerProblem(st, requiredOwner)) {
+        *error = *problem;
         return std::nullopt;
     }
     const auto bytes = FileTree::readAll(file.get(), platform::kMaxPropertyListBytes);

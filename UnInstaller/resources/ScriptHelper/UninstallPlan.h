@@ -17,11 +17,12 @@ public:
         std::optional<std::string> unInstallPath;
     };
 
-    /// Reads the plan at path: a regular file, not a symbolic link, of either property-list form.
-    /// When running as root it must belong to root or to requiredOwner (the home folder's owner).
-    /// None with *error set otherwise.
-    static std::optional<UninstallPlan> load(const std::string& path, std::optional<unsigned long> requiredOwner,
-                                             std::string* error);
+    /// Reads the plan name in homeFolder's Library/Preferences, opening Library, Preferences and
+    /// the plan one by one without following a symbolic link: a regular file of either
+    /// property-list form. When running as root the two folders and the plan must belong to root or
+    /// to requiredOwner (the home folder's owner). None with *error set otherwise.
+    static std::optional<UninstallPlan> load(const std::string& homeFolder, const std::string& name,
+                                             std::optional<unsigned long> requiredOwner, std::string* error);
 
     /// Reads a plan from the bytes of a property list of either form; none with *error set
     /// unless its root is a dictionary holding an "UnInstallApps" list.

@@ -1,16 +1,23 @@
 // platform-auth-launcher: the privileged half of the pkexec authorization backend.
 //
-// Started as `pkexec platform-auth-launcher --tool PATH [--home FOLDER] [--root FOLDER]` with a
-// socket on its standard input and a pipe on its standard output. It checks the request, prints
-// "ready" and waits for one command line on its standard input:
-//   "run"  runs the tool (no arguments, a clean environment, output and errors on standard
-//          output). Standard input then serves as a status channel: it is closed on exec when the
-//          tool started, or carries "failed <reason>" when it could not be run.
-//   end of input, or anything else: exits without running anything.
-// A request it will not serve is answered by "refused <reason>" instead of "ready".
+// Started as `pkexec LAUNCHER` with no arguments, a socket on its standard input and a pipe on its
+// standard output. It runs one program only: the file named PLATFORM_AUTH_TOOL_NAME in the folder
+// of its own executable (found through /proc/self/exe). That program, and every folder from "/"
+// down to it, must be owned by root (or, run unprivileged, by the user running the launcher) and
+// writable by nobody else; a root-owned sticky folder counts as safe.
 //
-// The caller is the user pkexec names in PKEXEC_UID. Without PKEXEC_UID the launcher acts for the
-// user running it, which lets tests drive it unprivileged through a stand-in for pkexec.
+// It answers "ready PATH" (PATH: the program it will run) or "refused REASON", then waits at most
+// a minute for one command line on its standard input:
+//   "run"  starts the program in a session of its own, with no arguments, a clean environment,
+//          the job-control and terminal signals ignored, and its output and errors on standard
+//          output. The channel then carries "started", or "failed REASON" when it could not be
+//          run; once the program has ended, "exit N" or "signal N".
+//   end of input, anything else, or no command in time: exits without running anything.
+//
+// The caller is the user pkexec names in PKEXEC_UID, and the program's home folder comes from that
+// user's account. Without PKEXEC_UID the launcher acts for the user running it, which lets tests
+// drive it through a stand-in for pkexec; only then, and only in builds with test seams, does it
+// pass on HOME and PLATFORM_ROOT from its environment and honour PLATFORM_AUTH_RUN_TIMEOUT_MS.
 
 #include <cerrno>
 #include <csignal>
@@ -22,10 +29,22 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#ifndef PLATFORM_AUTH_TOOL_NAME
+#error "PLATFORM_AUTH_TOOL_NAME must name the program the launcher runs"
+#endif
+#ifndef PLATFORM_TEST_SEAMS
+#define PLATFORM_TEST_SEAMS 0
+#endif
+#ifndef PLATFORM_LAUNCHER_VERSION
+#define PLATFORM_LAUNCHER_VERSION "1.0"
+#endif
 
 namespace {
 
@@ -33,14 +52,10 @@ constexpr int kExitReleased = 0;
 constexpr int kExitUsage = 2;
 constexpr int kExitRefused = 3;
 constexpr int kExitExecFailed = 4;
+constexpr int kExitTimedOut = 5;
 
+constexpr int kRunTimeoutMs = 60 * 1000;
 constexpr const char* kToolPath = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
-
-struct Request {
-    std::string tool;
-    std::optional<std::string> home;
-    std::optional<std::string> root;
-};
 
 void writeAll(int fd, const std::string& text)
 {
@@ -83,16 +98,22 @@ std::vector<std::string> splitComponents(const std::string& path)
     return parts;
 }
 
-/// Absolute and free of "." and ".." components.
-bool isPlainAbsolutePath(const std::string& path)
+/// Whether the launcher was started by pkexec on behalf of another process.
+bool startedByPkexec()
 {
-    if (path.empty() || path[0] != '/' || path.size() > 4096)
-        return false;
-    for (const std::string& part : splitComponents(path)) {
-        if (part == "." || part == "..")
-            return false;
-    }
-    return true;
+    return std::getenv("PKEXEC_UID") != nullptr;
+}
+
+/// A test seam: the environment's value, only in builds with test seams and when not started by
+/// pkexec.
+std::optional<std::string> seam(const char* name)
+{
+    if (!PLATFORM_TEST_SEAMS || startedByPkexec())
+        return std::nullopt;
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0')
+        return std::nullopt;
+    return std::string(value);
 }
 
 uid_t callerUid()
@@ -118,28 +139,29 @@ uid_t callerUid()
     return uid;
 }
 
-bool ownedByTrustedUser(const struct stat& st, uid_t caller)
+/// Root, or the user running the launcher when that is not root: nobody else may own what runs.
+bool ownedByTrustedUser(const struct stat& st)
 {
-    return st.st_uid == 0 || st.st_uid == caller;
+    return st.st_uid == 0 || st.st_uid == ::geteuid();
 }
 
 /// A folder nobody but its owner can change entries of. A root-owned folder with the sticky bit
 /// (such as /tmp) counts: others may add entries but not rename or remove ours.
-bool isSafeFolder(const struct stat& st, uid_t caller)
+bool isSafeFolder(const struct stat& st)
 {
-    if (!S_ISDIR(st.st_mode) || !ownedByTrustedUser(st, caller))
+    if (!S_ISDIR(st.st_mode) || !ownedByTrustedUser(st))
         return false;
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
         return true;
     return st.st_uid == 0 && (st.st_mode & S_ISVTX) != 0;
 }
 
-std::optional<std::string> toolProblem(const struct stat& st, uid_t caller)
+std::optional<std::string> toolProblem(const struct stat& st)
 {
     if (!S_ISREG(st.st_mode))
         return "is not a regular file";
-    if (!ownedByTrustedUser(st, caller))
-        return "is owned by another user";
+    if (!ownedByTrustedUser(st))
+        return ::geteuid() == 0 ? "is not owned by root" : "is owned by another user";
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
         return "is writable by group or others";
     if ((st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) == 0)
@@ -147,113 +169,97 @@ std::optional<std::string> toolProblem(const struct stat& st, uid_t caller)
     return std::nullopt;
 }
 
-/// Opens the tool without following a symbolic link anywhere on its path, checking every folder
-/// on the way; the descriptor stays open (and inherited by exec) so the checked file is the one run.
-int openTool(const std::string& path, uid_t caller)
+/// The program beside the launcher's own executable.
+std::string toolBesideLauncher()
 {
-    if (!isPlainAbsolutePath(path))
-        refuse("tool path is not a plain absolute path");
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer - 1)
+        refuse("cannot find the launcher's own executable");
+    const std::string self(buffer, static_cast<std::size_t>(n));
+    const std::size_t slash = self.rfind('/');
+    if (self[0] != '/' || slash == std::string::npos)
+        refuse("the launcher's own executable has no absolute path");
+    return self.substr(0, slash + 1) + PLATFORM_AUTH_TOOL_NAME;
+}
+
+/// Opens the program without following a symbolic link anywhere on its path, checking every folder
+/// on the way; the descriptor stays open so the checked file is the one run.
+int openTool(const std::string& path)
+{
     const std::vector<std::string> parts = splitComponents(path);
     if (parts.empty())
-        refuse("tool path names no file");
+        refuse("the program's path names no file");
 
     int dir = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         refuse("cannot open /");
     std::string shown;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    for (std::size_t i = 0;; ++i) {
         struct stat st {};
-        if (::fstat(dir, &st) != 0 || !isSafeFolder(st, caller))
-            refuse("folder " + (shown.empty() ? std::string("/") : shown) + " of the tool is not safe");
+        if (::fstat(dir, &st) != 0 || !isSafeFolder(st))
+            refuse("folder " + (shown.empty() ? std::string("/") : shown) + " of the program is not safe");
+        if (i + 1 >= parts.size())
+            break;
         shown += "/" + parts[i];
         const int next = ::openat(dir, parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0) {
-            struct stat link {};
-            if (::fstatat(dir, parts[i].c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(link.st_mode))
-                refuse("tool path passes through the symbolic link " + shown);
+        if (next < 0)
             refuse("cannot open folder " + shown + ": " + std::strerror(errno));
-        }
         ::close(dir);
         dir = next;
     }
-    struct stat folder {};
-    if (::fstat(dir, &folder) != 0 || !isSafeFolder(folder, caller))
-        refuse("folder " + (shown.empty() ? std::string("/") : shown) + " of the tool is not safe");
-
+    // Not close-on-exec: a script is run by its interpreter through /dev/fd.
     const int fd = ::openat(dir, parts.back().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
     const int openError = errno;
-    struct stat link {};
-    const bool isLink = fd < 0 && ::fstatat(dir, parts.back().c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
-                        S_ISLNK(link.st_mode);
     ::close(dir);
-    if (fd < 0) {
-        if (isLink)
-            refuse("tool " + path + " is a symbolic link");
-        refuse("cannot open tool " + path + ": " + std::strerror(openError));
-    }
+    if (fd < 0)
+        refuse("cannot open the program " + path + ": " + std::strerror(openError));
     struct stat st {};
     if (::fstat(fd, &st) != 0)
-        refuse("cannot examine tool " + path);
-    if (auto problem = toolProblem(st, caller))
-        refuse("tool " + path + " " + *problem);
+        refuse("cannot examine the program " + path);
+    if (auto problem = toolProblem(st))
+        refuse("the program " + path + " " + *problem);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 
-/// The caller's home folder: the password entry's, or the one asked for when it is that one or a
-/// folder of the caller's own that nobody else can write to.
-std::string homeFolder(const std::optional<std::string>& asked, uid_t caller)
+/// The caller's home folder from the caller's account; in test runs the environment's HOME.
+std::string homeFolder(uid_t caller)
 {
-    std::optional<std::string> entryHome;
-    if (const passwd* entry = ::getpwuid(caller); entry != nullptr && entry->pw_dir != nullptr)
-        entryHome = entry->pw_dir;
-    if (!asked) {
-        if (!entryHome || entryHome->empty())
-            refuse("the caller has no home folder");
-        return *entryHome;
-    }
-    if (entryHome && *asked == *entryHome)
-        return *asked;
-    if (!isPlainAbsolutePath(*asked))
-        refuse("home folder is not a plain absolute path");
-    struct stat st {};
-    if (::lstat(asked->c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != caller ||
-        (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        refuse("home folder " + *asked + " does not belong to the caller");
-    return *asked;
+    if (auto home = seam("HOME"))
+        return *home;
+    const passwd* entry = ::getpwuid(caller);
+    if (entry == nullptr || entry->pw_dir == nullptr || entry->pw_dir[0] != '/')
+        refuse("the caller has no home folder");
+    return entry->pw_dir;
 }
 
-Request parseArguments(int argc, char** argv)
+int runTimeoutMs()
 {
-    Request request;
-    bool haveTool = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (i + 1 >= argc)
-            refuse("usage: --tool PATH [--home FOLDER] [--root FOLDER]");
-        const std::string value = argv[++i];
-        if (option == "--tool" && !haveTool) {
-            request.tool = value;
-            haveTool = true;
-        } else if (option == "--home" && !request.home) {
-            request.home = value;
-        } else if (option == "--root" && !request.root) {
-            request.root = value;
-        } else {
-            refuse("usage: --tool PATH [--home FOLDER] [--root FOLDER]");
-        }
+    if (auto text = seam("PLATFORM_AUTH_RUN_TIMEOUT_MS")) {
+        char* end = nullptr;
+        const long value = std::strtol(text->c_str(), &end, 10);
+        if (end != nullptr && *end == '\0' && value > 0 && value < kRunTimeoutMs)
+            return static_cast<int>(value);
     }
-    if (!haveTool)
-        refuse("usage: --tool PATH [--home FOLDER] [--root FOLDER]");
-    if (request.root && !isPlainAbsolutePath(*request.root))
-        refuse("machine root is not a plain absolute path");
-    return request;
+    return kRunTimeoutMs;
 }
 
-/// One line from standard input, at most 64 bytes; none at the end of input.
-std::optional<std::string> readCommand()
+/// One line from standard input, at most 64 bytes, within timeoutMs; none at the end of input.
+std::optional<std::string> readCommand(int timeoutMs)
 {
     std::string line;
     while (line.size() < 64) {
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        const int ready = ::poll(&p, 1, timeoutMs);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready == 0) {
+            writeAll(STDERR_FILENO, "platform-auth-launcher: no command came in time\n");
+            ::_exit(kExitTimedOut);
+        }
         char c = 0;
         const ssize_t n = ::read(STDIN_FILENO, &c, 1);
         if (n < 0 && errno == EINTR)
@@ -267,53 +273,97 @@ std::optional<std::string> readCommand()
     return line;
 }
 
-[[noreturn]] void failRun(int status, const std::string& reason)
+constexpr int kIgnoredSignals[] = {SIGINT, SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU, SIGHUP};
+
+/// In the child between fork and exec: only async-signal-safe calls; the errno of a failure goes
+/// to report.
+[[noreturn]] void execTool(int toolFd, int report, char* const* args, char* const* env)
 {
-    writeAll(status, "failed " + reason + "\n");
-    ::_exit(kExitExecFailed);
+    int error = 0;
+    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (::setsid() < 0 || devNull < 0 || ::dup2(devNull, STDIN_FILENO) < 0 ||
+        ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0 || ::chdir("/") != 0) {
+        error = errno;
+    } else {
+        ::umask(022);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int sig : {SIGPIPE, SIGCHLD, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2})
+            ::signal(sig, SIG_DFL);
+        for (int sig : kIgnoredSignals)
+            ::signal(sig, SIG_IGN);
+        ::fexecve(toolFd, args, env);
+        error = errno;
+    }
+    if (::write(report, &error, sizeof error) < 0) {
+    }
+    ::_exit(127);
 }
 
-[[noreturn]] void runTool(int toolFd, const std::string& toolPath, const std::string& home,
-                          const std::optional<std::string>& root, uid_t caller)
+[[noreturn]] void runTool(int toolFd, const std::string& toolPath, const std::string& home)
 {
-    const int status = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (status < 0)
-        ::_exit(kExitExecFailed);
-
-    struct stat st {};
-    if (::fstat(toolFd, &st) != 0)
-        failRun(status, "cannot examine the tool");
-    if (auto problem = toolProblem(st, caller))
-        failRun(status, "tool " + *problem);
-    const int flags = ::fcntl(toolFd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(toolFd, F_SETFL, flags & ~O_NONBLOCK);
-
-    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (devNull < 0 || ::dup2(devNull, STDIN_FILENO) < 0 || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0)
-        failRun(status, "cannot set up the tool's standard streams");
-    if (::chdir("/") != 0)
-        failRun(status, "cannot change to /");
-    ::umask(022);
-
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2})
-        ::signal(sig, SIG_DFL);
-
+    const int channel = STDIN_FILENO;
     std::string homeVar = "HOME=" + home;
     std::string pathVar = kToolPath;
-    std::string rootVar = root ? "PLATFORM_ROOT=" + *root : std::string();
+    std::string rootVar;
     std::vector<char*> env{homeVar.data(), pathVar.data()};
-    if (root)
+    if (auto root = seam("PLATFORM_ROOT")) {
+        rootVar = "PLATFORM_ROOT=" + *root;
         env.push_back(rootVar.data());
+    }
     env.push_back(nullptr);
     std::string argv0 = toolPath;
     char* args[] = {argv0.data(), nullptr};
 
-    ::fexecve(toolFd, args, env.data());
-    failRun(status, std::string("cannot run the tool: ") + std::strerror(errno));
+    int report[2] = {-1, -1};
+    if (::pipe2(report, O_CLOEXEC) != 0) {
+        writeAll(channel, "failed cannot make a pipe\n");
+        ::_exit(kExitExecFailed);
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        writeAll(channel, "failed cannot start a process\n");
+        ::_exit(kExitExecFailed);
+    }
+    if (child == 0) {
+        ::close(report[0]);
+        execTool(toolFd, report[1], args, env.data());
+    }
+    ::close(report[1]);
+    ::close(toolFd);
+    int error = 0;
+    ssize_t n = -1;
+    do {
+        n = ::read(report[0], &error, sizeof error);
+    } while (n < 0 && errno == EINTR);
+    ::close(report[0]);
+
+    int status = 0;
+    pid_t waited = -1;
+    if (n > 0) {
+        do {
+            waited = ::waitpid(child, &status, 0);
+        } while (waited < 0 && errno == EINTR);
+        writeAll(channel, std::string("failed cannot run the program: ") + std::strerror(error) + "\n");
+        ::_exit(kExitExecFailed);
+    }
+    writeAll(channel, "started\n");
+
+    // The program's output ends when the program (and whatever it started) closes it.
+    const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (devNull >= 0)
+        ::dup2(devNull, STDOUT_FILENO);
+    do {
+        waited = ::waitpid(child, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    if (waited != child)
+        ::_exit(kExitExecFailed);
+    if (WIFEXITED(status))
+        writeAll(channel, "exit " + std::to_string(WEXITSTATUS(status)) + "\n");
+    else if (WIFSIGNALED(status))
+        writeAll(channel, "signal " + std::to_string(WTERMSIG(status)) + "\n");
+    ::_exit(kExitReleased);
 }
 
 }  // namespace
@@ -327,16 +377,34 @@ int main(int argc, char** argv)
     ::close_range(3, ~0U, 0);
     ::signal(SIGPIPE, SIG_DFL);
 
-    const Request request = parseArguments(argc, argv);
-    const uid_t caller = callerUid();
-    const int toolFd = openTool(request.tool, caller);
-    const std::string home = homeFolder(request.home, caller);
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        writeAll(STDOUT_FILENO,
+                 "usage: platform-auth-launcher\n"
+                 "Started by pkexec: runs " PLATFORM_AUTH_TOOL_NAME
+                 " from its own folder once it is told \"run\" on standard input.\n");
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        writeAll(STDOUT_FILENO, "platform-auth-launcher " PLATFORM_LAUNCHER_VERSION "\n");
+        return 0;
+    }
+    if (argc != 1)
+        refuse("takes no arguments");
 
-    writeAll(STDOUT_FILENO, "ready\n");
-    const std::optional<std::string> command = readCommand();
+    const uid_t caller = callerUid();
+    const std::string toolPath = toolBesideLauncher();
+    const int toolFd = openTool(toolPath);
+    const std::string home = homeFolder(caller);
+
+    // A terminal's signals must not end the launcher half-way, nor the program it runs.
+    for (int sig : kIgnoredSignals)
+        ::signal(sig, SIG_IGN);
+
+    writeAll(STDOUT_FILENO, "ready " + toolPath + "\n");
+    const std::optional<std::string> command = readCommand(runTimeoutMs());
     if (!command)
         return kExitReleased;
     if (*command != "run")
         return kExitUsage;
-    runTool(toolFd, request.tool, home, request.root, caller);
+    runTool(toolFd, toolPath, home);
 }

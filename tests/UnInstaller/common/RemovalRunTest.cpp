@@ -151,11 +151,67 @@ TEST_F(RemovalRun, SilentToolStillGivesTheCompletionAlert)
     expectCompletion();
 }
 
-TEST_F(RemovalRun, FailingToolIsNotInterpreted)
+TEST_F(RemovalRun, OnlyAZeroExitStatusGivesTheCompletionAlert)
 {
-    installTool("echo 'refused: everything' >&2\necho failed\nexit 3\n");
+    // Decided by the status alone: text that looks like success changes nothing.
+    writeFile(m_app + "/Contents/Resources/English.lproj/Localizable.strings",
+              "\"STEXT_END\" = \"done\";\n\"STEXT_OK_BUTTON\" = \"OK\";\n"
+              "\"STEXT_NOT_REMOVED\" = \"not all\";\n\"STEXT_NOT_REMOVED_MESSAGE\" = \"%@ left, see the log\";\n");
+    struct Case {
+        const char* body;
+        bool complete;
+    };
+    for (const Case& c : {Case{"echo 'refused: everything'\nexit 1\n", false}, Case{"echo 'removed all'\nexit 3\n", false},
+                          Case{"kill -TERM $$\n", false}, Case{"echo 'failed'\nexit 0\n", true}}) {
+        SCOPED_TRACE(c.body);
+        installTool(c.body);
+        const std::size_t before = alerts().size();
+        m_auth->queueAnswer(Answer::Grant);
+        ASSERT_TRUE(m_uninstallButton->click());
+        ASSERT_EQ(alerts().size(), before + 1);
+        if (c.complete) {
+            EXPECT_EQ(alerts().back().detail, "done");
+            EXPECT_EQ(alerts().back().message, "");
+        } else {
+            EXPECT_EQ(alerts().back().detail, "not all");
+            // Both ticked modules are still in the registry.
+            EXPECT_EQ(alerts().back().message, "2 left, see the log");
+        }
+        EXPECT_FALSE(hasUnreapedChildren());
+    }
+}
+
+TEST_F(RemovalRun, NotRemovedCountIsTheTickedModulesStillRegistered)
+{
+    writeFile(m_app + "/Contents/Resources/English.lproj/Localizable.strings",
+              "\"STEXT_NOT_REMOVED_MESSAGE\" = \"%@ left\";\n");
+    // The stand-in removes Alpha from the registry and fails on Gamma.
+    const std::string registry = m_root + "/Library/Preferences/com.tavix.KEPL2.plist";
+    installTool("sed -i '/id-a/,/<\\/dict>/d' '" + registry + "'\nexit 1\n");
     ASSERT_TRUE(m_uninstallButton->click());
-    expectCompletion();
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].message, "1 left");
+}
+
+TEST_F(RemovalRun, ToolLinesGoToTheSystemLog)
+{
+    installTool("echo 'removed /L/Alpha/Alpha.plugin'\necho 'skipped id-c: is not in the registry'\nexit 1\n");
+    ASSERT_TRUE(m_uninstallButton->click());
+    EXPECT_EQ(m_log, (Strings{"ScriptHelper: removed /L/Alpha/Alpha.plugin",
+                              "ScriptHelper: skipped id-c: is not in the registry", "ScriptHelper ended with status 1"}));
+}
+
+TEST_F(RemovalRun, PromptThatCannotBeShownIsSaidAndTheWindowStays)
+{
+    m_auth->queueAnswer(Answer::NoPrompt);
+    ASSERT_TRUE(m_uninstallButton->click());
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].detail, "STEXT_NO_AUTH_PROMPT");
+    EXPECT_EQ(alerts()[0].message, "STEXT_NO_AUTH_PROMPT_MESSAGE");
+    EXPECT_FALSE(terminated());
+    EXPECT_FALSE(fs::exists(planPath()));
+    EXPECT_TRUE(m_auth->executions().empty());
+    EXPECT_EQ(checks(), (Strings{"CHK_ON", "CHK_OFF", "CHK_ON"}));
 }
 
 TEST_F(RemovalRun, OutputWithLinesLongerThanTheBufferIsReadToItsEnd)
@@ -253,6 +309,12 @@ public:
         *stream = fopencookie(&m_journal, "r", functions);
         return *stream ? platform::errAuthorizationSuccess : platform::errAuthorizationToolExecuteFailure;
     }
+    platform::OSStatus exitStatus(int* status) override
+    {
+        m_journal.calls.push_back("status " + m_journal.snapshot());
+        *status = 0;
+        return platform::errAuthorizationSuccess;
+    }
     void release() override { m_journal.calls.push_back("release " + m_journal.snapshot()); }
 
 private:
@@ -293,6 +355,7 @@ TEST_F(RemovalOrder, RightsThenPlanThenToolThenAlertThenCloseThenTerminateThenFr
     EXPECT_EQ(m_journal.calls,
               (Strings{"acquire " + toolPath() + " interactive plan=0 busy=0 alerts=0 terminated=0",
                        "execute " + toolPath() + " plan=1 busy=1 alerts=0 terminated=0",
+                       "status plan=1 busy=1 alerts=0 terminated=0",
                        "close plan=1 busy=0 alerts=1 terminated=0",
                        "release plan=1 busy=0 alerts=1 terminated=1", "destroy"}));
     EXPECT_EQ(m_journal.offset, m_journal.output.size());

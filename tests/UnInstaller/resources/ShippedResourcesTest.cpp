@@ -16,7 +16,8 @@ const std::string kResources = std::string(SOURCE_DIR) + "/UnInstaller/resources
 const std::vector<std::string> kKeys = {
     "STEXT_CAPTION", "STEXT_UNINSTALL_MESSAGE", "STEXT_UNINSTALL_BUTTON", "STEXT_CLOSE_BUTTON",
     "STEXT_ALLSELECT", "STEXT_ALLUNSELECT", "NOTFOUND_MESS", "MENU_APP", "MENU_ABOUT", "MENU_QUIT",
-    "RequirementsMessageKey", "STEXT_OK_BUTTON", "STEXT_END",
+    "RequirementsMessageKey", "STEXT_OK_BUTTON", "STEXT_END", "STEXT_NOT_REMOVED", "STEXT_NOT_REMOVED_MESSAGE",
+    "STEXT_NO_AUTH_PROMPT", "STEXT_NO_AUTH_PROMPT_MESSAGE",
     // The About box.
     "STEXT_ABOUT_DESCRIPTION", "STEXT_VERSION"};
 
@@ -34,6 +35,10 @@ TEST_P(ShippedStringsTable, HasARealTextForEveryKey)
         EXPECT_NE(it->second, key) << key;
     }
     EXPECT_EQ(table->size(), kKeys.size());
+    // The count of modules left goes where "%@" stands, exactly once.
+    const std::string& message = table->at("STEXT_NOT_REMOVED_MESSAGE");
+    EXPECT_NE(message.find("%@"), std::string::npos) << GetParam();
+    EXPECT_EQ(message.find("%@"), message.rfind("%@")) << GetParam();
 }
 
 INSTANTIATE_TEST_SUITE_P(Localizations, ShippedStringsTable,

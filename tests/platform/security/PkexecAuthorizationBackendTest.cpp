@@ -1,6 +1,7 @@
 // The pkexec backend and its launcher, driven through the authorization functions with a stand-in
 // for pkexec: a script that exits as pkexec does when the prompt is dismissed or refused, or that
-// starts the launcher as the current user.
+// starts the launcher as the current user. Each test runs a copy of the built launcher with the
+// program it runs beside it, in a folder of the test's own.
 
 #include "platform/security/Authorization.h"
 #include "platform/security/PkexecAuthorizationBackend.h"
@@ -8,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <pwd.h>
 #include <string>
 #include <vector>
 
@@ -73,10 +77,17 @@ protected:
         ::setenv("PLATFORM_ROOT", root.c_str(), 1);
         ::setenv("SEC_TEST_MARKER", "inherited", 1);
         ::unsetenv("PKEXEC_UID");
-        ::unsetenv("PLATFORM_AUTH_LAUNCHER");
+        ::unsetenv("PLATFORM_AUTH_RUN_TIMEOUT_MS");
         setAuthorizationBackendFactory({});
         usePkexec("exec \"$@\"\n");
-        tool = dir + "/tool";
+        app = dir + "/app";
+        ASSERT_EQ(::mkdir(app.c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(app.c_str(), 0755), 0);
+        launcher = app + "/platform-auth-launcher";
+        std::filesystem::copy_file(PLATFORM_AUTH_BUILT_LAUNCHER, launcher);
+        ASSERT_EQ(::chmod(launcher.c_str(), 0755), 0);
+        ::setenv("PLATFORM_AUTH_LAUNCHER", launcher.c_str(), 1);
+        tool = app + "/" PLATFORM_AUTH_TOOL_NAME;
         writeTool(tool);
     }
 
@@ -86,7 +97,9 @@ protected:
             AuthorizationFree(ref, 0);
         std::system(("chmod -R u+rwx '" + dir + "' 2>/dev/null; rm -rf '" + dir + "'").c_str());
         ::unsetenv("PLATFORM_PKEXEC");
+        ::unsetenv("PLATFORM_AUTH_LAUNCHER");
         ::unsetenv("SEC_TEST_MARKER");
+        ::unsetenv("PKEXEC_UID");
     }
 
     /// Installs a stand-in for pkexec that notes its call and then runs body.
@@ -127,7 +140,23 @@ protected:
         ref = nullptr;
     }
 
-    std::string dir, home, root, tool, marker, pkexecCalled;
+    /// Reads the stream to its end, closes it and answers the program's exit status (-1 when none).
+    int runToTheEnd(std::vector<std::string>* lines = nullptr)
+    {
+        std::FILE* stream = nullptr;
+        if (AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, &stream) != errAuthorizationSuccess)
+            return -1;
+        const std::vector<std::string> read = readLines(stream);
+        if (lines != nullptr)
+            *lines = read;
+        int status = -1;
+        if (AuthorizationCopyToolExitStatus(ref, &status) != errAuthorizationSuccess)
+            status = -1;
+        std::fclose(stream);
+        return status;
+    }
+
+    std::string dir, home, root, app, launcher, tool, marker, pkexecCalled;
     AuthorizationRef ref = nullptr;
 };
 
@@ -153,11 +182,12 @@ TEST_P(PkexecExits, BeforeReadyAreDecodedFromTheExitStatus)
 INSTANTIATE_TEST_SUITE_P(
     Statuses, PkexecExits,
     ::testing::Values(ExitCase{"exit 126\n", errAuthorizationCanceled},
-                      ExitCase{"exit 127\n", errAuthorizationDenied},
+                      ExitCase{"exit 127\n", errAuthorizationInteractionNotAllowed},
                       ExitCase{"exit 1\n", errAuthorizationDenied},
                       ExitCase{"exit 0\n", errAuthorizationDenied},
                       ExitCase{"echo 'Error executing command as another user' >&2; exit 127\n",
-                               errAuthorizationDenied},
+                               errAuthorizationInteractionNotAllowed},
+                      ExitCase{"echo 'Request dismissed' >&2; exit 1\n", errAuthorizationDenied},
                       ExitCase{"echo ready-ish; exit 126\n", errAuthorizationDenied},
                       ExitCase{"kill -9 $$\n", errAuthorizationDenied}));
 
@@ -268,6 +298,8 @@ public:
 TEST_P(PkexecUnsafeTools, AreGrantedButNeverStarted)
 {
     const std::string path = GetParam().prepare(*this, dir, tool);
+    marker = dir + "/tool-ran";
+    ::unlink(marker.c_str());
     ASSERT_EQ(copyRights(path), errAuthorizationSuccess) << GetParam().what;
     EXPECT_TRUE(noChildLeft()) << GetParam().what;
     std::FILE* stream = nullptr;
@@ -283,7 +315,7 @@ TEST_P(PkexecUnsafeTools, AreGrantedButNeverStarted)
 INSTANTIATE_TEST_SUITE_P(
     Cases, PkexecUnsafeTools,
     ::testing::Values(
-        UnsafeTool{"a symbolic link to the tool",
+        UnsafeTool{"a symbolic link to the program beside the launcher",
                    [](PkexecBackend&, const std::string& dir, const std::string& tool) {
                        const std::string link = dir + "/link";
                        EXPECT_EQ(::symlink(tool.c_str(), link.c_str()), 0);
@@ -291,49 +323,63 @@ INSTANTIATE_TEST_SUITE_P(
                    }},
         UnsafeTool{"a folder on the way that is a symbolic link",
                    [](PkexecBackend&, const std::string& dir, const std::string&) {
-                       EXPECT_EQ(::symlink(dir.c_str(), (dir + "/via").c_str()), 0);
-                       return dir + "/via/tool";
+                       EXPECT_EQ(::symlink((dir + "/app").c_str(), (dir + "/via").c_str()), 0);
+                       return dir + "/via/" PLATFORM_AUTH_TOOL_NAME;
                    }},
-        UnsafeTool{"a world-writable tool",
+        UnsafeTool{"a program of the caller's elsewhere",
+                   [](PkexecBackend& fixture, const std::string& dir, const std::string&) {
+                       static_cast<PkexecUnsafeTools&>(fixture).writeTool(dir + "/own-tool");
+                       return dir + "/own-tool";
+                   }},
+        UnsafeTool{"a world-writable program",
                    [](PkexecBackend&, const std::string&, const std::string& tool) {
                        EXPECT_EQ(::chmod(tool.c_str(), 0757), 0);
                        return tool;
                    }},
-        UnsafeTool{"a group-writable tool",
+        UnsafeTool{"a group-writable program",
                    [](PkexecBackend&, const std::string&, const std::string& tool) {
                        EXPECT_EQ(::chmod(tool.c_str(), 0775), 0);
                        return tool;
                    }},
-        UnsafeTool{"a tool in a world-writable folder",
-                   [](PkexecBackend& fixture, const std::string& dir, const std::string&) {
-                       const std::string open = dir + "/open";
-                       EXPECT_EQ(::mkdir(open.c_str(), 0755), 0);
-                       EXPECT_EQ(::chmod(open.c_str(), 0777), 0);
-                       static_cast<PkexecUnsafeTools&>(fixture).writeTool(open + "/tool");
-                       return open + "/tool";
+        UnsafeTool{"a launcher and program in a world-writable folder",
+                   [](PkexecBackend&, const std::string& dir, const std::string& tool) {
+                       EXPECT_EQ(::chmod((dir + "/app").c_str(), 0777), 0);
+                       return tool;
                    }},
-        UnsafeTool{"a tool that is not executable",
+        UnsafeTool{"a world-writable folder above the launcher",
+                   [](PkexecBackend&, const std::string& dir, const std::string& tool) {
+                       EXPECT_EQ(::chmod(dir.c_str(), 0777), 0);
+                       return tool;
+                   }},
+        UnsafeTool{"a program that is not executable",
                    [](PkexecBackend&, const std::string&, const std::string& tool) {
                        EXPECT_EQ(::chmod(tool.c_str(), 0644), 0);
                        return tool;
                    }},
-        UnsafeTool{"a folder instead of a tool",
-                   [](PkexecBackend&, const std::string& dir, const std::string&) { return dir + "/home"; }},
-        UnsafeTool{"a missing tool",
-                   [](PkexecBackend&, const std::string& dir, const std::string&) { return dir + "/missing"; }},
+        UnsafeTool{"a folder instead of the program",
+                   [](PkexecBackend&, const std::string&, const std::string& tool) {
+                       EXPECT_EQ(::unlink(tool.c_str()), 0);
+                       EXPECT_EQ(::mkdir(tool.c_str(), 0755), 0);
+                       return tool;
+                   }},
+        UnsafeTool{"a missing program",
+                   [](PkexecBackend&, const std::string&, const std::string& tool) {
+                       EXPECT_EQ(::unlink(tool.c_str()), 0);
+                       return tool;
+                   }},
+        UnsafeTool{"a symbolic link as the program beside the launcher",
+                   [](PkexecBackend& fixture, const std::string& dir, const std::string& tool) {
+                       static_cast<PkexecUnsafeTools&>(fixture).writeTool(dir + "/real-tool");
+                       EXPECT_EQ(::unlink(tool.c_str()), 0);
+                       EXPECT_EQ(::symlink((dir + "/real-tool").c_str(), tool.c_str()), 0);
+                       return tool;
+                   }},
         UnsafeTool{"an empty path", [](PkexecBackend&, const std::string&, const std::string&) { return std::string(); }},
         UnsafeTool{"a relative path",
-                   [](PkexecBackend&, const std::string& dir, const std::string&) {
-                       return dir.substr(1) + "/tool";
-                   }},
+                   [](PkexecBackend&, const std::string&, const std::string& tool) { return tool.substr(1); }},
         UnsafeTool{"a path with ..",
                    [](PkexecBackend&, const std::string& dir, const std::string&) {
-                       return dir + "/home/../tool";
-                   }},
-        UnsafeTool{"a home folder that others may write to",
-                   [](PkexecBackend&, const std::string& dir, const std::string& tool) {
-                       EXPECT_EQ(::chmod((dir + "/home").c_str(), 0777), 0);
-                       return tool;
+                       return dir + "/home/../app/" PLATFORM_AUTH_TOOL_NAME;
                    }}));
 
 TEST_F(PkexecBackend, ProgramThatCannotBeExecutedFailsToStart)
@@ -379,11 +425,11 @@ TEST_F(PkexecBackend, MissingPkexecIsAnInternalFailure)
     EXPECT_TRUE(noChildLeft());
 }
 
-TEST_F(PkexecBackend, MissingLauncherIsDenied)
+TEST_F(PkexecBackend, MissingLauncherIsNoPrompt)
 {
+    // pkexec exits 127 when it cannot run the program, as when nobody could be asked.
     ::setenv("PLATFORM_AUTH_LAUNCHER", (dir + "/no-launcher").c_str(), 1);
-    EXPECT_EQ(copyRights(tool), errAuthorizationDenied);
-    ::unsetenv("PLATFORM_AUTH_LAUNCHER");
+    EXPECT_EQ(copyRights(tool), errAuthorizationInteractionNotAllowed);
     EXPECT_TRUE(noChildLeft());
 }
 
@@ -396,8 +442,7 @@ TEST_F(PkexecBackend, PkexecIsStartedWithTheLauncherAndTheRequest)
     std::vector<std::string> args;
     for (std::string line; std::getline(in, line);)
         args.push_back(line);
-    EXPECT_EQ(args, (std::vector<std::string>{PkexecAuthorizationBackend::launcherPath(), "--tool", tool, "--home",
-                                              home, "--root", root}));
+    EXPECT_EQ(args, (std::vector<std::string>{launcher}));
     EXPECT_EQ(args.front().front(), '/');
 }
 
@@ -430,6 +475,112 @@ TEST_F(PkexecBackend, EachReferenceRunsItsOwnLauncher)
     std::fclose(stream);
     freeRef();
     EXPECT_TRUE(noChildLeft());
+}
+
+struct ExitStatusCase {
+    const char* body;
+    int expected;
+};
+
+class PkexecExitStatuses : public PkexecBackend, public ::testing::WithParamInterface<ExitStatusCase> {};
+
+TEST_P(PkexecExitStatuses, AreRelayedAfterTheOutputEnds)
+{
+    writeFile(tool, std::string("#!/bin/sh\necho working\n") + GetParam().body, 0755);
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    std::vector<std::string> lines;
+    EXPECT_EQ(runToTheEnd(&lines), GetParam().expected) << GetParam().body;
+    EXPECT_EQ(lines, std::vector<std::string>{"working"});
+    int again = -1;
+    EXPECT_EQ(AuthorizationCopyToolExitStatus(ref, &again), errAuthorizationSuccess);
+    EXPECT_EQ(again, GetParam().expected);
+    freeRef();
+    EXPECT_TRUE(noChildLeft());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PkexecExitStatuses,
+                         ::testing::Values(ExitStatusCase{"exit 0\n", 0}, ExitStatusCase{"exit 1\n", 1},
+                                           ExitStatusCase{"exit 42\n", 42}, ExitStatusCase{"exit 255\n", 255},
+                                           ExitStatusCase{"kill -TERM $$\n", 128 + SIGTERM},
+                                           ExitStatusCase{"kill -KILL $$\n", 128 + SIGKILL}));
+
+TEST_F(PkexecBackend, NoExitStatusBeforeAnythingRan)
+{
+    int status = -1;
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    EXPECT_EQ(AuthorizationCopyToolExitStatus(ref, &status), errAuthorizationInternal);
+    EXPECT_EQ(AuthorizationCopyToolExitStatus(ref, nullptr), errAuthorizationInvalidPointer);
+    EXPECT_EQ(AuthorizationCopyToolExitStatus(nullptr, &status), errAuthorizationInvalidRef);
+    freeRef();
+}
+
+TEST_F(PkexecBackend, ProgramRunsInASessionOfItsOwnWithTerminalSignalsIgnored)
+{
+    writeFile(tool,
+              "#!/bin/sh\n"
+              "echo \"pid=$$\"\n"
+              "echo \"sid=$(cut -d' ' -f6 /proc/$$/stat)\"\n"
+              "sed -n 's/^SigIgn:[[:space:]]*/ignored=/p' /proc/$$/status\n",
+              0755);
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    std::vector<std::string> lines;
+    ASSERT_EQ(runToTheEnd(&lines), 0);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "sid=" + lines[0].substr(4)) << "the program leads a session of its own";
+    ASSERT_EQ(lines[2].rfind("ignored=", 0), 0u);
+    const unsigned long long ignored = std::stoull(lines[2].substr(8), nullptr, 16);
+    for (int sig : {SIGINT, SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU, SIGHUP})
+        EXPECT_NE(ignored & (1ull << (sig - 1)), 0u) << "signal " << sig << " is not ignored";
+    freeRef();
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, StartedByPkexecTheHomeComesFromTheAccountAndNoMachineRootIsPassed)
+{
+    ::setenv("PKEXEC_UID", std::to_string(::getuid()).c_str(), 1);
+    const passwd* entry = ::getpwuid(::getuid());
+    ASSERT_NE(entry, nullptr);
+    const std::string accountHome = entry->pw_dir;
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    std::vector<std::string> lines;
+    ASSERT_EQ(runToTheEnd(&lines), 0);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[1], "HOME=" + accountHome);
+    EXPECT_EQ(lines[3], "ROOT=unset");
+    freeRef();
+}
+
+TEST_F(PkexecBackend, LauncherGivesUpWhenRunDoesNotComeInTime)
+{
+    ::setenv("PLATFORM_AUTH_RUN_TIMEOUT_MS", "100", 1);
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    ::usleep(600 * 1000);
+    EXPECT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, nullptr),
+              errAuthorizationToolExecuteFailure);
+    freeRef();
+    EXPECT_FALSE(exists(marker));
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, LauncherTakesNoArgumentsButHelpAndVersion)
+{
+    struct Case {
+        const char* args;
+        int status;
+        const char* start;
+    };
+    for (const Case& c : {Case{"--version", 0, "platform-auth-launcher "}, Case{"--help", 0, "usage: "},
+                          Case{"--tool /bin/sh", 3, "refused "}, Case{"--root /", 3, "refused "}}) {
+        const std::string out = dir + "/launcher-out";
+        const int raw = std::system(("'" + launcher + "' " + c.args + " > '" + out + "' 2>/dev/null </dev/null").c_str());
+        ASSERT_TRUE(WIFEXITED(raw)) << c.args;
+        EXPECT_EQ(WEXITSTATUS(raw), c.status) << c.args;
+        std::ifstream in(out);
+        std::string first;
+        std::getline(in, first);
+        EXPECT_EQ(first.rfind(c.start, 0), 0u) << c.args << ": " << first;
+    }
+    EXPECT_FALSE(exists(marker));
 }
 
 }  // namespace

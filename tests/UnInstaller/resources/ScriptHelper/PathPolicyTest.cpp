@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
 using scripthelper::PathPolicy;
 
 namespace {
@@ -51,35 +57,90 @@ TEST(PathPolicy, InsideComparesWholeComponents)
     EXPECT_TRUE(PathPolicy::isInsideOrSame("/anything", "/"));
 }
 
-struct ProtectedCase {
+struct PlaceCase {
+    const char* root;
     const char* path;
     bool refused;
 };
 
-class ProtectedFolders : public ::testing::TestWithParam<ProtectedCase> {};
+class ModuleFolders : public ::testing::TestWithParam<PlaceCase> {};
 
-TEST_P(ProtectedFolders, AreRefusedAsTheyStandAndUnderTheMachineRoot)
+TEST_P(ModuleFolders, AllowOnlyWhatLiesStrictlyInsideUnderTheMachineRoot)
 {
-    const PathPolicy policy("/srv/sandbox/root/", "/home/ann");
-    EXPECT_EQ(policy.protectedProblem(GetParam().path).has_value(), GetParam().refused) << GetParam().path;
+    const PathPolicy policy(GetParam().root, {"/Library/Printers/Tavix"});
+    EXPECT_EQ(policy.placeProblem(GetParam().path).has_value(), GetParam().refused)
+        << GetParam().root << " " << GetParam().path;
+    EXPECT_EQ(policy.isInsideModuleFolder(GetParam().path), !GetParam().refused);
 }
 
+constexpr const char* kSandbox = "/srv/sandbox/root/";
+
 INSTANTIATE_TEST_SUITE_P(
-    Paths, ProtectedFolders,
-    ::testing::Values(ProtectedCase{"/Library", true}, ProtectedCase{"/Library/", true},
-                      ProtectedCase{"/Library/Printers", true}, ProtectedCase{"/usr", true},
-                      ProtectedCase{"/usr/local", true}, ProtectedCase{"/etc", true}, ProtectedCase{"/bin", true},
-                      ProtectedCase{"/System", true}, ProtectedCase{"/Applications", true},
-                      ProtectedCase{"/home", true}, ProtectedCase{"/Users", true}, ProtectedCase{"/var", true},
-                      ProtectedCase{"/opt", true}, ProtectedCase{"/tmp", true},
-                      ProtectedCase{"/srv/sandbox/root", true}, ProtectedCase{"/srv/sandbox/root/Library", true},
-                      ProtectedCase{"/srv/sandbox/root//Library/Printers/", true},
-                      ProtectedCase{"/srv/sandbox/root/usr", true}, ProtectedCase{"/srv/sandbox", true},
-                      ProtectedCase{"/home/ann", true}, ProtectedCase{"/home/ann/Library/Preferences", true},
-                      ProtectedCase{"/srv/sandbox/root/Library/Printers/Tavix/Alpha.plugin", false},
-                      ProtectedCase{"/Library/Printers/Tavix", false},
-                      ProtectedCase{"/Library/Printers/Tavix/Alpha/Alpha.plugin", false},
-                      ProtectedCase{"/home/ann/Library/Printers/Alpha", false},
-                      ProtectedCase{"/usr/share/tavix", false}));
+    Paths, ModuleFolders,
+    ::testing::Values(PlaceCase{kSandbox, "/Library", true}, PlaceCase{kSandbox, "/Library/", true},
+                      PlaceCase{kSandbox, "/Library/Printers", true}, PlaceCase{kSandbox, "/usr", true},
+                      PlaceCase{kSandbox, "/usr/local", true}, PlaceCase{kSandbox, "/etc", true},
+                      PlaceCase{kSandbox, "/System", true}, PlaceCase{kSandbox, "/home", true},
+                      PlaceCase{kSandbox, "/srv/sandbox/root", true}, PlaceCase{kSandbox, "/srv/sandbox/root/Library", true},
+                      PlaceCase{kSandbox, "/srv/sandbox/root//Library/Printers/", true},
+                      PlaceCase{kSandbox, "/srv/sandbox/root/Library/Printers/Tavix", true},
+                      PlaceCase{kSandbox, "/srv/sandbox/root/Library/Printers/Tavix/", true},
+                      PlaceCase{kSandbox, "/srv/sandbox/root/Library/Printers/TavixOther/A.plugin", true},
+                      PlaceCase{kSandbox, "/srv/sandbox", true}, PlaceCase{kSandbox, "/home/ann", true},
+                      PlaceCase{kSandbox, "/home/ann/Library/Preferences", true},
+                      PlaceCase{kSandbox, "/Library/Printers/Tavix/Alpha/Alpha.plugin", true},
+                      PlaceCase{kSandbox, "/srv/sandbox/root/Library/Printers/Tavix/Alpha.plugin", false},
+                      PlaceCase{kSandbox, "/srv/sandbox/root/Library/Printers/Tavix//Alpha/Alpha.plugin/", false},
+                      PlaceCase{"/", "/etc/ssh", true}, PlaceCase{"/", "/var/lib/dpkg", true},
+                      PlaceCase{"/", "/home/other", true}, PlaceCase{"/", "/usr/libexec/plugsweep/ScriptHelper", true},
+                      PlaceCase{"/", "/Library/Preferences", true}, PlaceCase{"/", "/Library/Printers/Other/X", true},
+                      PlaceCase{"/", "/Library/Printers/Tavix", true},
+                      PlaceCase{"/", "/Library/Printers/Tavix/Alpha/Alpha.plugin", false},
+                      PlaceCase{"", "/Library/Printers/Tavix/Alpha", false}));
+
+TEST(PathPolicy, BuiltModuleFoldersAreAbsoluteLibraryFolders)
+{
+    const std::vector<std::string> folders = PathPolicy::builtModuleFolders();
+    ASSERT_FALSE(folders.empty());
+    for (const std::string& folder : folders) {
+        EXPECT_FALSE(PathPolicy::syntaxProblem(folder)) << folder;
+        EXPECT_EQ(folder.rfind("/Library/", 0), 0u) << folder;
+    }
+}
+
+TEST(PathPolicy, ControlCharactersAndNulAreRefusedWhereverTheyStand)
+{
+    using namespace std::string_literals;
+    const std::string refused[] = {
+        "/Library/Printers/Tavix/Alpha/..\0/Preferences"s, "/\0"s, "/Library/Printers/Tavix/A\0"s,
+        "/Library/Printers/Tavix/A\nB"s, "/Library/Printers/Tavix/A\tB"s, "/Library/Printers/Tavix/A\x7f"s,
+        "/Library/Printers/Tavix/A\x1b[2J"s, "/Library/Printers/Tavix/A\xc2\x9b" "31m"s,
+        "/Library/Printers/Tavix/A\xc2\x80"s, "/Library/Printers/Tavix/A\x9b"s, "/Library/Printers/Tavix/\x85"s};
+    for (const std::string& path : refused) {
+        EXPECT_TRUE(PathPolicy::holdsControlCharacter(path)) << path;
+        EXPECT_EQ(PathPolicy::syntaxProblem(path).value_or("none"), "holds a NUL or control character") << path;
+    }
+    const std::string accepted[] = {"/Library/Printers/Tavix/Caf\xc3\xa9"s, "/Library/Printers/Tavix/\xe2\x82\xac"s,
+                                    "/Library/Printers/Tavix/\xe3\x83\x97\xe3\x83\xaa"s,
+                                    "/Library/Printers/Tavix/\xc2\xa0"s, "/Library/Printers/Tavix/\xf0\x9f\x96\xa8"s};
+    for (const std::string& path : accepted)
+        EXPECT_FALSE(PathPolicy::syntaxProblem(path)) << path;
+}
+
+TEST(PathPolicy, HostilePathTextsWithANulAreRefused)
+{
+    int seen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(SOURCE_DIR "/../shared/hostile-inputs")) {
+        if (entry.path().filename().string().rfind("F5-", 0) != 0)
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string path((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_NE(path.find('\0'), std::string::npos) << entry.path();
+        EXPECT_TRUE(PathPolicy::syntaxProblem(path).has_value()) << entry.path();
+        EXPECT_EQ(PathPolicy::syntaxProblem(path).value_or("none"), "holds a NUL or control character");
+        ++seen;
+    }
+    EXPECT_GE(seen, 2);
+}
 
 }  // namespace

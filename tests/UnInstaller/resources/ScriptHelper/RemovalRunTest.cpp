@@ -1,4 +1,4 @@
-#include "ScriptHelperSandbox.h"
+#include "RemovalRunFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -36,34 +36,6 @@ bool hasLine(const std::vector<std::string>& lines, const std::string& prefix)
 {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
 }
-
-std::string joinLines(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\n";
-    return text;
-}
-
-class RemovalRun : public ScriptHelperSandbox {
-protected:
-    void SetUp() override
-    {
-        ScriptHelperSandbox::SetUp();
-        alpha = at("/Library/Printers/Tavix/Alpha/Alpha.plugin");
-        beta = at("/Library/Printers/Tavix/Beta/Beta.plugin");
-        gamma = at("/Library/Printers/Tavix/Gamma/Gamma.plugin");
-        makeModuleFolder(alpha);
-        makeModuleFolder(beta);
-        makeModuleFolder(gamma);
-        modules = {{"UUID-ALPHA", "Alpha vLX Module", alpha},
-                   {"UUID-BETA", "Beta vLX Module", beta},
-                   {"UUID-GAMMA", "Gamma vLX Module", gamma}};
-    }
-
-    std::string alpha, beta, gamma;
-    std::vector<Module> modules;
-};
 
 TEST_F(RemovalRun, RemovesThePlannedModulesWithTheirEmptyFoldersAndNothingElse)
 {
@@ -139,17 +111,18 @@ TEST_F(RemovalRun, ParentFolderStaysWhenItHoldsSomethingElse)
 
 TEST_F(RemovalRun, ProtectedParentFolderStaysEvenWhenEmpty)
 {
-    const std::string solo = at("/Library/Printers/Solo.plugin");
-    makeModuleFolder(solo);
+    // The folder where modules may live stays, even when its last module goes.
+    const std::string solo = at("/Library/Printers/Tavix/Solo.plugin");
     fs::remove_all(at("/Library/Printers/Tavix"));
+    makeModuleFolder(solo);
     writeRegistry({{"UUID-SOLO", "Solo vLX", solo}});
-    writePlan({{"UUID-SOLO", at("/Library/Printers")}});
+    writePlan({{"UUID-SOLO", at("/Library/Printers/Tavix")}});
 
     const Result result = run();
 
     EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
     EXPECT_EQ(result.lines, (std::vector<std::string>{"removed " + solo, "registry updated"}));
-    EXPECT_TRUE(fs::is_directory(at("/Library/Printers")));
+    EXPECT_TRUE(fs::is_directory(at("/Library/Printers/Tavix")));
 }
 
 TEST_F(RemovalRun, ParentFolderStaysWhenItIsAnotherModulesFolder)
@@ -357,7 +330,7 @@ TEST_P(UnsafePlans, AreRefusedWithNothingRemoved)
 
 void linkTavixAsVia(ScriptHelperSandbox&, const std::string& root)
 {
-    ::symlink((root + "/Library/Printers/Tavix").c_str(), (root + "/Library/Printers/Via").c_str());
+    ::symlink((root + "/Library/Printers/Tavix").c_str(), (root + "/Library/Printers/Tavix/Via").c_str());
 }
 
 void linkAlphaAsLinkPlugin(ScriptHelperSandbox&, const std::string& root)
@@ -379,26 +352,35 @@ INSTANTIATE_TEST_SUITE_P(
         UnsafeCase{"a . component", "@/Library/Printers/Tavix/./Beta", "@/Library/Printers/Tavix/.",
                    "has a \".\" or \"..\" component", nullptr},
         UnsafeCase{"the system's /Library", "/Library", "/", "UnInstallPath \"/\" is the root folder", nullptr},
-        UnsafeCase{"/Library/Printers", "/Library/Printers", "/Library", "/Library/Printers is a protected folder",
-                   nullptr},
-        UnsafeCase{"/usr/local", "/usr/local", "/usr", "/usr/local is a protected folder", nullptr},
-        UnsafeCase{"Library under the machine root", "@/Library", "@", "@/Library is a protected folder", nullptr},
+        UnsafeCase{"/Library/Printers", "/Library/Printers", "/Library", "/Library/Printers is outside the folders where modules may live", nullptr},
+        UnsafeCase{"/usr/local", "/usr/local", "/usr", "/usr/local is outside the folders where modules may live", nullptr},
+        UnsafeCase{"/etc/ssh", "/etc/ssh", "/etc", "/etc/ssh is outside the folders where modules may live", nullptr},
+        UnsafeCase{"/var/lib/dpkg", "/var/lib/dpkg", "/var/lib", "/var/lib/dpkg is outside the folders where modules may live", nullptr},
+        UnsafeCase{"the user's Preferences folder", "%/home/Library/Preferences", "%/home/Library",
+                   "%/home/Library/Preferences is outside the folders where modules may live", nullptr},
+        UnsafeCase{"Library under the machine root", "@/Library", "@", "@/Library is outside the folders where modules may live", nullptr},
         UnsafeCase{"Library/Printers under the machine root", "@/Library/Printers", "@/Library",
-                   "@/Library/Printers is a protected folder", nullptr},
-        UnsafeCase{"usr under the machine root", "@/usr", "@", "@/usr is a protected folder", nullptr},
-        UnsafeCase{"the machine root itself", "@", "%", "@ is a protected folder", nullptr},
-        UnsafeCase{"a folder holding the machine root", "%", "/tmp", "% holds the protected folder @", nullptr},
+                   "@/Library/Printers is outside the folders where modules may live", nullptr},
+        UnsafeCase{"another maker's folder under the machine root", "@/Library/Printers/Other/Other.plugin",
+                   "@/Library/Printers/Other", "@/Library/Printers/Other/Other.plugin is outside the folders where modules may live", nullptr},
+        UnsafeCase{"usr under the machine root", "@/usr", "@", "@/usr is outside the folders where modules may live", nullptr},
+        UnsafeCase{"the machine root itself", "@", "%", "@ is outside the folders where modules may live", nullptr},
+        UnsafeCase{"a folder holding the machine root", "%", "/tmp", "% is outside the folders where modules may live", nullptr},
+        UnsafeCase{"a line feed in the install path", "@/Library/Printers/Tavix/A\nB/X.plugin",
+                   "@/Library/Printers/Tavix/A\nB", "holds a NUL or control character", nullptr},
+        UnsafeCase{"a C1 control in the install path", "@/Library/Printers/Tavix/A\xc2\x9b" "B/X.plugin",
+                   "@/Library/Printers/Tavix/A\xc2\x9b" "B", "holds a NUL or control character", nullptr},
         UnsafeCase{"the install path is a symbolic link", "@/Library/Printers/Tavix/Link.plugin",
                    "@/Library/Printers/Tavix", "is a symbolic link", linkAlphaAsLinkPlugin},
         UnsafeCase{"a link to a folder named with a trailing slash", "@/Library/Printers/Tavix/Link.plugin/",
                    "@/Library/Printers/Tavix", "is a symbolic link", linkAlphaAsLinkPlugin},
-        UnsafeCase{"a symbolic link on the way", "@/Library/Printers/Via/Alpha/Alpha.plugin",
-                   "@/Library/Printers/Via/Alpha", "passes through the symbolic link @/Library/Printers/Via",
+        UnsafeCase{"a symbolic link on the way", "@/Library/Printers/Tavix/Via/Alpha/Alpha.plugin",
+                   "@/Library/Printers/Tavix/Via/Alpha", "passes through the symbolic link @/Library/Printers/Tavix/Via",
                    linkTavixAsVia},
         UnsafeCase{"a folder holding another registered module", "@/Library/Printers/Tavix/Alpha",
                    "@/Library/Printers/Tavix", "holds module UUID-ALPHA", nullptr},
         UnsafeCase{"the folder holding every module", "@/Library/Printers/Tavix", "@/Library/Printers",
-                   "holds module UUID-", nullptr},
+                   "@/Library/Printers/Tavix is outside the folders where modules may live", nullptr},
         UnsafeCase{"the same folder as another module", "@/Library/Printers/Tavix/Beta/Beta.plugin/",
                    "@/Library/Printers/Tavix/Beta", "is also the install path of module UUID-BETA", nullptr},
         UnsafeCase{"a mismatching UnInstallPath", "@/Library/Printers/Tavix/Gamma/Gamma.plugin",
@@ -536,6 +518,22 @@ INSTANTIATE_TEST_SUITE_P(
                           platform::PlistDictionary other;
                           other.set("InstallApps", platform::PlistArray{});
                           sandbox.writeText(plan, platform::xmlPropertyList(other));
+                      }},
+        UntrustedCase{"~/Library/Preferences that is a symbolic link", "refused: plan", false,
+                      [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
+                          const std::filesystem::path preferences = std::filesystem::path(plan).parent_path();
+                          std::filesystem::rename(preferences, preferences.string() + ".real");
+                          ::symlink((preferences.string() + ".real").c_str(), preferences.c_str());
+                      }},
+        UntrustedCase{"~/Library that is a symbolic link", "refused: plan", false,
+                      [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
+                          const std::filesystem::path library = std::filesystem::path(plan).parent_path().parent_path();
+                          std::filesystem::rename(library, library.string() + ".real");
+                          ::symlink((library.string() + ".real").c_str(), library.c_str());
+                      }},
+        UntrustedCase{"~/Library/Preferences of another user", "refused: plan", true,
+                      [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
+                          ::chown(std::filesystem::path(plan).parent_path().c_str(), 65534, 65534);
                       }},
         UntrustedCase{"plan of another user", "refused: plan", true,
                       [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {

@@ -77,7 +77,7 @@ void ScriptHelperSandbox::writeRegistry(const std::vector<Module>& modules, plat
     writeText(registryPath, bytes);
 }
 
-void ScriptHelperSandbox::writePlan(const std::vector<PlanEntry>& entries)
+void ScriptHelperSandbox::writePlan(const std::vector<PlanEntry>& entries, platform::PlistFormat format)
 {
     platform::PlistArray apps;
     for (const PlanEntry& entry : entries) {
@@ -89,7 +89,8 @@ void ScriptHelperSandbox::writePlan(const std::vector<PlanEntry>& entries)
     }
     platform::PlistDictionary plan;
     plan.set("UnInstallApps", apps);
-    writeText(planPath, platform::xmlPropertyList(plan));
+    writeText(planPath, format == platform::PlistFormat::Binary ? platform::binaryPropertyList(plan)
+                                                                 : platform::xmlPropertyList(plan));
 }
 
 std::string ScriptHelperSandbox::registryBytes() const

@@ -40,7 +40,7 @@ public:
 
     /// Writes the registry with these modules, an extra root key and an extra key per module.
     void writeRegistry(const std::vector<Module>& modules, platform::PlistFormat format = platform::PlistFormat::Xml);
-    void writePlan(const std::vector<PlanEntry>& entries);
+    void writePlan(const std::vector<PlanEntry>& entries, platform::PlistFormat format = platform::PlistFormat::Xml);
     std::string registryBytes() const;
     /// The registry as it is now on disk.
     platform::PlistDictionary registryRoot(platform::PlistFormat* format = nullptr) const;
