@@ -51,7 +51,7 @@ constexpr const char* kMenuQuit = "MENU_QUIT";
 constexpr const char* kAboutVersionKey = "STEXT_VERSION";
 constexpr const char* kAboutDescriptionKey = "STEXT_ABOUT_DESCRIPTION";
 constexpr const char* kAboutVersionEnglish = "Version %@";
-constexpr const char* kAboutDescriptionEnglish = "Removes the print plug-in modules installed on this computer.";
+constexpr const char* kAboutDescriptionEnglish = "Removes installed print plug-in modules.";
 
 constexpr const char* kActionClose = "close:";
 constexpr const char* kActionUnInstall = "requestUnInstall:";

@@ -106,7 +106,7 @@ TEST(ShippedTables, WordingIsConsistentAcrossBothDeliverables)
         {"French", {"plug-in", "Plug-in"}, {}},
         {"zh_CN", {"点按"}, {"好"}},
     };
-    for (const std::string folder : {kResources, std::string(SOURCE_DIR) + "/UnInstaller/resources",
+    for (const std::string& folder : {kResources, std::string(SOURCE_DIR) + "/UnInstaller/resources",
                                      std::string(SOURCE_DIR) + "/installer-host/resources"}) {
         for (const auto& c : cases) {
             const auto table = platform::readStringsTableFile(folder + "/" + c.localization + ".lproj/Localizable.strings");
