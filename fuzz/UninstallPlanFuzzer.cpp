@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const scripthelper::PathPolicy policy("/fuzz/root", "/fuzz/home");
+    static const scripthelper::PathPolicy policy("/fuzz/root", scripthelper::PathPolicy::builtModuleFolders());
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     std::string error;
     const auto plan = scripthelper::UninstallPlan::fromBytes(bytes, &error);
@@ -29,7 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string normalized = scripthelper::PathPolicy::normalized(path);
         if (normalized.find("/../") != std::string::npos || normalized.ends_with("/.."))
             fuzz::fail("a path with a \"..\" component passed the syntax check");
-        (void)policy.protectedProblem(normalized);
+        if (policy.isInsideModuleFolder(normalized) && normalized.rfind("/fuzz/root/", 0) != 0)
+            fuzz::fail("a path outside the machine root passed the module-folder check");
     }
     return 0;
 }

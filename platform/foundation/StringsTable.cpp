@@ -1,6 +1,7 @@
 #include "platform/foundation/StringsTable.h"
 
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/PlistEncoding.h"
 
 #include <vector>
 
@@ -83,24 +84,7 @@ bool decodeUtf16(std::string_view bytes, bool bigEndian, std::u32string& out)
     return true;
 }
 
-void appendUtf8(std::string& out, char32_t cp)
-{
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
+using plist::appendUtf8;
 
 int hexValue(char32_t c)
 {
