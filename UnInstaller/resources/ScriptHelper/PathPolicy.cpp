@@ -16,6 +16,22 @@ void addUnique(std::vector<std::string>& list, std::string path)
         list.push_back(std::move(path));
 }
 
+// The fields of text between separators, empty ones left out.
+std::vector<std::string> nonEmptyFields(std::string_view text, char separator)
+{
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (end > start)
+            fields.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return fields;
+}
+
 }  // namespace
 
 PathPolicy::PathPolicy(const std::string& machineRoot, const std::vector<std::string>& moduleFolders)
@@ -30,33 +46,12 @@ PathPolicy::PathPolicy(const std::string& machineRoot, const std::vector<std::st
 
 std::vector<std::string> PathPolicy::builtModuleFolders()
 {
-    std::vector<std::string> folders;
-    const std::string list = SCRIPTHELPER_MODULE_FOLDERS;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find(':', start);
-        if (end == std::string::npos)
-            end = list.size();
-        if (end > start)
-            folders.push_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    return folders;
+    return nonEmptyFields(SCRIPTHELPER_MODULE_FOLDERS, ':');
 }
 
 std::vector<std::string> PathPolicy::components(std::string_view path)
 {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        if (end > start)
-            parts.emplace_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
+    return nonEmptyFields(path, '/');
 }
 
 std::string PathPolicy::normalized(std::string_view path)
