@@ -50,8 +50,6 @@ constexpr const char* kMenuQuit = "MENU_QUIT";
 
 constexpr const char* kAboutVersionKey = "STEXT_VERSION";
 constexpr const char* kAboutDescriptionKey = "STEXT_ABOUT_DESCRIPTION";
-constexpr const char* kAboutVersionEnglish = "Version %@";
-constexpr const char* kAboutDescriptionEnglish = "Removes installed print plug-in modules.";
 
 constexpr const char* kActionClose = "close:";
 constexpr const char* kActionUnInstall = "requestUnInstall:";
@@ -227,16 +225,11 @@ void Controller::requestAbout(platform::Control*)
         if (const std::string* value = bundle->infoDictionary().stringForKey("CFBundleShortVersionString"))
             version = *value;
     }
-    // Texts that no strings table has yet read in English.
     std::string versionLine = localizedString(kAboutVersionKey);
-    if (versionLine == kAboutVersionKey)
-        versionLine = kAboutVersionEnglish;
     if (const auto at = versionLine.find("%@"); at != std::string::npos)
         versionLine.replace(at, 2, version);
-    std::string description = localizedString(kAboutDescriptionKey);
-    if (description == kAboutDescriptionKey)
-        description = kAboutDescriptionEnglish;
-    platform::NSRunInformationalAlertPanel(name, versionLine + "\n" + description, localizedString("STEXT_OK_BUTTON"));
+    platform::NSRunInformationalAlertPanel(name, versionLine + "\n" + localizedString(kAboutDescriptionKey),
+                                           localizedString("STEXT_OK_BUTTON"));
 }
 
 void Controller::windowWillClose(platform::Window*)
