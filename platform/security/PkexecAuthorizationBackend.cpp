@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -127,6 +128,11 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
     const std::string pkexec = pkexecPath();
     const std::string launcher = launcherPath();
     if (!isAbsolute(pkexec) || !isAbsolute(launcher))
+        return errAuthorizationInternal;
+    // A missing tool is told apart before the start: where a spawn reports a failed exec only
+    // as exit status 127 (under an emulator, say), it would read as pkexec's own "not allowed".
+    struct stat tool {};
+    if (::stat(pkexec.c_str(), &tool) != 0 || !S_ISREG(tool.st_mode) || ::access(pkexec.c_str(), X_OK) != 0)
         return errAuthorizationInternal;
 
     // The launcher takes nothing from us: it finds its program, the home folder and the machine

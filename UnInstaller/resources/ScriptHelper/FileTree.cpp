@@ -3,7 +3,9 @@
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <dirent.h>
@@ -36,6 +38,26 @@ struct Place {
     bool operator==(const Place&) const = default;
 };
 
+/// The mount identity of an open file as the kernel's /proc/self/fdinfo tells it.
+std::optional<std::uint64_t> mountOfOpenFile(int fd)
+{
+    const std::string path = "/proc/self/fdinfo/" + std::to_string(fd);
+    const int info = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (info < 0)
+        return std::nullopt;
+    char text[512];
+    const ssize_t got = ::read(info, text, sizeof text - 1);
+    ::close(info);
+    if (got <= 0)
+        return std::nullopt;
+    text[got] = '\0';
+    const char* field = std::strstr(text, "\nmnt_id:");
+    unsigned long long mount = 0;
+    if (!field || std::sscanf(field + 1, "mnt_id: %llu", &mount) != 1)
+        return std::nullopt;
+    return mount;
+}
+
 /// The place of name in folder (of folder itself when name is empty), links not followed; none
 /// when it cannot be learnt, also when the kernel does not tell mount identities.
 std::optional<Place> placeOf(int folder, const char* name)
@@ -44,7 +66,21 @@ std::optional<Place> placeOf(int folder, const char* name)
     const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (*name == '\0' ? AT_EMPTY_PATH : 0);
     if (::statx(folder, name, flags, STATX_MNT_ID, &st) != 0 || (st.stx_mask & STATX_MNT_ID) == 0)
         return std::nullopt;
-    return Place{::makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_mnt_id};
+    Place place{::makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_mnt_id};
+    if (place.mount != 0)
+        return place;
+    // Only the first mount of the boot has identity 0, and an emulator that claims the field
+    // without filling it gives 0 for every mount: the file's own descriptor tells which it is.
+    std::optional<std::uint64_t> mount;
+    if (*name == '\0') {
+        mount = mountOfOpenFile(folder);
+    } else if (const int fd = ::openat(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC); fd >= 0) {
+        mount = mountOfOpenFile(fd);
+        ::close(fd);
+    }
+    if (!mount)
+        return std::nullopt;
+    return Place{place.device, *mount};
 }
 
 std::string joined(const std::string& folder, const std::string& name)
