@@ -293,8 +293,12 @@ void Controller::requestAllSelect(platform::Control*)
 std::optional<platform::PlistDictionary> Controller::getKEPL2Dict() const
 {
     const std::string path = platform::resolveSystemPath(kRegistryPath);
+    // Only what the rows show is built: each module's name and install path.
+    static const platform::PlistSelection kRowFields = platform::PlistSelection::none().key(
+        kRegistryModulesKey, platform::PlistSelection::none().anyOtherKey(
+                                 platform::PlistSelection::none().key(kModuleNameKey).key(kInstallPathKey)));
     platform::PlistReadFailure failure = platform::PlistReadFailure::None;
-    std::optional<platform::PlistValue> root = platform::readPropertyListFile(path, nullptr, &failure);
+    std::optional<platform::PlistValue> root = platform::readPropertyListFile(path, nullptr, &failure, &kRowFields);
     if (!root) {
         // A missing registry means nothing is installed; any other refusal is worth a line, since
         // the window then says the same.
@@ -309,25 +313,14 @@ std::optional<platform::PlistDictionary> Controller::getKEPL2Dict() const
         platform::NSLog("The module registry %@ was not read: it holds no %@ dictionary.", {path, kRegistryModulesKey});
         return std::nullopt;
     }
-    // Only what the rows show is kept: the entries that are listed, each with its name and
-    // install path, moved out of the registry, whose other parts are freed here once.
+    // Only the entries that are listed are kept.
     platform::PlistDictionary& all = *modules->asDictionary();
-    platform::PlistDictionary listed;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        platform::PlistDictionary* entry = all.valueAt(i).asDictionary();
-        if (!entry)
-            continue;
-        platform::PlistValue* name = entry->find(kModuleNameKey);
-        platform::PlistValue* installPath = entry->find(kInstallPathKey);
-        if (!name || !name->asString() || name->asString()->find(kListedNameMark) == std::string::npos
-            || !installPath || !installPath->asString())
-            continue;
-        platform::PlistDictionary kept;
-        kept.set(kModuleNameKey, std::move(*name));
-        kept.set(kInstallPathKey, std::move(*installPath));
-        listed.set(all.keys()[i], std::move(kept));
-    }
-    return listed;
+    all.retainIf([](const std::string&, const platform::PlistValue& value) {
+        const platform::PlistDictionary* entry = value.asDictionary();
+        const std::string* name = entry ? entry->stringForKey(kModuleNameKey) : nullptr;
+        return name && name->find(kListedNameMark) != std::string::npos && entry->stringForKey(kInstallPathKey);
+    });
+    return std::move(all);
 }
 
 void Controller::makeSelectListView()
@@ -347,9 +340,10 @@ void Controller::makeSelectListView()
     StringArray identifiers;
     StringArray installPaths;
     const char* initialState = allSelectChk_ && allSelectChk_->state() != 0 ? kCheckOn : kCheckOff;
+    for (StringArray* rows : {&names, &checks, &identifiers, &installPaths})
+        rows->reserve(m_kepl2Dict->size());
 
-    const std::vector<std::string>& keys = m_kepl2Dict->keys();
-    for (std::size_t i = 0; i < keys.size(); ++i) {
+    for (std::size_t i = 0; i < m_kepl2Dict->size(); ++i) {
         const platform::PlistDictionary* entry = m_kepl2Dict->valueAt(i).asDictionary();
         if (!entry)
             continue;
@@ -361,7 +355,7 @@ void Controller::makeSelectListView()
             continue;
         names.push_back(*name);
         checks.push_back(initialState);
-        identifiers.push_back(keys[i]);
+        identifiers.push_back(m_kepl2Dict->keyAt(i));
         installPaths.push_back(*installPath);
     }
 

@@ -19,45 +19,55 @@ bool fileExistsAtPath(const std::string& path, bool* isDirectory)
     return true;
 }
 
-std::optional<std::string> contentsOfRegularFile(const std::string& path, std::size_t maxBytes)
+int openRegularFile(const std::string& path, std::size_t maxBytes, std::size_t* size)
 {
     if (path.empty())
-        return std::nullopt;
+        return -1;
     // O_NONBLOCK keeps a FIFO planted at the path from stalling the open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
-        return std::nullopt;
+        return -1;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0
         || static_cast<unsigned long long>(info.st_size) > maxBytes) {
         ::close(fd);
-        return std::nullopt;
+        return -1;
     }
-    std::string bytes;
-    bytes.resize(static_cast<std::size_t>(info.st_size));
+    *size = static_cast<std::size_t>(info.st_size);
+    return fd;
+}
+
+long readFully(int fd, char* buffer, std::size_t room)
+{
     std::size_t filled = 0;
-    char overflow = 0;
-    for (;;) {
-        char* target = filled < bytes.size() ? bytes.data() + filled : &overflow;
-        const std::size_t room = filled < bytes.size() ? bytes.size() - filled : 1;
-        const ssize_t got = ::read(fd, target, room);
+    while (filled < room) {
+        const ssize_t got = ::read(fd, buffer + filled, room - filled);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            ::close(fd);
-            return std::nullopt;
+            return -1;
         }
         if (got == 0)
             break;
-        if (target == &overflow) {
-            // The file grew after fstat; refuse rather than read an unbounded amount.
-            ::close(fd);
-            return std::nullopt;
-        }
         filled += static_cast<std::size_t>(got);
     }
+    return static_cast<long>(filled);
+}
+
+std::optional<std::string> contentsOfRegularFile(const std::string& path, std::size_t maxBytes)
+{
+    std::size_t size = 0;
+    const int fd = openRegularFile(path, maxBytes, &size);
+    if (fd < 0)
+        return std::nullopt;
+    // One byte more than fstat gave tells a file that grew since; it is refused rather than
+    // read to an unbounded length.
+    std::string bytes(size + 1, '\0');
+    const long got = readFully(fd, bytes.data(), bytes.size());
     ::close(fd);
-    bytes.resize(filled);
+    if (got < 0 || static_cast<std::size_t>(got) > size)
+        return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(got));
     return bytes;
 }
 

@@ -15,6 +15,14 @@ bool fileExistsAtPath(const std::string& path, bool* isDirectory = nullptr);
 /// reads more than maxBytes + 1 bytes.
 std::optional<std::string> contentsOfRegularFile(const std::string& path, std::size_t maxBytes);
 
+/// Opens a regular file of at most maxBytes bytes for reading and sets *size to its size; -1
+/// for anything else, as contentsOfRegularFile refuses it. The caller closes the descriptor.
+int openRegularFile(const std::string& path, std::size_t maxBytes, std::size_t* size);
+
+/// Reads until room bytes are in or the file ends, retrying when interrupted: the count read,
+/// or -1 on an error.
+long readFully(int fd, char* buffer, std::size_t room);
+
 }  // namespace platform
 
 namespace platform {

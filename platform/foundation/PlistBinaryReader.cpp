@@ -15,9 +15,19 @@ struct PlistBinaryReader::Frame {
     std::uint64_t count = 0;   // entries (pairs for a dictionary)
     std::uint64_t next = 0;
     std::uint64_t reserved = 0;  // room made ahead for the entries
+    // How this container's values are read; null when it is dropped.
+    const PlistSelection* selection = nullptr;
+    // How the entry being read is read; null when it is dropped.
+    const PlistSelection* entrySelection = nullptr;
+    std::string key;  // the key of the dictionary entry being read
     PlistArray array;
     PlistDictionary dict;
 };
+
+PlistBinaryReader::PlistBinaryReader(std::string_view bytes, const PlistSelection* selection)
+    : m_bytes(bytes), m_selection(selection ? selection : &PlistSelection::everything())
+{
+}
 
 std::optional<PlistValue> PlistBinaryReader::refuse(PlistReadFailure failure)
 {
@@ -213,8 +223,8 @@ bool PlistBinaryReader::decodeScalar(std::uint64_t offset, unsigned type, unsign
     }
 }
 
-bool PlistBinaryReader::decode(std::uint64_t index, std::optional<PlistValue>& scalar, Frame& frame,
-                               bool& isContainer)
+bool PlistBinaryReader::decode(std::uint64_t index, const PlistSelection* selection, std::optional<PlistValue>& scalar,
+                               Frame& frame, bool& isContainer)
 {
     std::uint64_t offset = 0;
     if (!objectOffset(index, offset))
@@ -238,6 +248,9 @@ bool PlistBinaryReader::decode(std::uint64_t index, std::optional<PlistValue>& s
     frame.isDictionary = type == 0xD;
     frame.refsAt = at;
     frame.count = count;
+    frame.selection = selection;
+    if (!selection)
+        return true;
     // Room for the entries is made ahead while the open containers together claim no more than
     // the values the file may still decode to.
     if (count <= m_valueLimit - m_values && m_reserved <= m_valueLimit - m_values - count) {
@@ -281,7 +294,7 @@ std::optional<PlistValue> PlistBinaryReader::read()
         std::optional<PlistValue> scalar;
         Frame frame;
         bool isContainer = false;
-        if (!decode(m_topObject, scalar, frame, isContainer))
+        if (!decode(m_topObject, m_selection, scalar, frame, isContainer))
             return refused();
         if (!isContainer)
             return scalar;
@@ -293,11 +306,22 @@ std::optional<PlistValue> PlistBinaryReader::read()
         std::optional<PlistValue> value;
         if (top.next == top.count) {
             m_reserved -= top.reserved;
-            value = top.isDictionary ? PlistValue(std::move(top.dict)) : PlistValue(std::move(top.array));
+            if (top.selection)
+                value = top.isDictionary ? PlistValue(std::move(top.dict)) : PlistValue(std::move(top.array));
             stack.pop_back();
             if (stack.empty())
                 return value;
         } else {
+            // A dictionary's key comes first: it decides how the value is read. Dropped entries
+            // are decoded all the same, so that a selection never changes what is refused.
+            if (top.isDictionary) {
+                std::uint64_t keyRef = 0;
+                if (!reference(top.refsAt + top.next * m_refSize, keyRef) || !decodeKey(keyRef, top.key))
+                    return refused();
+                top.entrySelection = top.selection ? top.selection->below(top.key) : nullptr;
+            } else {
+                top.entrySelection = top.selection;
+            }
             const std::uint64_t valueAt = top.isDictionary ? top.refsAt + (top.count + top.next) * m_refSize
                                                            : top.refsAt + top.next * m_refSize;
             std::uint64_t valueRef = 0;
@@ -305,7 +329,7 @@ std::optional<PlistValue> PlistBinaryReader::read()
                 return refused();
             Frame frame;
             bool isContainer = false;
-            if (!decode(valueRef, value, frame, isContainer))
+            if (!decode(valueRef, top.entrySelection, value, frame, isContainer))
                 return refused();
             if (isContainer) {
                 // Depth bounds cycles as well: a cycle never ends and so exceeds the bound.
@@ -316,14 +340,11 @@ std::optional<PlistValue> PlistBinaryReader::read()
             }
         }
         Frame& parent = stack.back();
-        if (parent.isDictionary) {
-            std::string key;
-            std::uint64_t keyRef = 0;
-            if (!reference(parent.refsAt + parent.next * m_refSize, keyRef) || !decodeKey(keyRef, key))
-                return refused();
-            parent.dict.set(std::move(key), std::move(*value));
-        } else {
-            parent.array.push_back(std::move(*value));
+        if (parent.entrySelection && value) {
+            if (parent.isDictionary)
+                parent.dict.set(std::move(parent.key), std::move(*value));
+            else
+                parent.array.push_back(std::move(*value));
         }
         ++parent.next;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/foundation/PlistSelection.h"
 #include "platform/foundation/PlistValue.h"
 #include "platform/foundation/PropertyList.h"
 
@@ -17,7 +18,8 @@ namespace platform::plist {
 /// bytes. Nesting (and with it any reference cycle) is bounded by kMaxPropertyListDepth.
 class PlistBinaryReader {
 public:
-    explicit PlistBinaryReader(std::string_view bytes) : m_bytes(bytes) {}
+    /// Values that selection drops are decoded and checked but not kept.
+    explicit PlistBinaryReader(std::string_view bytes, const PlistSelection* selection = nullptr);
 
     /// The root value, or none when the bytes are refused.
     std::optional<PlistValue> read();
@@ -32,13 +34,15 @@ private:
     bool reference(std::uint64_t at, std::uint64_t& out) const;
     bool lengthOf(std::uint64_t at, unsigned info, std::uint64_t& length, std::uint64_t& contentAt) const;
     bool weigh(std::uint64_t payload);
-    bool decode(std::uint64_t index, std::optional<PlistValue>& scalar, Frame& frame, bool& isContainer);
+    bool decode(std::uint64_t index, const PlistSelection* selection, std::optional<PlistValue>& scalar, Frame& frame,
+                bool& isContainer);
     bool decodeScalar(std::uint64_t offset, unsigned type, unsigned info, std::optional<PlistValue>& scalar);
     bool decodeKey(std::uint64_t index, std::string& key);
     bool decodeString(std::uint64_t offset, std::string& out);
     std::optional<PlistValue> refuse(PlistReadFailure failure);
 
     std::string_view m_bytes;
+    const PlistSelection* m_selection = nullptr;
     PlistReadFailure m_failure = PlistReadFailure::None;
     unsigned m_offsetSize = 0;
     unsigned m_refSize = 0;

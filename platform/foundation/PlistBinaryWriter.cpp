@@ -214,7 +214,7 @@ std::uint64_t PlistBinaryWriter::encode(const PlistValue& value)
         for (const std::size_t i : order) {
             const std::uint64_t keyIndex = m_next++;
             m_offsets[keyIndex] = m_out.size();
-            appendString(dict.keys()[i]);
+            appendString(dict.keyAt(i));
             keyRefs.push_back(keyIndex);
             valueRefs.push_back(encode(dict.valueAt(i)));
         }

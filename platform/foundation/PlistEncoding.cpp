@@ -184,8 +184,8 @@ std::vector<std::size_t> sortedKeyOrder(const PlistDictionary& dict)
     std::vector<std::size_t> order(dict.size());
     for (std::size_t i = 0; i < order.size(); ++i)
         order[i] = i;
-    const auto& keys = dict.keys();
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return lessInUtf16(keys[a], keys[b]); });
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return lessInUtf16(dict.keyAt(a), dict.keyAt(b)); });
     return order;
 }
 

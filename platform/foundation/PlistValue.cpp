@@ -1,6 +1,8 @@
 #include "platform/foundation/PlistValue.h"
 
+#include <algorithm>
 #include <functional>
+#include <iterator>
 #include <limits>
 
 namespace platform {
@@ -13,77 +15,125 @@ PlistValue::PlistValue(std::uint64_t u)
         m_value = u;
 }
 
+struct PlistDictionary::Index {
+    std::vector<std::uint32_t> slots;
+};
+
+namespace {
+
+std::size_t hashOf(std::string_view key)
+{
+    return std::hash<std::string_view>{}(key);
+}
+
+}  // namespace
+
 PlistDictionary::PlistDictionary() = default;
-PlistDictionary::PlistDictionary(const PlistDictionary&) = default;
+
+PlistDictionary::PlistDictionary(const PlistDictionary& other)
+    : m_entries(other.m_entries), m_index(other.m_index ? std::make_unique<Index>(*other.m_index) : nullptr)
+{
+}
+
 PlistDictionary::PlistDictionary(PlistDictionary&&) noexcept = default;
-PlistDictionary& PlistDictionary::operator=(const PlistDictionary&) = default;
+
+PlistDictionary& PlistDictionary::operator=(const PlistDictionary& other)
+{
+    if (this != &other) {
+        PlistDictionary copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
 PlistDictionary& PlistDictionary::operator=(PlistDictionary&&) noexcept = default;
 PlistDictionary::~PlistDictionary() = default;
 
+const std::string& PlistDictionary::keyAt(std::size_t index) const
+{
+    return m_entries.at(index).key;
+}
+
+std::vector<std::string> PlistDictionary::keys() const
+{
+    std::vector<std::string> keys;
+    keys.reserve(m_entries.size());
+    for (const Entry& entry : m_entries)
+        keys.push_back(entry.key);
+    return keys;
+}
+
 const PlistValue& PlistDictionary::valueAt(std::size_t index) const
 {
-    return m_values.at(index);
+    return m_entries.at(index).value;
 }
 
 PlistValue& PlistDictionary::valueAt(std::size_t index)
 {
-    return m_values.at(index);
+    return m_entries.at(index).value;
+}
+
+std::size_t PlistDictionary::linearPositionOf(std::string_view key, std::size_t end) const
+{
+    for (std::size_t i = 0; i < end; ++i) {
+        if (m_entries[i].key == key)
+            return i;
+    }
+    return kNotFound;
 }
 
 std::size_t PlistDictionary::positionOf(std::string_view key) const
 {
-    if (m_slots.empty()) {
-        for (std::size_t i = 0; i < m_keys.size(); ++i) {
-            if (m_keys[i] == key)
-                return i;
-        }
-        return kNotFound;
-    }
-    const std::size_t mask = m_slots.size() - 1;
-    for (std::size_t slot = std::hash<std::string_view>{}(key) & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t entry = m_slots[slot];
+    if (!m_index)
+        return linearPositionOf(key, m_entries.size());
+    const std::vector<std::uint32_t>& slots = m_index->slots;
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t slot = hashOf(key) & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t entry = slots[slot];
         if (entry == 0)
             return kNotFound;
-        if (m_keys[entry - 1] == key)
+        if (m_entries[entry - 1].key == key)
             return entry - 1;
     }
 }
 
 void PlistDictionary::insertIntoIndex(std::size_t position)
 {
-    const std::size_t mask = m_slots.size() - 1;
-    std::size_t slot = std::hash<std::string_view>{}(m_keys[position]) & mask;
-    while (m_slots[slot] != 0)
+    std::vector<std::uint32_t>& slots = m_index->slots;
+    const std::size_t mask = slots.size() - 1;
+    std::size_t slot = hashOf(m_entries[position].key) & mask;
+    while (slots[slot] != 0)
         slot = (slot + 1) & mask;
-    m_slots[slot] = static_cast<std::uint32_t>(position + 1);
+    slots[slot] = static_cast<std::uint32_t>(position + 1);
 }
 
 void PlistDictionary::rebuildIndex(std::size_t keyCount)
 {
     if (keyCount <= kIndexedSize) {
-        m_slots.clear();
-        m_slots.shrink_to_fit();
+        m_index.reset();
         return;
     }
     // At most half full, so that probe runs stay short.
     std::size_t slots = 64;
     while (slots < 2 * keyCount)
         slots *= 2;
-    m_slots.assign(slots, 0);
-    for (std::size_t i = 0; i < m_keys.size(); ++i)
+    if (!m_index)
+        m_index = std::make_unique<Index>();
+    m_index->slots.assign(slots, 0);
+    for (std::size_t i = 0; i < m_entries.size(); ++i)
         insertIntoIndex(i);
 }
 
 const PlistValue* PlistDictionary::find(std::string_view key) const
 {
     const std::size_t position = positionOf(key);
-    return position == kNotFound ? nullptr : &m_values[position];
+    return position == kNotFound ? nullptr : &m_entries[position].value;
 }
 
 PlistValue* PlistDictionary::find(std::string_view key)
 {
     const std::size_t position = positionOf(key);
-    return position == kNotFound ? nullptr : &m_values[position];
+    return position == kNotFound ? nullptr : &m_entries[position].value;
 }
 
 const std::string* PlistDictionary::stringForKey(std::string_view key) const
@@ -110,29 +160,27 @@ void PlistDictionary::set(std::string key, PlistValue value)
         *existing = std::move(value);
         return;
     }
-    m_keys.push_back(std::move(key));
-    m_values.push_back(std::move(value));
-    if (!m_slots.empty() || m_keys.size() > kIndexedSize) {
-        if (2 * m_keys.size() > m_slots.size())
-            rebuildIndex(2 * m_keys.size());
+    m_entries.push_back(Entry{std::move(key), std::move(value)});
+    if (m_index || m_entries.size() > kIndexedSize) {
+        if (!m_index || 2 * m_entries.size() > m_index->slots.size())
+            rebuildIndex(2 * m_entries.size());
         else
-            insertIntoIndex(m_keys.size() - 1);
+            insertIntoIndex(m_entries.size() - 1);
     }
 }
 
 void PlistDictionary::reserve(std::size_t count)
 {
-    m_keys.reserve(count);
-    m_values.reserve(count);
-    if (count > kIndexedSize && 2 * count > m_slots.size())
+    m_entries.reserve(count);
+    if (count > kIndexedSize && (!m_index || 2 * count > m_index->slots.size()))
         rebuildIndex(count);
 }
 
 void PlistDictionary::addEntriesFromDictionary(const PlistDictionary& other)
 {
     reserve(size() + other.size());
-    for (std::size_t i = 0; i < other.size(); ++i)
-        set(other.m_keys[i], other.m_values[i]);
+    for (const Entry& entry : other.m_entries)
+        set(entry.key, entry.value);
 }
 
 bool PlistDictionary::erase(std::string_view key)
@@ -140,26 +188,67 @@ bool PlistDictionary::erase(std::string_view key)
     const std::size_t position = positionOf(key);
     if (position == kNotFound)
         return false;
-    m_keys.erase(m_keys.begin() + static_cast<std::ptrdiff_t>(position));
-    m_values.erase(m_values.begin() + static_cast<std::ptrdiff_t>(position));
-    rebuildIndex(m_keys.size());
+    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(position));
+    rebuildIndex(m_entries.size());
     return true;
 }
 
 void PlistDictionary::clear()
 {
-    m_keys.clear();
-    m_values.clear();
-    m_slots.clear();
+    m_entries.clear();
+    m_index.reset();
+}
+
+PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries)
+{
+    PlistDictionary dict;
+    const std::size_t count = entries.size();
+    if (entries.capacity() == count) {
+        dict.m_entries = std::move(entries);
+        entries = {};
+    } else {
+        dict.m_entries.reserve(count);
+        std::move(entries.begin(), entries.end(), std::back_inserter(dict.m_entries));
+        entries.clear();
+    }
+    // One pass folds repeated keys into their first place; the index, when there is one, grows
+    // with the entries already kept.
+    const bool indexed = count > kIndexedSize;
+    if (indexed) {
+        std::size_t slots = 64;
+        while (slots < 2 * count)
+            slots *= 2;
+        dict.m_index = std::make_unique<Index>();
+        dict.m_index->slots.assign(slots, 0);
+    }
+    std::vector<Entry>& kept = dict.m_entries;
+    std::size_t keptCount = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t earlier = indexed ? dict.positionOf(kept[i].key) : dict.linearPositionOf(kept[i].key, keptCount);
+        if (earlier != kNotFound) {
+            kept[earlier].value = std::move(kept[i].value);
+            continue;
+        }
+        if (keptCount != i)
+            kept[keptCount] = std::move(kept[i]);
+        if (indexed)
+            dict.insertIntoIndex(keptCount);
+        ++keptCount;
+    }
+    if (keptCount != count) {
+        kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(keptCount), kept.end());
+        dict.rebuildIndex(keptCount);
+    }
+    return dict;
 }
 
 bool PlistDictionary::operator==(const PlistDictionary& other) const
 {
     if (size() != other.size())
         return false;
-    for (std::size_t i = 0; i < m_keys.size(); ++i) {
-        const PlistValue* theirs = other.find(m_keys[i]);
-        if (!theirs || !(*theirs == m_values[i]))
+    for (const Entry& entry : m_entries) {
+        const PlistValue* theirs = other.find(entry.key);
+        if (!theirs || !(*theirs == entry.value))
             return false;
     }
     return true;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,11 +29,13 @@ struct PlistData {
 };
 
 /// A dictionary with string keys that keeps the order in which keys were first added.
-/// Lookups answer null when a key is absent or its value is of another type. Keys and values sit in
-/// two flat vectors that small dictionaries search in order; a dictionary of more than
+/// Lookups answer null when a key is absent or its value is of another type. The entries sit in
+/// one flat vector that small dictionaries search in order; a dictionary of more than
 /// kIndexedSize keys also keeps a hash index of positions, looked up with the key's own bytes.
 class PlistDictionary {
 public:
+    struct Entry;
+
     PlistDictionary();
     PlistDictionary(const PlistDictionary&);
     PlistDictionary(PlistDictionary&&) noexcept;
@@ -42,11 +46,13 @@ public:
     /// Dictionaries of more keys than this keep a hash index.
     static constexpr std::size_t kIndexedSize = 16;
 
-    std::size_t size() const { return m_keys.size(); }
-    bool empty() const { return m_keys.empty(); }
+    std::size_t size() const { return m_entries.size(); }
+    bool empty() const { return m_entries.empty(); }
 
-    /// Keys in insertion order.
-    const std::vector<std::string>& keys() const { return m_keys; }
+    /// The key at index, in insertion order.
+    const std::string& keyAt(std::size_t index) const;
+    /// A copy of the keys in insertion order.
+    std::vector<std::string> keys() const;
     const PlistValue& valueAt(std::size_t index) const;
     PlistValue& valueAt(std::size_t index);
 
@@ -66,22 +72,31 @@ public:
     void addEntriesFromDictionary(const PlistDictionary& other);
     /// Removes a key; answers whether it was present.
     bool erase(std::string_view key);
+    /// Keeps the entries for which keep(key, value) answers true, in their order, in one pass.
+    template <typename Keep>
+    void retainIf(Keep keep);
     void clear();
+
+    /// A dictionary of the entries, which are moved out and leave the vector empty with its
+    /// room kept for the next use. The dictionary holds them at their exact size. A key given
+    /// twice keeps its first place and its last value, as set() would.
+    static PlistDictionary takeEntries(std::vector<Entry>& entries);
 
     /// Equal when both hold the same keys with equal values, whatever their order.
     bool operator==(const PlistDictionary& other) const;
 
 private:
+    struct Index;
     static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 
     std::size_t positionOf(std::string_view key) const;
+    std::size_t linearPositionOf(std::string_view key, std::size_t end) const;
     void insertIntoIndex(std::size_t position);
     void rebuildIndex(std::size_t keyCount);
 
-    std::vector<std::string> m_keys;
-    std::vector<PlistValue> m_values;
+    std::vector<Entry> m_entries;
     // Open addressing over a power-of-two table: 0 is an empty slot, n is the position n - 1.
-    std::vector<std::uint32_t> m_slots;
+    std::unique_ptr<Index> m_index;
 };
 
 /// One property-list value: string, integer, real, boolean, date, data, array or dictionary.
@@ -131,5 +146,27 @@ private:
                  std::uint64_t>
         m_value;
 };
+
+struct PlistDictionary::Entry {
+    std::string key;
+    PlistValue value;
+};
+
+template <typename Keep>
+void PlistDictionary::retainIf(Keep keep)
+{
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (!keep(static_cast<const std::string&>(m_entries[i].key), m_entries[i].value))
+            continue;
+        if (kept != i)
+            m_entries[kept] = std::move(m_entries[i]);
+        ++kept;
+    }
+    if (kept == m_entries.size())
+        return;
+    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(kept), m_entries.end());
+    rebuildIndex(kept);
+}
 
 }  // namespace platform

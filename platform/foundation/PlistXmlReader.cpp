@@ -3,6 +3,7 @@
 #include "platform/foundation/PlistEncoding.h"
 
 #include <algorithm>
+#include <iterator>
 // Debian's expat is built with DTD support, which is what declares the billion-laughs settings.
 #ifndef XML_DTD
 #define XML_DTD 1
@@ -22,6 +23,22 @@ constexpr unsigned long long kAmplificationThreshold = 64u * 1024u;
 bool isXmlSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+
+// An array at its exact size; the vector keeps its room for the next array at the same depth.
+PlistArray takeArray(std::vector<PlistValue>& values)
+{
+    if (values.capacity() == values.size()) {
+        PlistArray array = std::move(values);
+        values = {};
+        return array;
+    }
+    PlistArray array;
+    array.reserve(values.size());
+    std::move(values.begin(), values.end(), std::back_inserter(array));
+    values.clear();
+    return array;
 }
 
 }  // namespace
@@ -60,7 +77,16 @@ void PlistXmlReader::fail(PlistReadFailure failure)
 {
     if (m_failure == PlistReadFailure::None)
         m_failure = failure;
-    XML_StopParser(static_cast<XML_Parser>(m_parser), XML_FALSE);
+    if (m_parser)
+        XML_StopParser(static_cast<XML_Parser>(m_parser), XML_FALSE);
+}
+
+const PlistSelection* PlistXmlReader::selectionOfNextValue() const
+{
+    if (m_depth == 0)
+        return m_selection;
+    const Frame& parent = m_stack[m_depth - 1];
+    return parent.element == Element::Dict ? parent.valueSelection : parent.selection;
 }
 
 void PlistXmlReader::startElement(std::string_view name)
@@ -77,11 +103,11 @@ void PlistXmlReader::startElement(std::string_view name)
     if (known == std::end(kNames) || m_inLeaf)
         return fail(PlistReadFailure::Malformed);
     const Element element = known->second;
-    if (m_stack.empty()) {
+    if (m_depth == 0) {
         if (element == Element::Key)
             return fail(PlistReadFailure::Malformed);
     } else {
-        const Frame& parent = m_stack.back();
+        const Frame& parent = m_stack[m_depth - 1];
         const bool allowed = parent.element == Element::Plist ? element != Element::Plist && element != Element::Key
                                                                     && !parent.hasValue
                            : parent.element == Element::Dict  ? element != Element::Plist
@@ -90,22 +116,40 @@ void PlistXmlReader::startElement(std::string_view name)
         if (!allowed)
             return fail(PlistReadFailure::Malformed);
     }
+    if (element == Element::Key) {
+        m_inLeaf = true;
+        m_leaf = element;
+        m_leafKept = m_stack[m_depth - 1].selection != nullptr;
+        m_collectText = m_leafKept;
+        m_text.clear();
+        return;
+    }
+    const PlistSelection* selection = selectionOfNextValue();
     if (element == Element::Plist || element == Element::Array || element == Element::Dict) {
         if (element != Element::Plist && ++m_containers > kMaxPropertyListDepth)
             return fail(PlistReadFailure::TooDeep);
-        m_stack.emplace_back();
-        m_stack.back().element = element;
+        if (m_depth == m_stack.size())
+            m_stack.emplace_back();
+        Frame& frame = m_stack[m_depth++];
+        frame.element = element;
+        frame.hasKey = false;
+        frame.hasValue = false;
+        frame.selection = selection;
+        frame.valueSelection = nullptr;
         return;
     }
     m_inLeaf = true;
     m_leaf = element;
+    m_leafKept = selection != nullptr;
+    // A dropped string needs no checking; the other leaves are checked whether kept or not.
+    m_collectText = m_leafKept || element != Element::String;
     m_text.clear();
 }
 
 std::optional<PlistValue> PlistXmlReader::leafValue(Element element)
 {
     switch (element) {
-    case Element::String: return PlistValue(std::move(m_text));
+    case Element::String: return PlistValue(std::string(m_text));
     case Element::Integer: return parseInteger(m_text);
     case Element::Real: {
         const auto real = parseReal(m_text);
@@ -128,27 +172,24 @@ std::optional<PlistValue> PlistXmlReader::leafValue(Element element)
     }
 }
 
-bool PlistXmlReader::deliver(PlistValue value)
+void PlistXmlReader::deliver(std::optional<PlistValue> value)
 {
-    if (m_stack.empty()) {
+    if (m_depth == 0) {
         m_root = std::move(value);
-        return true;
+        return;
     }
-    Frame& parent = m_stack.back();
-    switch (parent.element) {
-    case Element::Plist:
-        parent.value = std::move(value);
-        parent.hasValue = true;
-        return true;
-    case Element::Dict:
-        parent.dict.set(std::move(parent.key), std::move(value));
-        parent.key.clear();
+    Frame& parent = m_stack[m_depth - 1];
+    if (parent.element == Element::Dict) {
+        // A kept value follows a kept key, whose entry waits for it.
         parent.hasKey = false;
-        return true;
-    default:
-        parent.array.push_back(std::move(value));
-        return true;
+        if (value)
+            parent.entries.back().value = std::move(*value);
+        return;
     }
+    if (parent.element == Element::Plist)
+        parent.hasValue = true;
+    if (value)
+        parent.values.push_back(std::move(*value));
 }
 
 void PlistXmlReader::endElement()
@@ -158,38 +199,47 @@ void PlistXmlReader::endElement()
     if (m_inLeaf) {
         m_inLeaf = false;
         if (m_leaf == Element::Key) {
-            Frame& parent = m_stack.back();
-            parent.key = std::move(m_text);
+            Frame& parent = m_stack[m_depth - 1];
             parent.hasKey = true;
-            m_text.clear();
+            parent.valueSelection = parent.selection ? parent.selection->below(m_text) : nullptr;
+            if (parent.valueSelection)
+                parent.entries.push_back(PlistDictionary::Entry{m_text, PlistValue()});
             return;
         }
+        if (!m_collectText)
+            return deliver(std::nullopt);
         auto value = leafValue(m_leaf);
-        m_text.clear();
         if (!value)
             return fail(PlistReadFailure::Malformed);
-        deliver(std::move(*value));
-        return;
+        if (!m_leafKept)
+            value.reset();
+        return deliver(std::move(value));
     }
-    Frame frame = std::move(m_stack.back());
-    m_stack.pop_back();
+    Frame& frame = m_stack[m_depth - 1];
+    std::optional<PlistValue> value;
     switch (frame.element) {
     case Element::Plist:
         if (!frame.hasValue)
             return fail(PlistReadFailure::Malformed);
-        deliver(std::move(frame.value));
-        return;
+        if (!frame.values.empty())
+            value = std::move(frame.values.front());
+        frame.values.clear();
+        break;
     case Element::Dict:
         --m_containers;
         if (frame.hasKey)
             return fail(PlistReadFailure::Malformed);  // a key without its value
-        deliver(PlistValue(std::move(frame.dict)));
-        return;
+        if (frame.selection)
+            value = PlistValue(PlistDictionary::takeEntries(frame.entries));
+        break;
     default:
         --m_containers;
-        deliver(PlistValue(std::move(frame.array)));
-        return;
+        if (frame.selection)
+            value = PlistValue(takeArray(frame.values));
+        break;
     }
+    --m_depth;
+    deliver(std::move(value));
 }
 
 void PlistXmlReader::characters(std::string_view text)
@@ -199,7 +249,7 @@ void PlistXmlReader::characters(std::string_view text)
     // Every reference decodes to fewer bytes than it takes in the file, and transcoding at most
     // doubles them; a document whose text grows past that bound is refused.
     m_textBytes += text.size();
-    if (m_textBytes > 2 * m_bytes.size() + 16)
+    if (m_textBytes > 2 * m_documentBytes + 16)
         return fail(PlistReadFailure::TooExpansive);
     if (!m_inLeaf) {
         for (const char c : text) {
@@ -208,20 +258,17 @@ void PlistXmlReader::characters(std::string_view text)
         }
         return;
     }
-    m_text.append(text);
+    if (m_collectText)
+        m_text.append(text);
 }
 
-std::optional<PlistValue> PlistXmlReader::read()
+PlistXmlReader::PlistXmlReader(std::size_t documentBytes, const PlistSelection* selection)
+    : m_documentBytes(documentBytes), m_selection(selection ? selection : &PlistSelection::everything())
 {
-    m_failure = PlistReadFailure::None;
-    if (m_bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-        m_failure = PlistReadFailure::TooLarge;
-        return std::nullopt;
-    }
     XML_Parser parser = XML_ParserCreate(nullptr);
     if (!parser) {
         m_failure = PlistReadFailure::Malformed;
-        return std::nullopt;
+        return;
     }
     m_parser = parser;
     XML_SetUserData(parser, this);
@@ -233,17 +280,52 @@ std::optional<PlistValue> PlistXmlReader::read()
     XML_SetStartDoctypeDeclHandler(parser, &XmlReaderCallbacks::doctype);
     XML_SetEntityDeclHandler(parser, &XmlReaderCallbacks::entityDeclaration);
     XML_SetSkippedEntityHandler(parser, &XmlReaderCallbacks::skippedEntity);
-    const XML_Status status = XML_Parse(parser, m_bytes.data(), static_cast<int>(m_bytes.size()), XML_TRUE);
-    XML_ParserFree(parser);
-    m_parser = nullptr;
-    if (m_failure == PlistReadFailure::None && (status != XML_STATUS_OK || !m_root))
+}
+
+PlistXmlReader::~PlistXmlReader()
+{
+    if (m_parser)
+        XML_ParserFree(static_cast<XML_Parser>(m_parser));
+}
+
+bool PlistXmlReader::parse(std::string_view piece, bool last)
+{
+    if (m_failure != PlistReadFailure::None || m_finished)
+        return false;
+    if (piece.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        m_failure = PlistReadFailure::TooLarge;
+        return false;
+    }
+    const XML_Status status = XML_Parse(static_cast<XML_Parser>(m_parser), piece.data(),
+                                        static_cast<int>(piece.size()), last ? XML_TRUE : XML_FALSE);
+    if (m_failure == PlistReadFailure::None && status != XML_STATUS_OK)
+        m_failure = PlistReadFailure::Malformed;
+    m_finished = last;
+    return m_failure == PlistReadFailure::None;
+}
+
+std::optional<PlistValue> PlistXmlReader::finish()
+{
+    if (m_failure == PlistReadFailure::None && (!m_finished || !m_root))
         m_failure = PlistReadFailure::Malformed;
     m_stack.clear();
+    m_depth = 0;
     if (m_failure != PlistReadFailure::None) {
         m_root.reset();
         return std::nullopt;
     }
     return std::move(m_root);
+}
+
+std::optional<PlistValue> PlistXmlReader::read(std::string_view bytes, const PlistSelection* selection,
+                                               PlistReadFailure* failure)
+{
+    PlistXmlReader reader(bytes.size(), selection);
+    reader.parse(bytes, true);
+    auto value = reader.finish();
+    if (failure)
+        *failure = reader.failure();
+    return value;
 }
 
 }  // namespace platform::plist

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/foundation/PlistSelection.h"
 #include "platform/foundation/PlistValue.h"
 #include "platform/foundation/PropertyList.h"
 
@@ -19,14 +20,30 @@ struct XmlReaderCallbacks;
 /// leaves, one value in <plist>, nesting no deeper than kMaxPropertyListDepth. No DTD is
 /// processed: a DOCTYPE with an internal subset, an entity declaration or a reference to an
 /// undeclared entity refuses the document.
+///
+/// The document may come in pieces (parse() for each, the last one marked), so a file is read
+/// without holding it whole. Each open container collects its entries in vectors of its depth
+/// that live as long as the reader, so that sibling containers reuse their room and each one
+/// is built at its exact size.
 class PlistXmlReader {
 public:
-    explicit PlistXmlReader(std::string_view bytes) : m_bytes(bytes) {}
+    /// documentBytes is the size of the whole document, which bounds the text it may decode
+    /// to; values that selection drops are checked but not built.
+    explicit PlistXmlReader(std::size_t documentBytes, const PlistSelection* selection = nullptr);
+    ~PlistXmlReader();
+    PlistXmlReader(const PlistXmlReader&) = delete;
+    PlistXmlReader& operator=(const PlistXmlReader&) = delete;
 
-    /// The root value, or none when the bytes are refused.
-    std::optional<PlistValue> read();
-    /// Why the last read answered none.
+    /// Parses the next piece of the document; false once the document is refused.
+    bool parse(std::string_view piece, bool last);
+    /// The root value once the last piece is parsed, or none when the document was refused.
+    std::optional<PlistValue> finish();
+    /// Why the document was refused.
     PlistReadFailure failure() const { return m_failure; }
+
+    /// Reads a whole document.
+    static std::optional<PlistValue> read(std::string_view bytes, const PlistSelection* selection,
+                                          PlistReadFailure* failure);
 
 private:
     friend struct XmlReaderCallbacks;
@@ -37,29 +54,37 @@ private:
         Element element = Element::Plist;
         bool hasKey = false;    // a dictionary's key waits for its value
         bool hasValue = false;  // <plist> holds its one value
-        std::string key;
-        PlistArray array;
-        PlistDictionary dict;
-        PlistValue value;
+        // How this container's values are read; null when the container itself is dropped.
+        const PlistSelection* selection = nullptr;
+        // How the value after the waiting key is read; null when it is dropped.
+        const PlistSelection* valueSelection = nullptr;
+        std::vector<PlistDictionary::Entry> entries;  // a dictionary's
+        std::vector<PlistValue> values;               // an array's, or the one value of <plist>
     };
 
     void startElement(std::string_view name);
     void endElement();
     void characters(std::string_view text);
     void fail(PlistReadFailure failure);
-    bool deliver(PlistValue value);
+    void deliver(std::optional<PlistValue> value);
+    const PlistSelection* selectionOfNextValue() const;
     std::optional<PlistValue> leafValue(Element element);
 
-    std::string_view m_bytes;
+    std::size_t m_documentBytes = 0;
+    const PlistSelection* m_selection = nullptr;
     void* m_parser = nullptr;
     PlistReadFailure m_failure = PlistReadFailure::None;
-    std::vector<Frame> m_stack;
+    std::vector<Frame> m_stack;  // frames past m_depth are kept for their room
+    std::size_t m_depth = 0;
     std::size_t m_containers = 0;
     bool m_inLeaf = false;
+    bool m_leafKept = false;
+    bool m_collectText = false;
     Element m_leaf = Element::String;
     std::string m_text;
     std::size_t m_textBytes = 0;
     std::optional<PlistValue> m_root;
+    bool m_finished = false;
 };
 
 }  // namespace platform::plist

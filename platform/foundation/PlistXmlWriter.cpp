@@ -110,7 +110,7 @@ bool PlistXmlWriter::writeValue(const PlistValue& value, std::size_t level)
             return false;
         m_out += "<dict>\n";
         for (const std::size_t i : sortedKeyOrder(dict)) {
-            if (!writeText("key", dict.keys()[i], level + 1) || !writeValue(dict.valueAt(i), level + 1))
+            if (!writeText("key", dict.keyAt(i), level + 1) || !writeValue(dict.valueAt(i), level + 1))
                 return false;
         }
         indent(level);

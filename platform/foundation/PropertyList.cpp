@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -124,7 +125,8 @@ std::string_view describePlistReadFailure(PlistReadFailure failure)
     return "not read";
 }
 
-std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat* formatOut, PlistReadFailure* failure)
+std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat* formatOut, PlistReadFailure* failure,
+                                            const PlistSelection* selection)
 {
     PlistReadFailure ignored = PlistReadFailure::None;
     PlistReadFailure& why = failure ? *failure : ignored;
@@ -141,13 +143,11 @@ std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat*
         const bool binary = bytes.substr(0, 6) == "bplist";
         std::optional<PlistValue> value;
         if (binary) {
-            plist::PlistBinaryReader reader(bytes);
+            plist::PlistBinaryReader reader(bytes, selection);
             value = reader.read();
             why = reader.failure();
         } else {
-            plist::PlistXmlReader reader(bytes);
-            value = reader.read();
-            why = reader.failure();
+            value = plist::PlistXmlReader::read(bytes, selection, &why);
         }
         if (value && formatOut)
             *formatOut = binary ? PlistFormat::Binary : PlistFormat::Xml;
@@ -164,19 +164,63 @@ std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat*
 }
 
 std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFormat* formatOut,
-                                               PlistReadFailure* failure)
+                                               PlistReadFailure* failure, const PlistSelection* selection)
 {
+    PlistReadFailure ignored = PlistReadFailure::None;
+    PlistReadFailure& why = failure ? *failure : ignored;
+    why = PlistReadFailure::None;
+    std::size_t size = 0;
+    const int fd = openRegularFile(path, kMaxPropertyListBytes, &size);
+    if (fd < 0) {
+        why = unreadFileFailure(path);
+        return std::nullopt;
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     try {
-        const auto bytes = contentsOfRegularFile(path, kMaxPropertyListBytes);
-        if (!bytes) {
-            if (failure)
-                *failure = unreadFileFailure(path);
+        // The first piece tells the form. The binary form is read whole, the XML form parsed
+        // piece by piece; a file that grows past the size it had when opened is refused.
+        constexpr std::size_t kPiece = 1u << 20;
+        std::string bytes(std::min(size, kPiece) + 1, '\0');
+        long got = readFully(fd, bytes.data(), bytes.size() - 1);
+        if (got < 0) {
+            why = PlistReadFailure::Unreadable;
             return std::nullopt;
         }
-        return parsePropertyList(*bytes, formatOut, failure);
+        bytes.resize(static_cast<std::size_t>(got));
+        if (bytes.size() == size || std::string_view(bytes).substr(0, 6) == "bplist") {
+            const std::size_t start = bytes.size();
+            bytes.resize(size + 1);
+            got = readFully(fd, bytes.data() + start, bytes.size() - start);
+            if (got < 0 || start + static_cast<std::size_t>(got) > size) {
+                why = PlistReadFailure::Unreadable;
+                return std::nullopt;
+            }
+            bytes.resize(start + static_cast<std::size_t>(got));
+            return parsePropertyList(bytes, formatOut, &why, selection);
+        }
+        plist::PlistXmlReader reader(size, selection);
+        std::size_t total = bytes.size();
+        while (!bytes.empty() && reader.parse(bytes, false)) {
+            bytes.resize(kPiece);
+            got = readFully(fd, bytes.data(), bytes.size());
+            if (got < 0 || total + static_cast<std::size_t>(got) > size) {
+                why = PlistReadFailure::Unreadable;
+                return std::nullopt;
+            }
+            bytes.resize(static_cast<std::size_t>(got));
+            total += bytes.size();
+        }
+        reader.parse(std::string_view(), true);
+        std::optional<PlistValue> value = reader.finish();
+        why = reader.failure();
+        if (value && formatOut)
+            *formatOut = PlistFormat::Xml;
+        return value;
     } catch (...) {
-        if (failure)
-            *failure = PlistReadFailure::TooExpansive;
+        why = PlistReadFailure::TooExpansive;  // out of memory
         return std::nullopt;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/foundation/PlistSelection.h"
 #include "platform/foundation/PlistValue.h"
 
 #include <cstddef>
@@ -42,16 +43,20 @@ inline constexpr std::size_t kMaxBinaryExpansion = 8;
 /// binary form, expanding far past its own size.
 std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat* formatOut = nullptr);
 
-/// parsePropertyList that also tells why bytes were refused; failure is set on every call.
-std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat* formatOut, PlistReadFailure* failure);
+/// parsePropertyList that also tells why bytes were refused; failure is set on every call. With a
+/// selection, only the values it keeps are built (the same bytes are refused either way).
+std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat* formatOut, PlistReadFailure* failure,
+                                            const PlistSelection* selection = nullptr);
 
 /// Reads a property-list file of either form; none when it is missing, a folder, unreadable,
 /// not a property list, larger than kMaxPropertyListBytes or nested too deeply.
 std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFormat* formatOut = nullptr);
 
 /// readPropertyListFile that also tells why the file was refused; failure is set on every call.
+/// With a selection, only the values it keeps are built. An XML file is parsed as it is read,
+/// a piece at a time, and never held whole.
 std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFormat* formatOut,
-                                               PlistReadFailure* failure);
+                                               PlistReadFailure* failure, const PlistSelection* selection = nullptr);
 
 /// The file's root dictionary, or none unless the file reads and its root is a dictionary.
 std::optional<PlistDictionary> dictionaryWithContentsOfFile(const std::string& path);

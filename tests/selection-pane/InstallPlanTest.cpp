@@ -58,7 +58,7 @@ protected:
             const PlistDictionary* dictionary = value.asDictionary();
             for (std::size_t i = 0; dictionary && i < dictionary->size(); ++i) {
                 const auto* text = dictionary->valueAt(i).asString();
-                entry[dictionary->keys()[i]] = text ? *text : "<not a string>";
+                entry[dictionary->keyAt(i)] = text ? *text : "<not a string>";
             }
             entries.push_back(entry);
         }

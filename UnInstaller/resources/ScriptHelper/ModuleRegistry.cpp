@@ -107,7 +107,7 @@ std::vector<ModuleRegistry::Module> ModuleRegistry::modules() const
     if (modules == nullptr)
         return result;
     for (std::size_t i = 0; i < modules->size(); ++i) {
-        Module module{modules->keys()[i], std::nullopt, std::nullopt};
+        Module module{modules->keyAt(i), std::nullopt, std::nullopt};
         if (const platform::PlistDictionary* entry = modules->valueAt(i).asDictionary()) {
             if (const std::string* installPath = entry->stringForKey(kInstallPathKey))
                 module.installPath = *installPath;

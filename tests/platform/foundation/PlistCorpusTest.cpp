@@ -87,9 +87,9 @@ void dump(const PlistValue& value, std::string& out)
         std::vector<std::size_t> order(dict.size());
         for (std::size_t i = 0; i < order.size(); ++i)
             order[i] = i;
-        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return dict.keys()[a] < dict.keys()[b]; });
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return dict.keyAt(a) < dict.keyAt(b); });
         for (const std::size_t i : order) {
-            out += "k " + hex(dict.keys()[i]) + "\n";
+            out += "k " + hex(dict.keyAt(i)) + "\n";
             dump(dict.valueAt(i), out);
         }
         break;

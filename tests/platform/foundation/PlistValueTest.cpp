@@ -84,7 +84,7 @@ TEST(PlistDictionary, LookupsHoldAcrossTheIndexThreshold)
             EXPECT_TRUE(dict.erase("key1"));
             EXPECT_FALSE(dict.contains("key1"));
             EXPECT_EQ(*dict.find("key2")->asInteger(), 2);
-            EXPECT_EQ(dict.keys()[1], "key2");
+            EXPECT_EQ(dict.keyAt(1), "key2");
             const PlistDictionary copy = dict;
             EXPECT_EQ(copy, dict);
             EXPECT_EQ(*copy.find("key" + std::to_string(size - 1))->asInteger(), static_cast<std::int64_t>(size - 1));
