@@ -55,6 +55,15 @@ constexpr const char* kActionClose = "close:";
 constexpr const char* kActionUnInstall = "requestUnInstall:";
 constexpr const char* kActionAllSelect = "requestAllSelect:";
 
+/// A registry entry that the window lists: a dictionary whose name carries the listed mark and
+/// which names its install path.
+bool isListedModule(const platform::PlistValue& value)
+{
+    const platform::PlistDictionary* entry = value.asDictionary();
+    const std::string* name = entry ? entry->stringForKey(kModuleNameKey) : nullptr;
+    return name && name->find(kListedNameMark) != std::string::npos && entry->stringForKey(kInstallPathKey);
+}
+
 /// The rows' arrays stay parallel only when every one holds as many entries as the check states.
 bool rowIndexValid(const std::optional<Controller::StringArray>& array, std::size_t row)
 {
@@ -293,10 +302,13 @@ void Controller::requestAllSelect(platform::Control*)
 std::optional<platform::PlistDictionary> Controller::getKEPL2Dict() const
 {
     const std::string path = platform::resolveSystemPath(kRegistryPath);
-    // Only what the rows show is built: each module's name and install path.
+    // Only what the rows show is built: the modules that are listed, each with its name and
+    // install path.
     static const platform::PlistSelection kRowFields = platform::PlistSelection::none().key(
-        kRegistryModulesKey, platform::PlistSelection::none().anyOtherKey(
-                                 platform::PlistSelection::none().key(kModuleNameKey).key(kInstallPathKey)));
+        kRegistryModulesKey, platform::PlistSelection::none().anyOtherKey(platform::PlistSelection::none()
+                                                                              .key(kModuleNameKey)
+                                                                              .key(kInstallPathKey)
+                                                                              .keepIf(isListedModule)));
     platform::PlistReadFailure failure = platform::PlistReadFailure::None;
     std::optional<platform::PlistValue> root = platform::readPropertyListFile(path, nullptr, &failure, &kRowFields);
     if (!root) {
@@ -313,14 +325,7 @@ std::optional<platform::PlistDictionary> Controller::getKEPL2Dict() const
         platform::NSLog("The module registry %@ was not read: it holds no %@ dictionary.", {path, kRegistryModulesKey});
         return std::nullopt;
     }
-    // Only the entries that are listed are kept.
-    platform::PlistDictionary& all = *modules->asDictionary();
-    all.retainIf([](const std::string&, const platform::PlistValue& value) {
-        const platform::PlistDictionary* entry = value.asDictionary();
-        const std::string* name = entry ? entry->stringForKey(kModuleNameKey) : nullptr;
-        return name && name->find(kListedNameMark) != std::string::npos && entry->stringForKey(kInstallPathKey);
-    });
-    return std::move(all);
+    return std::move(*modules->asDictionary());
 }
 
 void Controller::makeSelectListView()

@@ -40,9 +40,18 @@ bool PlistBinaryReader::readUInt(std::uint64_t at, unsigned width, std::uint64_t
 {
     if (width == 0 || width > 8 || at > m_bytes.size() || m_bytes.size() - at < width)
         return false;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.data()) + at;
+    const auto at8 = [bytes](unsigned i) { return static_cast<std::uint64_t>(bytes[i]); };
+    switch (width) {
+    case 1: out = at8(0); return true;
+    case 2: out = at8(0) << 8 | at8(1); return true;
+    case 3: out = at8(0) << 16 | at8(1) << 8 | at8(2); return true;
+    case 4: out = at8(0) << 24 | at8(1) << 16 | at8(2) << 8 | at8(3); return true;
+    default: break;
+    }
     std::uint64_t value = 0;
     for (unsigned i = 0; i < width; ++i)
-        value = (value << 8) | static_cast<unsigned char>(m_bytes[static_cast<std::size_t>(at + i)]);
+        value = (value << 8) | at8(i);
     out = value;
     return true;
 }
@@ -110,7 +119,10 @@ bool PlistBinaryReader::decodeString(std::uint64_t offset, std::string& out)
     if (type == 0x5) {
         // ASCII means seven bits: a byte above them is refused, as the platform refuses it.
         out.assign(data, static_cast<std::size_t>(length));
-        return std::all_of(out.begin(), out.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        unsigned char bits = 0;
+        for (const char c : out)
+            bits |= static_cast<unsigned char>(c);
+        return bits < 0x80;
     }
     out.reserve(static_cast<std::size_t>(length) * 3 / 2);
     const auto unitAt = [data](std::uint64_t i) {
@@ -257,7 +269,7 @@ bool PlistBinaryReader::decode(std::uint64_t index, const PlistSelection* select
         frame.reserved = count;
         m_reserved += count;
         if (frame.isDictionary)
-            frame.dict.reserve(static_cast<std::size_t>(count));
+            frame.dict.reserve(selection->keptAtMost(static_cast<std::size_t>(count)));
         else
             frame.array.reserve(static_cast<std::size_t>(count));
     }
@@ -340,7 +352,7 @@ std::optional<PlistValue> PlistBinaryReader::read()
             }
         }
         Frame& parent = stack.back();
-        if (parent.entrySelection && value) {
+        if (parent.entrySelection && value && parent.entrySelection->keeps(*value)) {
             if (parent.isDictionary)
                 parent.dict.set(std::move(parent.key), std::move(*value));
             else

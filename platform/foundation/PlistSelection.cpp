@@ -35,10 +35,16 @@ PlistSelection& PlistSelection::anyOtherKey(PlistSelection below)
     return *this;
 }
 
+PlistSelection& PlistSelection::keepIf(std::function<bool(const PlistValue&)> test)
+{
+    m_test = std::move(test);
+    return *this;
+}
+
 const PlistSelection* PlistSelection::below(std::string_view key) const
 {
     if (m_everything)
-        return this;
+        return &everything();
     for (const auto& entry : m_keys) {
         if (entry.first == key)
             return &entry.second;

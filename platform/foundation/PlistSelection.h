@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,7 +16,9 @@ namespace platform {
 /// read with the array's own selection, and a leaf is kept wherever it is reached.
 ///
 ///     PlistSelection::none().key("Modules", PlistSelection::none().anyOtherKey(
-///         PlistSelection::none().key("Name")));
+///         PlistSelection::none().key("Name").keepIf(hasAName)));
+class PlistValue;
+
 class PlistSelection {
 public:
     /// Keeps everything below.
@@ -30,7 +34,20 @@ public:
     /// Keeps every entry that key() does not name, each value read with below.
     PlistSelection& anyOtherKey(PlistSelection below);
 
+    /// Keeps a dictionary entry or array element read with this selection only when test answers
+    /// true for its value as read (with what the selection drops already left out); a dropped
+    /// one leaves no trace. An array's elements are
+    /// read with the array's own selection, so the test sees the array and each element alike.
+    PlistSelection& keepIf(std::function<bool(const PlistValue&)> test);
+
     bool keepsEverything() const { return m_everything; }
+    /// Whether a value read with this selection is kept.
+    bool keeps(const PlistValue& value) const { return !m_test || m_test(value); }
+    /// How many entries of a dictionary of count entries this selection may keep.
+    std::size_t keptAtMost(std::size_t count) const
+    {
+        return m_everything || !m_otherKeys.empty() || m_keys.size() > count ? count : m_keys.size();
+    }
     /// How the value under key of a dictionary read with this selection is read; null when the
     /// entry is dropped.
     const PlistSelection* below(std::string_view key) const;
@@ -39,6 +56,7 @@ private:
     bool m_everything = true;
     std::vector<std::pair<std::string, PlistSelection>> m_keys;
     std::vector<PlistSelection> m_otherKeys;  // at most one
+    std::function<bool(const PlistValue&)> m_test;
 };
 
 }  // namespace platform

@@ -15,8 +15,10 @@ PlistValue::PlistValue(std::uint64_t u)
         m_value = u;
 }
 
+// A slot is 0 when empty; otherwise its low half is the position plus one and its high half the
+// high bits of the key's hash.
 struct PlistDictionary::Index {
-    std::vector<std::uint32_t> slots;
+    std::vector<std::uint64_t> slots;
 };
 
 namespace {
@@ -24,6 +26,16 @@ namespace {
 std::size_t hashOf(std::string_view key)
 {
     return std::hash<std::string_view>{}(key);
+}
+
+std::uint64_t fingerprintOf(std::size_t hash)
+{
+    // The slot number takes the low bits; a 64-bit hash gives its high half, a 32-bit one
+    // all it has.
+    if constexpr (sizeof(std::size_t) > 4)
+        return static_cast<std::uint64_t>(hash) & 0xFFFFFFFF00000000ull;
+    else
+        return static_cast<std::uint64_t>(hash) << 32;
 }
 
 }  // namespace
@@ -84,27 +96,34 @@ std::size_t PlistDictionary::linearPositionOf(std::string_view key, std::size_t 
 
 std::size_t PlistDictionary::positionOf(std::string_view key) const
 {
-    if (!m_index)
-        return linearPositionOf(key, m_entries.size());
-    const std::vector<std::uint32_t>& slots = m_index->slots;
+    return m_index ? indexedPositionOf(key, hashOf(key)) : linearPositionOf(key, m_entries.size());
+}
+
+std::size_t PlistDictionary::indexedPositionOf(std::string_view key, std::size_t hash) const
+{
+    const std::vector<std::uint64_t>& slots = m_index->slots;
     const std::size_t mask = slots.size() - 1;
-    for (std::size_t slot = hashOf(key) & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t entry = slots[slot];
+    const std::uint64_t fingerprint = fingerprintOf(hash);
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint64_t entry = slots[slot];
         if (entry == 0)
             return kNotFound;
-        if (m_entries[entry - 1].key == key)
-            return entry - 1;
+        if ((entry & 0xFFFFFFFF00000000ull) != fingerprint)
+            continue;
+        const std::size_t position = static_cast<std::size_t>(entry & 0xFFFFFFFFu) - 1;
+        if (m_entries[position].key == key)
+            return position;
     }
 }
 
-void PlistDictionary::insertIntoIndex(std::size_t position)
+void PlistDictionary::insertIntoIndex(std::size_t position, std::size_t hash)
 {
-    std::vector<std::uint32_t>& slots = m_index->slots;
+    std::vector<std::uint64_t>& slots = m_index->slots;
     const std::size_t mask = slots.size() - 1;
-    std::size_t slot = hashOf(m_entries[position].key) & mask;
+    std::size_t slot = hash & mask;
     while (slots[slot] != 0)
         slot = (slot + 1) & mask;
-    slots[slot] = static_cast<std::uint32_t>(position + 1);
+    slots[slot] = fingerprintOf(hash) | static_cast<std::uint64_t>(position + 1);
 }
 
 void PlistDictionary::rebuildIndex(std::size_t keyCount)
@@ -121,7 +140,7 @@ void PlistDictionary::rebuildIndex(std::size_t keyCount)
         m_index = std::make_unique<Index>();
     m_index->slots.assign(slots, 0);
     for (std::size_t i = 0; i < m_entries.size(); ++i)
-        insertIntoIndex(i);
+        insertIntoIndex(i, hashOf(m_entries[i].key));
 }
 
 const PlistValue* PlistDictionary::find(std::string_view key) const
@@ -156,17 +175,17 @@ const PlistDictionary* PlistDictionary::dictionaryForKey(std::string_view key) c
 
 void PlistDictionary::set(std::string key, PlistValue value)
 {
-    if (PlistValue* existing = find(key)) {
-        *existing = std::move(value);
+    const std::size_t hash = m_index ? hashOf(key) : 0;
+    const std::size_t existing = m_index ? indexedPositionOf(key, hash) : linearPositionOf(key, m_entries.size());
+    if (existing != kNotFound) {
+        m_entries[existing].value = std::move(value);
         return;
     }
     m_entries.push_back(Entry{std::move(key), std::move(value)});
-    if (m_index || m_entries.size() > kIndexedSize) {
-        if (!m_index || 2 * m_entries.size() > m_index->slots.size())
-            rebuildIndex(2 * m_entries.size());
-        else
-            insertIntoIndex(m_entries.size() - 1);
-    }
+    if (m_index && 2 * m_entries.size() <= m_index->slots.size())
+        insertIntoIndex(m_entries.size() - 1, hash);
+    else if (m_entries.size() > kIndexedSize)
+        rebuildIndex(2 * m_entries.size());
 }
 
 void PlistDictionary::reserve(std::size_t count)
@@ -224,7 +243,9 @@ PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries)
     std::vector<Entry>& kept = dict.m_entries;
     std::size_t keptCount = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t earlier = indexed ? dict.positionOf(kept[i].key) : dict.linearPositionOf(kept[i].key, keptCount);
+        const std::size_t hash = indexed ? hashOf(kept[i].key) : 0;
+        const std::size_t earlier =
+            indexed ? dict.indexedPositionOf(kept[i].key, hash) : dict.linearPositionOf(kept[i].key, keptCount);
         if (earlier != kNotFound) {
             kept[earlier].value = std::move(kept[i].value);
             continue;
@@ -232,7 +253,7 @@ PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries)
         if (keptCount != i)
             kept[keptCount] = std::move(kept[i]);
         if (indexed)
-            dict.insertIntoIndex(keptCount);
+            dict.insertIntoIndex(keptCount, hash);
         ++keptCount;
     }
     if (keptCount != count) {

@@ -72,9 +72,6 @@ public:
     void addEntriesFromDictionary(const PlistDictionary& other);
     /// Removes a key; answers whether it was present.
     bool erase(std::string_view key);
-    /// Keeps the entries for which keep(key, value) answers true, in their order, in one pass.
-    template <typename Keep>
-    void retainIf(Keep keep);
     void clear();
 
     /// A dictionary of the entries, which are moved out and leave the vector empty with its
@@ -90,12 +87,14 @@ private:
     static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 
     std::size_t positionOf(std::string_view key) const;
+    std::size_t indexedPositionOf(std::string_view key, std::size_t hash) const;
     std::size_t linearPositionOf(std::string_view key, std::size_t end) const;
-    void insertIntoIndex(std::size_t position);
+    void insertIntoIndex(std::size_t position, std::size_t hash);
     void rebuildIndex(std::size_t keyCount);
 
     std::vector<Entry> m_entries;
-    // Open addressing over a power-of-two table: 0 is an empty slot, n is the position n - 1.
+    // Open addressing over a power-of-two table of slots that hold a position and bits of its
+    // key's hash, so that a probe seldom has to look at a key.
     std::unique_ptr<Index> m_index;
 };
 
@@ -151,22 +150,5 @@ struct PlistDictionary::Entry {
     std::string key;
     PlistValue value;
 };
-
-template <typename Keep>
-void PlistDictionary::retainIf(Keep keep)
-{
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        if (!keep(static_cast<const std::string&>(m_entries[i].key), m_entries[i].value))
-            continue;
-        if (kept != i)
-            m_entries[kept] = std::move(m_entries[i]);
-        ++kept;
-    }
-    if (kept == m_entries.size())
-        return;
-    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(kept), m_entries.end());
-    rebuildIndex(kept);
-}
 
 }  // namespace platform

@@ -3,13 +3,18 @@
 #include "platform/foundation/PlistEncoding.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 // Debian's expat is built with DTD support, which is what declares the billion-laughs settings.
 #ifndef XML_DTD
 #define XML_DTD 1
 #endif
 #include <expat.h>
+#include <cstdint>
 #include <limits>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace platform::plist {
 
@@ -89,20 +94,39 @@ const PlistSelection* PlistXmlReader::selectionOfNextValue() const
     return parent.element == Element::Dict ? parent.valueSelection : parent.selection;
 }
 
-void PlistXmlReader::startElement(std::string_view name)
+std::optional<PlistXmlReader::Element> PlistXmlReader::elementNamed(const char* name)
+{
+    // Told apart by their first letters, then checked whole.
+    const auto is = [name](const char* known, Element element) -> std::optional<Element> {
+        return std::strcmp(name, known) == 0 ? std::optional<Element>(element) : std::nullopt;
+    };
+    switch (name[0]) {
+    case 'k': return is("key", Element::Key);
+    case 's': return is("string", Element::String);
+    case 'd':
+        if (const auto dict = is("dict", Element::Dict))
+            return dict;
+        if (const auto date = is("date", Element::Date))
+            return date;
+        return is("data", Element::Data);
+    case 'i': return is("integer", Element::Integer);
+    case 'a': return is("array", Element::Array);
+    case 'r': return is("real", Element::Real);
+    case 't': return is("true", Element::True);
+    case 'f': return is("false", Element::False);
+    case 'p': return is("plist", Element::Plist);
+    default: return std::nullopt;
+    }
+}
+
+void PlistXmlReader::startElement(const char* name)
 {
     if (m_failure != PlistReadFailure::None)
         return;
-    static constexpr std::pair<std::string_view, Element> kNames[] = {
-        {"plist", Element::Plist},     {"array", Element::Array},   {"dict", Element::Dict},
-        {"key", Element::Key},         {"string", Element::String}, {"integer", Element::Integer},
-        {"real", Element::Real},       {"date", Element::Date},     {"data", Element::Data},
-        {"true", Element::True},       {"false", Element::False},
-    };
-    const auto* known = std::find_if(std::begin(kNames), std::end(kNames), [&](const auto& n) { return n.first == name; });
-    if (known == std::end(kNames) || m_inLeaf)
+    const std::optional<Element> known = elementNamed(name);
+    if (!known || m_inLeaf)
         return fail(PlistReadFailure::Malformed);
-    const Element element = known->second;
+    const Element element = *known;
     if (m_depth == 0) {
         if (element == Element::Key)
             return fail(PlistReadFailure::Malformed);
@@ -130,7 +154,12 @@ void PlistXmlReader::startElement(std::string_view name)
             return fail(PlistReadFailure::TooDeep);
         if (m_depth == m_stack.size())
             m_stack.emplace_back();
+        if (m_document)
+            releaseParsedPages();
         Frame& frame = m_stack[m_depth++];
+        const XML_Parser parser = static_cast<XML_Parser>(m_parser);
+        frame.tagAt = static_cast<std::size_t>(XML_GetCurrentByteIndex(parser));
+        frame.tagBytes = static_cast<std::size_t>(XML_GetCurrentByteCount(parser));
         frame.element = element;
         frame.hasKey = false;
         frame.hasValue = false;
@@ -179,15 +208,25 @@ void PlistXmlReader::deliver(std::optional<PlistValue> value)
         return;
     }
     Frame& parent = m_stack[m_depth - 1];
+    if (parent.element == Element::Plist) {
+        parent.hasValue = true;
+        if (value)
+            parent.values.push_back(std::move(*value));
+        return;
+    }
+    // An entry or element that its selection's test refuses is dropped as well.
+    const PlistSelection* selection = parent.element == Element::Dict ? parent.valueSelection : parent.selection;
+    if (value && !selection->keeps(*value))
+        value.reset();
     if (parent.element == Element::Dict) {
-        // A kept value follows a kept key, whose entry waits for it.
+        // A value read with a selection follows a kept key, whose entry waits for it.
         parent.hasKey = false;
         if (value)
             parent.entries.back().value = std::move(*value);
+        else if (parent.valueSelection)
+            parent.entries.pop_back();
         return;
     }
-    if (parent.element == Element::Plist)
-        parent.hasValue = true;
     if (value)
         parent.values.push_back(std::move(*value));
 }
@@ -302,6 +341,67 @@ bool PlistXmlReader::parse(std::string_view piece, bool last)
         m_failure = PlistReadFailure::Malformed;
     m_finished = last;
     return m_failure == PlistReadFailure::None;
+}
+
+char* PlistXmlReader::buffer(std::size_t size)
+{
+    if (m_failure != PlistReadFailure::None || m_finished
+        || size > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return nullptr;
+    return static_cast<char*>(XML_GetBuffer(static_cast<XML_Parser>(m_parser), static_cast<int>(size)));
+}
+
+bool PlistXmlReader::parseBuffer(std::size_t length, bool last)
+{
+    if (m_failure != PlistReadFailure::None || m_finished)
+        return false;
+    const XML_Status status = XML_ParseBuffer(static_cast<XML_Parser>(m_parser), static_cast<int>(length),
+                                              last ? XML_TRUE : XML_FALSE);
+    if (m_failure == PlistReadFailure::None && status != XML_STATUS_OK)
+        m_failure = PlistReadFailure::Malformed;
+    m_finished = last;
+    return m_failure == PlistReadFailure::None;
+}
+
+bool PlistXmlReader::parseWholeBuffer(char* room, std::size_t length)
+{
+    m_document = room;
+    m_releasedTo = 0;
+    const bool parsed = parseBuffer(length, true);
+    m_document = nullptr;
+    return parsed;
+}
+
+void PlistXmlReader::releaseParsedPages()
+{
+    // Released a few MiB at a time, well behind the tag being read. The parser keeps pointers
+    // to the start tags of the elements still open, whose pages stay.
+    constexpr std::size_t kStep = 4u << 20;
+    constexpr std::size_t kMargin = 64u << 10;
+    const auto at = static_cast<std::size_t>(XML_GetCurrentByteIndex(static_cast<XML_Parser>(m_parser)));
+    if (at < m_releasedTo + kStep + kMargin)
+        return;
+    const std::size_t limit = at - kMargin;
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto release = [&](std::size_t from, std::size_t to) {
+        const auto begin = (reinterpret_cast<std::uintptr_t>(m_document + from) + page - 1) & ~(page - 1);
+        const auto end = reinterpret_cast<std::uintptr_t>(m_document + to) & ~(page - 1);
+        if (begin < end)
+            ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+    };
+    std::size_t from = m_releasedTo;
+    for (std::size_t i = 0; i < m_depth; ++i) {
+        const Frame& open = m_stack[i];
+        if (open.tagAt + open.tagBytes <= from)
+            continue;
+        if (open.tagAt >= limit)
+            break;
+        release(from, open.tagAt);
+        from = open.tagAt + open.tagBytes;
+    }
+    if (from < limit)
+        release(from, limit);
+    m_releasedTo = limit;
 }
 
 std::optional<PlistValue> PlistXmlReader::finish()

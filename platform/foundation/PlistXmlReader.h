@@ -36,6 +36,16 @@ public:
 
     /// Parses the next piece of the document; false once the document is refused.
     bool parse(std::string_view piece, bool last);
+    /// Room for the next piece of at most size bytes inside the parser, which saves a copy:
+    /// fill it, then parseBuffer() what was filled. Null once the document is refused.
+    char* buffer(std::size_t size);
+    /// Parses the first length bytes of the room that buffer() gave.
+    bool parseBuffer(std::size_t length, bool last);
+    /// Parses a whole document that fills the room buffer(length) gave, in one pass that hands
+    /// the pages already parsed back to the system as it goes, so that a large document is never
+    /// resident whole for long. One final pass also spares the parser the position bookkeeping
+    /// it does after every piece.
+    bool parseWholeBuffer(char* room, std::size_t length);
     /// The root value once the last piece is parsed, or none when the document was refused.
     std::optional<PlistValue> finish();
     /// Why the document was refused.
@@ -58,11 +68,16 @@ private:
         const PlistSelection* selection = nullptr;
         // How the value after the waiting key is read; null when it is dropped.
         const PlistSelection* valueSelection = nullptr;
+        // Where the start tag lies in the document, which the parser reads again at the end tag.
+        std::size_t tagAt = 0;
+        std::size_t tagBytes = 0;
         std::vector<PlistDictionary::Entry> entries;  // a dictionary's
         std::vector<PlistValue> values;               // an array's, or the one value of <plist>
     };
 
-    void startElement(std::string_view name);
+    static std::optional<Element> elementNamed(const char* name);
+    void startElement(const char* name);
+    void releaseParsedPages();
     void endElement();
     void characters(std::string_view text);
     void fail(PlistReadFailure failure);
@@ -85,6 +100,10 @@ private:
     std::size_t m_textBytes = 0;
     std::optional<PlistValue> m_root;
     bool m_finished = false;
+    // The document in the parser's buffer, while parseWholeBuffer() runs, and how much of it
+    // has been handed back.
+    char* m_document = nullptr;
+    std::size_t m_releasedTo = 0;
 };
 
 }  // namespace platform::plist

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,40 +181,46 @@ std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFor
         ~Closer() { ::close(fd); }
     } closer{fd};
     try {
-        // The first piece tells the form. The binary form is read whole, the XML form parsed
-        // piece by piece; a file that grows past the size it had when opened is refused.
-        constexpr std::size_t kPiece = 1u << 20;
-        std::string bytes(std::min(size, kPiece) + 1, '\0');
-        long got = readFully(fd, bytes.data(), bytes.size() - 1);
-        if (got < 0) {
+        // The first bytes tell the form. The binary form is parsed from a copy of the file; the
+        // XML form is read straight into the parser's buffer and parsed in one pass that hands
+        // back what it has parsed. A file that grows past the size it had when opened is refused.
+        char head[6] = {};
+        const long headBytes = ::pread(fd, head, sizeof head, 0);
+        const bool binary = headBytes == static_cast<long>(sizeof head) && std::string_view(head, sizeof head) == "bplist";
+        char extra = 0;
+        if (binary) {
+            // The copy is mapped with its pages made up front, which is much cheaper than
+            // taking a fault for each as the file is read into it.
+            void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+            if (mapped == MAP_FAILED) {
+                why = PlistReadFailure::TooExpansive;
+                return std::nullopt;
+            }
+            struct Unmapper {
+                void* at;
+                std::size_t size;
+                ~Unmapper() { ::munmap(at, size); }
+            } unmapper{mapped, size};
+            char* bytes = static_cast<char*>(mapped);
+            const long got = readFully(fd, bytes, size);
+            if (got < 0 || readFully(fd, &extra, 1) != 0) {
+                why = PlistReadFailure::Unreadable;
+                return std::nullopt;
+            }
+            return parsePropertyList(std::string_view(bytes, static_cast<std::size_t>(got)), formatOut, &why, selection);
+        }
+        plist::PlistXmlReader reader(size, selection);
+        char* room = reader.buffer(size);
+        if (!room) {
+            why = PlistReadFailure::TooExpansive;
+            return std::nullopt;
+        }
+        const long got = readFully(fd, room, size);
+        if (got < 0 || readFully(fd, &extra, 1) != 0) {
             why = PlistReadFailure::Unreadable;
             return std::nullopt;
         }
-        bytes.resize(static_cast<std::size_t>(got));
-        if (bytes.size() == size || std::string_view(bytes).substr(0, 6) == "bplist") {
-            const std::size_t start = bytes.size();
-            bytes.resize(size + 1);
-            got = readFully(fd, bytes.data() + start, bytes.size() - start);
-            if (got < 0 || start + static_cast<std::size_t>(got) > size) {
-                why = PlistReadFailure::Unreadable;
-                return std::nullopt;
-            }
-            bytes.resize(start + static_cast<std::size_t>(got));
-            return parsePropertyList(bytes, formatOut, &why, selection);
-        }
-        plist::PlistXmlReader reader(size, selection);
-        std::size_t total = bytes.size();
-        while (!bytes.empty() && reader.parse(bytes, false)) {
-            bytes.resize(kPiece);
-            got = readFully(fd, bytes.data(), bytes.size());
-            if (got < 0 || total + static_cast<std::size_t>(got) > size) {
-                why = PlistReadFailure::Unreadable;
-                return std::nullopt;
-            }
-            bytes.resize(static_cast<std::size_t>(got));
-            total += bytes.size();
-        }
-        reader.parse(std::string_view(), true);
+        reader.parseWholeBuffer(room, static_cast<std::size_t>(got));
         std::optional<PlistValue> value = reader.finish();
         why = reader.failure();
         if (value && formatOut)

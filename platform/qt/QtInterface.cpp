@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QTableView>
 #include <QTableWidget>
+#include <QCoreApplication>
 #include <QUiLoader>
 
 #include <algorithm>
@@ -113,7 +114,13 @@ std::unique_ptr<QtInterface> QtInterface::load(const std::string& path)
     if (!file.open(QIODevice::ReadOnly)) {
         return nullptr;
     }
+    // The interfaces use Qt's own widgets alone. A loader loads every designer plug-in of the
+    // library paths as it is made (Debian's brings in Qt Quick, at a cost in start-up time and
+    // memory), so it is made while the paths are empty.
+    const QStringList libraryPaths = QCoreApplication::libraryPaths();
+    QCoreApplication::setLibraryPaths({});
     QUiLoader loader;
+    QCoreApplication::setLibraryPaths(libraryPaths);
     QWidget* root = loader.load(&file, nullptr);
     if (!root) {
         return nullptr;

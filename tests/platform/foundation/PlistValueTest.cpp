@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 using namespace platform;
 
@@ -88,7 +90,30 @@ TEST(PlistDictionary, LookupsHoldAcrossTheIndexThreshold)
             const PlistDictionary copy = dict;
             EXPECT_EQ(copy, dict);
             EXPECT_EQ(*copy.find("key" + std::to_string(size - 1))->asInteger(), static_cast<std::int64_t>(size - 1));
+
         }
+    }
+}
+
+TEST(PlistDictionary, TakenEntriesFoldRepeatedKeysAsSetWould)
+{
+    const std::size_t sizes[] = {1, 3, PlistDictionary::kIndexedSize, PlistDictionary::kIndexedSize + 1, 300};
+    std::vector<PlistDictionary::Entry> entries;
+    for (const std::size_t size : sizes) {
+        SCOPED_TRACE(size);
+        PlistDictionary expected;
+        for (std::size_t i = 0; i < size; ++i) {
+            // Every third key comes back later with a new value.
+            const std::string key = "key" + std::to_string(i % 3 == 2 ? i - 2 : i);
+            entries.push_back({key, PlistValue(static_cast<std::int64_t>(i))});
+            expected.set(key, PlistValue(static_cast<std::int64_t>(i)));
+        }
+        const PlistDictionary taken = PlistDictionary::takeEntries(entries);
+        EXPECT_TRUE(entries.empty());
+        ASSERT_EQ(taken.keys(), expected.keys());
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            EXPECT_EQ(*taken.find(expected.keyAt(i)), expected.valueAt(i)) << expected.keyAt(i);
+        EXPECT_FALSE(taken.contains("key" + std::to_string(size)));
     }
 }
 
