@@ -21,7 +21,7 @@ struct PlistBinaryReader::Frame {
     const PlistSelection* entrySelection = nullptr;
     std::string key;  // the key of the dictionary entry being read
     PlistArray array;
-    PlistDictionary dict;
+    std::vector<PlistDictionary::Entry> entries;
 };
 
 PlistBinaryReader::PlistBinaryReader(std::string_view bytes, const PlistSelection* selection)
@@ -269,7 +269,7 @@ bool PlistBinaryReader::decode(std::uint64_t index, const PlistSelection* select
         frame.reserved = count;
         m_reserved += count;
         if (frame.isDictionary)
-            frame.dict.reserve(selection->keptAtMost(static_cast<std::size_t>(count)));
+            frame.entries.reserve(selection->keptAtMost(static_cast<std::size_t>(count)));
         else
             frame.array.reserve(static_cast<std::size_t>(count));
     }
@@ -319,7 +319,8 @@ std::optional<PlistValue> PlistBinaryReader::read()
         if (top.next == top.count) {
             m_reserved -= top.reserved;
             if (top.selection)
-                value = top.isDictionary ? PlistValue(std::move(top.dict)) : PlistValue(std::move(top.array));
+                value = top.isDictionary ? PlistValue(PlistDictionary::takeEntries(top.entries))
+                                         : PlistValue(std::move(top.array));
             stack.pop_back();
             if (stack.empty())
                 return value;
@@ -354,7 +355,7 @@ std::optional<PlistValue> PlistBinaryReader::read()
         Frame& parent = stack.back();
         if (parent.entrySelection && value && parent.entrySelection->keeps(*value)) {
             if (parent.isDictionary)
-                parent.dict.set(std::move(parent.key), std::move(*value));
+                parent.entries.push_back(PlistDictionary::Entry{std::move(parent.key), std::move(*value)});
             else
                 parent.array.push_back(std::move(*value));
         }

@@ -132,15 +132,71 @@ void PlistDictionary::rebuildIndex(std::size_t keyCount)
         m_index.reset();
         return;
     }
+    // The keys are distinct here, which is all that indexInOrder can refuse.
+    indexInOrder(keyCount);
+}
+
+bool PlistDictionary::indexInOrder(std::size_t keyCount)
+{
     // At most half full, so that probe runs stay short.
-    std::size_t slots = 64;
-    while (slots < 2 * keyCount)
-        slots *= 2;
-    if (!m_index)
-        m_index = std::make_unique<Index>();
-    m_index->slots.assign(slots, 0);
-    for (std::size_t i = 0; i < m_entries.size(); ++i)
-        insertIntoIndex(i, hashOf(m_entries[i].key));
+    std::size_t slotCount = 64;
+    unsigned bits = 6;
+    while (slotCount < 2 * keyCount) {
+        slotCount *= 2;
+        ++bits;
+    }
+    const std::size_t mask = slotCount - 1;
+    const std::size_t count = m_entries.size();
+
+    // The entries in the order of their home slots, by two stable passes of a radix sort, so
+    // that the table is written front to back rather than at random.
+    struct Item {
+        std::size_t hash;
+        std::size_t position;
+    };
+    std::vector<Item> items(count);
+    std::vector<Item> sorted(count);
+    for (std::size_t i = 0; i < count; ++i)
+        items[i] = Item{hashOf(m_entries[i].key), i};
+    const unsigned lowBits = bits / 2;
+    for (const auto& [shift, width] : {std::pair{0u, lowBits}, std::pair{lowBits, bits - lowBits}}) {
+        const std::size_t digits = std::size_t{1} << width;
+        const auto digitOf = [&](const Item& item) { return ((item.hash & mask) >> shift) & (digits - 1); };
+        std::vector<std::size_t> starts(digits + 1, 0);
+        for (const Item& item : items)
+            ++starts[digitOf(item) + 1];
+        for (std::size_t d = 1; d <= digits; ++d)
+            starts[d] += starts[d - 1];
+        for (const Item& item : items)
+            sorted[starts[digitOf(item)]++] = item;
+        items.swap(sorted);
+    }
+
+    auto index = std::make_unique<Index>();
+    index->slots.assign(slotCount, 0);
+    std::vector<Item> wrapped;
+    std::size_t next = 0;  // every slot from an item's home up to here is taken
+    for (std::size_t k = 0; k < count; ++k) {
+        const Item& item = items[k];
+        const std::size_t home = item.hash & mask;
+        // A repeated key has the same hash, so the same home: it sits among the items just before.
+        for (std::size_t j = k; j > 0 && (items[j - 1].hash & mask) == home; --j) {
+            if (items[j - 1].hash == item.hash && m_entries[items[j - 1].position].key == m_entries[item.position].key)
+                return false;
+        }
+        const std::size_t slot = std::max(next, home);
+        if (slot >= slotCount) {
+            wrapped.push_back(item);
+            continue;
+        }
+        index->slots[slot] = fingerprintOf(item.hash) | static_cast<std::uint64_t>(item.position + 1);
+        next = slot + 1;
+    }
+    m_index = std::move(index);
+    // The few that run past the end go round to the front, as a probe would find them.
+    for (const Item& item : wrapped)
+        insertIntoIndex(item.position, item.hash);
+    return true;
 }
 
 const PlistValue* PlistDictionary::find(std::string_view key) const
@@ -222,7 +278,9 @@ PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries)
 {
     PlistDictionary dict;
     const std::size_t count = entries.size();
-    if (entries.capacity() == count) {
+    // Taken over whole when little room would go unused; otherwise copied at the exact size,
+    // and the vector keeps its room for the next use.
+    if (entries.capacity() - count <= count / 4) {
         dict.m_entries = std::move(entries);
         entries = {};
     } else {
@@ -230,14 +288,16 @@ PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries)
         std::move(entries.begin(), entries.end(), std::back_inserter(dict.m_entries));
         entries.clear();
     }
-    // One pass folds repeated keys into their first place; the index, when there is one, grows
-    // with the entries already kept.
+    if (count > kIndexedSize && dict.indexInOrder(count))
+        return dict;
+    // Repeated keys: one pass folds each into its first place, the index (when there is one)
+    // growing with the entries already kept.
     const bool indexed = count > kIndexedSize;
     if (indexed) {
+        dict.m_index = std::make_unique<Index>();
         std::size_t slots = 64;
         while (slots < 2 * count)
             slots *= 2;
-        dict.m_index = std::make_unique<Index>();
         dict.m_index->slots.assign(slots, 0);
     }
     std::vector<Entry>& kept = dict.m_entries;

@@ -91,6 +91,7 @@ private:
     std::size_t linearPositionOf(std::string_view key, std::size_t end) const;
     void insertIntoIndex(std::size_t position, std::size_t hash);
     void rebuildIndex(std::size_t keyCount);
+    bool indexInOrder(std::size_t keyCount);
 
     std::vector<Entry> m_entries;
     // Open addressing over a power-of-two table of slots that hold a position and bits of its
