@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace fuzz {
 
@@ -25,6 +26,18 @@ inline void writeAndReadBack(const platform::PlistValue& value)
     if (!platform::parsePropertyList(binary, &format) || format != platform::PlistFormat::Binary)
         fail("the binary form of an accepted property list does not read back");
     (void)xml;
+}
+
+/// A read that keeps part of the document answers exactly as the whole read did: the same
+/// acceptance, for the same reason.
+inline void checkSelectionAgrees(std::string_view bytes, bool wholeRead, platform::PlistReadFailure wholeFailure)
+{
+    using platform::PlistSelection;
+    static const PlistSelection kPart = PlistSelection::none().anyOtherKey(
+        PlistSelection::none().key("Name").keepIf([](const platform::PlistValue& value) { return !value.asString(); }));
+    platform::PlistReadFailure failure = platform::PlistReadFailure::None;
+    if (platform::parsePropertyList(bytes, nullptr, &failure, &kPart).has_value() != wholeRead || failure != wholeFailure)
+        fail("a read with a selection answered otherwise than the whole read");
 }
 
 }  // namespace fuzz

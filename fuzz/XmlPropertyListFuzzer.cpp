@@ -1,5 +1,6 @@
 // The XML property-list reader on arbitrary bytes: none or a tree, never a crash, a hang or a
-// sanitizer report; what it accepts writes out and reads back.
+// sanitizer report; what it accepts writes out and reads back, and a read that keeps part of it
+// answers the same.
 #include "fuzz/FuzzSupport.h"
 
 #include <cstddef>
@@ -13,7 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (bytes.starts_with("bplist"))
         return -1;
     platform::PlistFormat format = platform::PlistFormat::Binary;
-    const auto value = platform::parsePropertyList(bytes, &format);
+    platform::PlistReadFailure failure = platform::PlistReadFailure::None;
+    const auto value = platform::parsePropertyList(bytes, &format, &failure);
+    fuzz::checkSelectionAgrees(bytes, value.has_value(), failure);
     if (!value)
         return 0;
     if (format != platform::PlistFormat::Xml)
