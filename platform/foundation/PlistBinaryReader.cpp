@@ -22,6 +22,7 @@ struct PlistBinaryReader::Frame {
     std::string key;  // the key of the dictionary entry being read
     PlistArray array;
     std::vector<PlistDictionary::Entry> entries;
+    std::vector<std::size_t> hashes;  // of the keys, for a dictionary large enough to be indexed
 };
 
 PlistBinaryReader::PlistBinaryReader(std::string_view bytes, const PlistSelection* selection)
@@ -268,10 +269,14 @@ bool PlistBinaryReader::decode(std::uint64_t index, const PlistSelection* select
     if (count <= m_valueLimit - m_values && m_reserved <= m_valueLimit - m_values - count) {
         frame.reserved = count;
         m_reserved += count;
-        if (frame.isDictionary)
-            frame.entries.reserve(selection->keptAtMost(static_cast<std::size_t>(count)));
-        else
+        if (frame.isDictionary) {
+            const std::size_t kept = selection->keptAtMost(static_cast<std::size_t>(count));
+            frame.entries.reserve(kept);
+            if (kept > PlistDictionary::kIndexedSize)
+                frame.hashes.reserve(kept);
+        } else {
             frame.array.reserve(static_cast<std::size_t>(count));
+        }
     }
     return true;
 }
@@ -319,7 +324,7 @@ std::optional<PlistValue> PlistBinaryReader::read()
         if (top.next == top.count) {
             m_reserved -= top.reserved;
             if (top.selection)
-                value = top.isDictionary ? PlistValue(PlistDictionary::takeEntries(top.entries))
+                value = top.isDictionary ? PlistValue(PlistDictionary::takeEntries(top.entries, &top.hashes))
                                          : PlistValue(std::move(top.array));
             stack.pop_back();
             if (stack.empty())
@@ -354,10 +359,14 @@ std::optional<PlistValue> PlistBinaryReader::read()
         }
         Frame& parent = stack.back();
         if (parent.entrySelection && value && parent.entrySelection->keeps(*value)) {
-            if (parent.isDictionary)
+            if (parent.isDictionary) {
+                // The key's hash is taken now, while its bytes are at hand.
+                if (parent.hashes.capacity() != 0)
+                    parent.hashes.push_back(PlistDictionary::keyHash(parent.key));
                 parent.entries.push_back(PlistDictionary::Entry{std::move(parent.key), std::move(*value)});
-            else
+            } else {
                 parent.array.push_back(std::move(*value));
+            }
         }
         ++parent.next;
     }

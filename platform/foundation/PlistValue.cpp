@@ -136,7 +136,12 @@ void PlistDictionary::rebuildIndex(std::size_t keyCount)
     indexInOrder(keyCount);
 }
 
-bool PlistDictionary::indexInOrder(std::size_t keyCount)
+std::size_t PlistDictionary::keyHash(std::string_view key)
+{
+    return hashOf(key);
+}
+
+bool PlistDictionary::indexInOrder(std::size_t keyCount, const std::vector<std::size_t>* hashes)
 {
     // At most half full, so that probe runs stay short.
     std::size_t slotCount = 64;
@@ -156,10 +161,13 @@ bool PlistDictionary::indexInOrder(std::size_t keyCount)
     };
     std::vector<Item> items(count);
     std::vector<Item> sorted(count);
+    const bool hashed = hashes && hashes->size() == count;
     for (std::size_t i = 0; i < count; ++i)
-        items[i] = Item{hashOf(m_entries[i].key), i};
+        items[i] = Item{hashed ? (*hashes)[i] : hashOf(m_entries[i].key), i};
     const unsigned lowBits = bits / 2;
-    for (const auto& [shift, width] : {std::pair{0u, lowBits}, std::pair{lowBits, bits - lowBits}}) {
+    for (int pass = 0; pass < 2; ++pass) {
+        const unsigned shift = pass == 0 ? 0 : lowBits;
+        const unsigned width = pass == 0 ? lowBits : bits - lowBits;
         const std::size_t digits = std::size_t{1} << width;
         const auto digitOf = [&](const Item& item) { return ((item.hash & mask) >> shift) & (digits - 1); };
         std::vector<std::size_t> starts(digits + 1, 0);
@@ -274,10 +282,18 @@ void PlistDictionary::clear()
     m_index.reset();
 }
 
-PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries)
+PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries, std::vector<std::size_t>* hashes)
 {
     PlistDictionary dict;
     const std::size_t count = entries.size();
+    struct Emptied {
+        std::vector<std::size_t>* hashes;
+        ~Emptied()
+        {
+            if (hashes)
+                hashes->clear();
+        }
+    } emptied{hashes};
     // Taken over whole when little room would go unused; otherwise copied at the exact size,
     // and the vector keeps its room for the next use.
     if (entries.capacity() - count <= count / 4) {
@@ -288,7 +304,7 @@ PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries)
         std::move(entries.begin(), entries.end(), std::back_inserter(dict.m_entries));
         entries.clear();
     }
-    if (count > kIndexedSize && dict.indexInOrder(count))
+    if (count > kIndexedSize && dict.indexInOrder(count, hashes))
         return dict;
     // Repeated keys: one pass folds each into its first place, the index (when there is one)
     // growing with the entries already kept.

@@ -46,8 +46,8 @@ public:
     /// Dictionaries of more keys than this keep a hash index.
     static constexpr std::size_t kIndexedSize = 16;
 
-    std::size_t size() const { return m_entries.size(); }
-    bool empty() const { return m_entries.empty(); }
+    std::size_t size() const;
+    bool empty() const;
 
     /// The key at index, in insertion order.
     const std::string& keyAt(std::size_t index) const;
@@ -77,7 +77,11 @@ public:
     /// A dictionary of the entries, which are moved out and leave the vector empty with its
     /// room kept for the next use. The dictionary holds them at their exact size. A key given
     /// twice keeps its first place and its last value, as set() would.
-    static PlistDictionary takeEntries(std::vector<Entry>& entries);
+    /// hashes, when given, holds keyHash() of each entry's key, taken while the keys were at
+    /// hand, and is emptied as well.
+    static PlistDictionary takeEntries(std::vector<Entry>& entries, std::vector<std::size_t>* hashes = nullptr);
+    /// The hash of a key that the index uses.
+    static std::size_t keyHash(std::string_view key);
 
     /// Equal when both hold the same keys with equal values, whatever their order.
     bool operator==(const PlistDictionary& other) const;
@@ -91,7 +95,7 @@ private:
     std::size_t linearPositionOf(std::string_view key, std::size_t end) const;
     void insertIntoIndex(std::size_t position, std::size_t hash);
     void rebuildIndex(std::size_t keyCount);
-    bool indexInOrder(std::size_t keyCount);
+    bool indexInOrder(std::size_t keyCount, const std::vector<std::size_t>* hashes = nullptr);
 
     std::vector<Entry> m_entries;
     // Open addressing over a power-of-two table of slots that hold a position and bits of its
@@ -151,5 +155,15 @@ struct PlistDictionary::Entry {
     std::string key;
     PlistValue value;
 };
+
+inline std::size_t PlistDictionary::size() const
+{
+    return m_entries.size();
+}
+
+inline bool PlistDictionary::empty() const
+{
+    return m_entries.empty();
+}
 
 }  // namespace platform

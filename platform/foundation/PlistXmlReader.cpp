@@ -3,15 +3,15 @@
 #include "platform/foundation/PlistEncoding.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <limits>
 // Debian's expat is built with DTD support, which is what declares the billion-laughs settings.
 #ifndef XML_DTD
 #define XML_DTD 1
 #endif
 #include <expat.h>
-#include <cstdint>
-#include <limits>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -29,7 +29,6 @@ bool isXmlSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
-
 
 // An array at its exact size; the vector keeps its room for the next array at the same depth.
 PlistArray takeArray(std::vector<PlistValue>& values)
@@ -140,6 +139,8 @@ void PlistXmlReader::startElement(const char* name)
         if (!allowed)
             return fail(PlistReadFailure::Malformed);
     }
+    if (m_document)
+        releaseParsedPages();
     if (element == Element::Key) {
         m_inLeaf = true;
         m_leaf = element;
@@ -154,8 +155,6 @@ void PlistXmlReader::startElement(const char* name)
             return fail(PlistReadFailure::TooDeep);
         if (m_depth == m_stack.size())
             m_stack.emplace_back();
-        if (m_document)
-            releaseParsedPages();
         Frame& frame = m_stack[m_depth++];
         const XML_Parser parser = static_cast<XML_Parser>(m_parser);
         frame.tagAt = static_cast<std::size_t>(XML_GetCurrentByteIndex(parser));
@@ -223,8 +222,11 @@ void PlistXmlReader::deliver(std::optional<PlistValue> value)
         parent.hasKey = false;
         if (value)
             parent.entries.back().value = std::move(*value);
-        else if (parent.valueSelection)
+        else if (parent.valueSelection) {
             parent.entries.pop_back();
+            if (parent.hashes.size() > parent.entries.size())
+                parent.hashes.pop_back();
+        }
         return;
     }
     if (value)
@@ -241,8 +243,14 @@ void PlistXmlReader::endElement()
             Frame& parent = m_stack[m_depth - 1];
             parent.hasKey = true;
             parent.valueSelection = parent.selection ? parent.selection->below(m_text) : nullptr;
-            if (parent.valueSelection)
+            if (parent.valueSelection) {
                 parent.entries.push_back(PlistDictionary::Entry{m_text, PlistValue()});
+                // Keys are hashed while their bytes are at hand, once there are enough to index.
+                if (parent.entries.size() > PlistDictionary::kIndexedSize) {
+                    for (std::size_t i = parent.hashes.size(); i < parent.entries.size(); ++i)
+                        parent.hashes.push_back(PlistDictionary::keyHash(parent.entries[i].key));
+                }
+            }
             return;
         }
         if (!m_collectText)
@@ -269,7 +277,7 @@ void PlistXmlReader::endElement()
         if (frame.hasKey)
             return fail(PlistReadFailure::Malformed);  // a key without its value
         if (frame.selection)
-            value = PlistValue(PlistDictionary::takeEntries(frame.entries));
+            value = PlistValue(PlistDictionary::takeEntries(frame.entries, &frame.hashes));
         break;
     default:
         --m_containers;

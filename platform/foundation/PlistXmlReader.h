@@ -21,10 +21,11 @@ struct XmlReaderCallbacks;
 /// processed: a DOCTYPE with an internal subset, an entity declaration or a reference to an
 /// undeclared entity refuses the document.
 ///
-/// The document may come in pieces (parse() for each, the last one marked), so a file is read
-/// without holding it whole. Each open container collects its entries in vectors of its depth
-/// that live as long as the reader, so that sibling containers reuse their room and each one
-/// is built at its exact size.
+/// The document may come in pieces (parse() for each, the last one marked), or be read whole
+/// into the parser's own buffer (buffer(), then parseWholeBuffer()), which hands the parsed pages
+/// back as it goes. Each open container collects its entries in vectors of its depth that live
+/// as long as the reader, so that sibling containers reuse their room and each one is built at
+/// its exact size.
 class PlistXmlReader {
 public:
     /// documentBytes is the size of the whole document, which bounds the text it may decode
@@ -36,11 +37,9 @@ public:
 
     /// Parses the next piece of the document; false once the document is refused.
     bool parse(std::string_view piece, bool last);
-    /// Room for the next piece of at most size bytes inside the parser, which saves a copy:
-    /// fill it, then parseBuffer() what was filled. Null once the document is refused.
+    /// Room for a document of size bytes inside the parser, which saves a copy: fill it, then
+    /// parseWholeBuffer(). Null once the document is refused.
     char* buffer(std::size_t size);
-    /// Parses the first length bytes of the room that buffer() gave.
-    bool parseBuffer(std::size_t length, bool last);
     /// Parses a whole document that fills the room buffer(length) gave, in one pass that hands
     /// the pages already parsed back to the system as it goes, so that a large document is never
     /// resident whole for long. One final pass also spares the parser the position bookkeeping
@@ -72,6 +71,7 @@ private:
         std::size_t tagAt = 0;
         std::size_t tagBytes = 0;
         std::vector<PlistDictionary::Entry> entries;  // a dictionary's
+        std::vector<std::size_t> hashes;              // of its keys, once it is large enough to be indexed
         std::vector<PlistValue> values;               // an array's, or the one value of <plist>
     };
 
@@ -81,6 +81,7 @@ private:
     void endElement();
     void characters(std::string_view text);
     void fail(PlistReadFailure failure);
+    bool parseBuffer(std::size_t length, bool last);
     void deliver(std::optional<PlistValue> value);
     const PlistSelection* selectionOfNextValue() const;
     std::optional<PlistValue> leafValue(Element element);
