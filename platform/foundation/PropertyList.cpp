@@ -189,8 +189,8 @@ std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFor
         const bool binary = headBytes == static_cast<long>(sizeof head) && std::string_view(head, sizeof head) == "bplist";
         char extra = 0;
         if (binary) {
-            // The copy is mapped with its pages made up front, which is much cheaper than
-            // taking a fault for each as the file is read into it.
+            // The copy is mapped with its pages made in one call, not faulted in one by one as
+            // the file is read into it.
             void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
             if (mapped == MAP_FAILED) {
                 why = PlistReadFailure::TooExpansive;
@@ -208,6 +208,10 @@ std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFor
                 return std::nullopt;
             }
             return parsePropertyList(std::string_view(bytes, static_cast<std::size_t>(got)), formatOut, &why, selection);
+        }
+        if (size == 0) {
+            why = PlistReadFailure::Malformed;
+            return std::nullopt;
         }
         plist::PlistXmlReader reader(size, selection);
         char* room = reader.buffer(size);

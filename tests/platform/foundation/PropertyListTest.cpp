@@ -186,10 +186,15 @@ class PropertyListRejects : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(PropertyListRejects, AsNone)
 {
-    EXPECT_FALSE(parsePropertyList(GetParam().bytes));
+    PlistReadFailure fromBytes = PlistReadFailure::None;
+    EXPECT_FALSE(parsePropertyList(GetParam().bytes, nullptr, &fromBytes));
+    EXPECT_NE(fromBytes, PlistReadFailure::None);
     TempFolder temp;
     const std::string path = temp.write("input.plist", GetParam().bytes);
-    EXPECT_FALSE(readPropertyListFile(path));
+    // A file is read by a path of its own; it must give the same reason.
+    PlistReadFailure fromFile = PlistReadFailure::None;
+    EXPECT_FALSE(readPropertyListFile(path, nullptr, &fromFile));
+    EXPECT_EQ(fromFile, fromBytes);
     EXPECT_FALSE(dictionaryWithContentsOfFile(path));
 }
 
