@@ -143,6 +143,15 @@ TEST(PlistXmlFile, LargeFilesReadAsTheirBytesParse)
         xml.replace(xml.rfind("</dict>"), 7, "</dixt>");
         return xml;
     };
+    // The same ASCII document in UTF-16 (little-endian, with a byte-order mark), whose byte
+    // positions are twice its character positions.
+    const std::function<std::string(std::string)> inUtf16 = [](std::string xml) {
+        xml.replace(xml.find("encoding=\"UTF-8\""), 16, "encoding=\"UTF-16\"");
+        std::string wide = "\xFF\xFE";
+        for (const char c : xml)
+            wide.append({c, '\0'});
+        return wide;
+    };
     struct Case {
         const char* name;
         PlistValue document;
@@ -152,6 +161,7 @@ TEST(PlistXmlFile, LargeFilesReadAsTheirBytesParse)
     const std::vector<Case> cases = {
         {"many modules", PlistValue(dict({{"Modules", PlistValue(modules)}, {"After", "end"}})), sameBytes, true},
         {"a string longer than a release step", PlistValue(dict({{"Text", PlistValue(longText)}, {"Modules", PlistValue(modules)}})), sameBytes, true},
+        {"UTF-16", PlistValue(dict({{"Modules", PlistValue(modules)}})), inUtf16, true},
         {"the outermost end tag mismatched", PlistValue(dict({{"Modules", PlistValue(modules)}})), lastTagMismatched, false},
     };
     TempFolder temp;
