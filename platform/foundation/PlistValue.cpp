@@ -1,5 +1,7 @@
 #include "platform/foundation/PlistValue.h"
 
+#include "platform/foundation/KeyHash.h"
+
 #include <algorithm>
 #include <functional>
 #include <iterator>
@@ -25,7 +27,8 @@ namespace {
 
 std::size_t hashOf(std::string_view key)
 {
-    return std::hash<std::string_view>{}(key);
+    // Seeded per process: a file cannot be written to make its keys collide.
+    return platform::keyHash(key);
 }
 
 std::uint64_t fingerprintOf(std::size_t hash)

@@ -4,6 +4,7 @@
 #include "UnInstaller/resources/ScriptHelper/ModuleRegistry.h"
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 #include "UnInstaller/resources/ScriptHelper/UninstallPlan.h"
+#include "platform/foundation/KeyHash.h"
 #include "platform/foundation/Path.h"
 #include "platform/foundation/SearchPaths.h"
 
@@ -104,8 +105,8 @@ public:
     }
 
 private:
-    std::unordered_map<std::string, int> m_holding;
-    std::unordered_map<std::string, int> m_installed;
+    std::unordered_map<std::string, int, platform::KeyHasher> m_holding;
+    std::unordered_map<std::string, int, platform::KeyHasher> m_installed;
 };
 
 bool listedByTheUninstaller(const std::optional<std::string>& name)
@@ -117,7 +118,7 @@ std::vector<Decision> checkEntries(const UninstallPlan& plan, const ModuleRegist
                                    const PathPolicy& policy)
 {
     std::vector<Decision> decisions;
-    std::unordered_set<std::string> seen;
+    std::unordered_set<std::string, platform::KeyHasher> seen;
     for (std::size_t i = 0; i < plan.entries().size(); ++i) {
         const UninstallPlan::Entry& entry = plan.entries()[i];
         Decision d;
@@ -163,13 +164,13 @@ std::vector<Decision> checkEntries(const UninstallPlan& plan, const ModuleRegist
 StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisions,
                                                   const std::vector<ModuleRegistry::Module>& modules)
 {
-    std::unordered_set<std::string> leaving;
+    std::unordered_set<std::string, platform::KeyHasher> leaving;
     for (const Decision& d : decisions) {
         if (!d.refusal)
             leaving.insert(d.uuid);
     }
     StayingModules staying;
-    std::unordered_map<std::string, std::string> stayingAt;
+    std::unordered_map<std::string, std::string, platform::KeyHasher> stayingAt;
     for (const ModuleRegistry::Module& module : modules) {
         if (leaving.count(module.uuid) == 0 && module.installPath) {
             staying.add(*module.installPath, 1);
