@@ -40,7 +40,6 @@ public:
     /// read with the array's own selection, so the test sees the array and each element alike.
     PlistSelection& keepIf(std::function<bool(const PlistValue&)> test);
 
-    bool keepsEverything() const { return m_everything; }
     /// Whether a value read with this selection is kept.
     bool keeps(const PlistValue& value) const { return !m_test || m_test(value); }
     /// How many entries of a dictionary of count entries this selection may keep.
