@@ -307,38 +307,30 @@ PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries, std::v
         std::move(entries.begin(), entries.end(), std::back_inserter(dict.m_entries));
         entries.clear();
     }
-    if (count > kIndexedSize && dict.indexInOrder(count, hashes))
-        return dict;
-    // Repeated keys: one pass folds each into its first place, the index (when there is one)
-    // growing with the entries already kept.
-    const bool indexed = count > kIndexedSize;
-    if (indexed) {
-        dict.m_index = std::make_unique<Index>();
-        std::size_t slots = 64;
-        while (slots < 2 * count)
-            slots *= 2;
-        dict.m_index->slots.assign(slots, 0);
+    if (count > kIndexedSize) {
+        if (dict.indexInOrder(count, hashes))
+            return dict;
+        // Repeated keys: folded as set() folds them.
+        PlistDictionary folded;
+        folded.reserve(count);
+        for (Entry& entry : dict.m_entries)
+            folded.set(std::move(entry.key), std::move(entry.value));
+        return folded;
     }
+    // A small dictionary folds repeated keys into their first place in one pass.
     std::vector<Entry>& kept = dict.m_entries;
     std::size_t keptCount = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t hash = indexed ? hashOf(kept[i].key) : 0;
-        const std::size_t earlier =
-            indexed ? dict.indexedPositionOf(kept[i].key, hash) : dict.linearPositionOf(kept[i].key, keptCount);
+        const std::size_t earlier = dict.linearPositionOf(kept[i].key, keptCount);
         if (earlier != kNotFound) {
             kept[earlier].value = std::move(kept[i].value);
             continue;
         }
         if (keptCount != i)
             kept[keptCount] = std::move(kept[i]);
-        if (indexed)
-            dict.insertIntoIndex(keptCount, hash);
         ++keptCount;
     }
-    if (keptCount != count) {
-        kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(keptCount), kept.end());
-        dict.rebuildIndex(keptCount);
-    }
+    kept.erase(kept.begin() + static_cast<std::ptrdiff_t>(keptCount), kept.end());
     return dict;
 }
 

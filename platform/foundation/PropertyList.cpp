@@ -101,6 +101,15 @@ bool writeBytesAtomically(const std::string& path, std::string_view bytes)
     return true;
 }
 
+// Reads an open file of size bytes into room: the count read, or -1 on an error or when the file
+// has grown past size since it was opened.
+long readNoMoreThan(int fd, char* room, std::size_t size)
+{
+    const long got = readFully(fd, room, size);
+    char extra = 0;
+    return got < 0 || readFully(fd, &extra, 1) != 0 ? -1 : got;
+}
+
 // Why a file that contentsOfRegularFile refused was not read: too large, or not readable at all.
 PlistReadFailure unreadFileFailure(const std::string& path)
 {
@@ -187,7 +196,6 @@ std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFor
         char head[6] = {};
         const long headBytes = ::pread(fd, head, sizeof head, 0);
         const bool binary = headBytes == static_cast<long>(sizeof head) && std::string_view(head, sizeof head) == "bplist";
-        char extra = 0;
         if (binary) {
             // The copy is mapped with its pages made in one call, not faulted in one by one as
             // the file is read into it.
@@ -202,8 +210,8 @@ std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFor
                 ~Unmapper() { ::munmap(at, size); }
             } unmapper{mapped, size};
             char* bytes = static_cast<char*>(mapped);
-            const long got = readFully(fd, bytes, size);
-            if (got < 0 || readFully(fd, &extra, 1) != 0) {
+            const long got = readNoMoreThan(fd, bytes, size);
+            if (got < 0) {
                 why = PlistReadFailure::Unreadable;
                 return std::nullopt;
             }
@@ -219,8 +227,8 @@ std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFor
             why = PlistReadFailure::TooExpansive;
             return std::nullopt;
         }
-        const long got = readFully(fd, room, size);
-        if (got < 0 || readFully(fd, &extra, 1) != 0) {
+        const long got = readNoMoreThan(fd, room, size);
+        if (got < 0) {
             why = PlistReadFailure::Unreadable;
             return std::nullopt;
         }
