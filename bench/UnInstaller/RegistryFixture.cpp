@@ -2,6 +2,7 @@
 
 #include "platform/foundation/PlistValue.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace bench {
@@ -10,13 +11,18 @@ std::string registryBytes(int modules, platform::PlistFormat format)
 {
     platform::PlistDictionary entries;
     for (int i = 0; i < modules; ++i) {
+        // Every module takes as many bytes as any other, as real identifiers and names do, so a
+        // larger registry differs from a smaller one in its count of modules alone.
+        char number[16];
+        std::snprintf(number, sizeof number, "%06d", i);
+        char identifier[40];
+        std::snprintf(identifier, sizeof identifier, "8C1F%04X-0000-4000-8000-%012X", i & 0xFFFF, i);
         platform::PlistDictionary entry;
-        const std::string number = std::to_string(i);
-        entry.set("ModuleName", platform::PlistValue("Module" + number + (i % 10 == 9 ? " Other" : " vLX")));
-        entry.set("InstallPath",
-                  platform::PlistValue("/Library/Printers/Tavix/Modules/M" + number + "/M" + number + ".plugin"));
-        entry.set("Version", platform::PlistValue("2.0." + number));
-        entries.set("8C1F" + number + "-0000-4000-8000-" + number, platform::PlistValue(std::move(entry)));
+        entry.set("ModuleName", platform::PlistValue(std::string("Module") + number + (i % 10 == 9 ? " Other" : " vLX")));
+        entry.set("InstallPath", platform::PlistValue(std::string("/Library/Printers/Tavix/Modules/M") + number + "/M" +
+                                                      number + ".plugin"));
+        entry.set("Version", platform::PlistValue("2.0." + std::to_string(i % 10)));
+        entries.set(identifier, platform::PlistValue(std::move(entry)));
     }
     platform::PlistDictionary root;
     root.set("KEP2_KEY_MODULES", platform::PlistValue(std::move(entries)));

@@ -5,7 +5,8 @@
 //  - the start-up: the built Plugsweep program run offscreen to its listed window and quit, and
 //    the whole python3 run;
 // with the peak resident memory of each child (wait4), the ratios and the growth from 10,000 to
-// 100,000 and from 100,000 to 200,000 modules. Times are the best of --repeat runs.
+// 100,000 and from 100,000 to 200,000 modules. Times are the best of --repeat rounds, and each
+// round runs every registry in turn.
 //   bench_registry_vs_python [--sizes 1000,10000,...] [--repeat N] [--python PROGRAM (/usr/bin/python3)]
 //                            [--plugsweep PROGRAM | --no-startup]
 #include "UnInstaller/common/Controller.h"
@@ -161,10 +162,26 @@ public:
         fs::create_directories(home + kRegistryFolder);
         std::ofstream(m_folder + "/quit.txt") << "click closeButton\n";
         std::ofstream(m_folder + "/show.txt") << "show\n";
+        // Every registry is made first, and each round measures all of them in turn, so that a
+        // slow spell of the machine falls on every size alike rather than on the one it met.
         bool ok = true;
         for (int size : m_options.sizes) {
             for (PlistFormat format : {PlistFormat::Xml, PlistFormat::Binary})
-                ok = measure(size, format) && ok;
+                ok = prepare(size, format) && ok;
+        }
+        for (int i = 0; ok && i < m_options.repeat; ++i) {
+            std::fprintf(stderr, "round %d of %d...\n", i + 1, m_options.repeat);
+            for (auto& [key, row] : m_rows)
+                measureOnce(key, row);
+        }
+        for (auto& [key, row] : m_rows) {
+            fs::remove_all(rootOf(key));
+            const bool valid = row.oursData.valid() && row.pythonData.valid() &&
+                               (!m_options.startup || row.oursStartup.valid());
+            if (!valid)
+                std::fprintf(stderr, "%s %d modules: a run failed or listed the wrong number of rows\n",
+                             formatName(key.second).c_str(), key.first);
+            ok = ok && valid;
         }
         return ok;
     }
@@ -252,9 +269,16 @@ private:
         }
     }
 
-    bool measure(int size, PlistFormat format)
+    std::string rootOf(const Key& key) const
     {
-        const std::string root = m_folder + "/" + formatName(format) + "-" + std::to_string(size);
+        return m_folder + "/" + formatName(key.second) + "-" + std::to_string(key.first);
+    }
+
+    /// Makes the registry of one size and form, and checks once, untimed, that Plugsweep lists it.
+    bool prepare(int size, PlistFormat format)
+    {
+        const Key key{size, format};
+        const std::string root = rootOf(key);
         const std::string file = root + kRegistryFolder + kRegistryName;
         fs::create_directories(root + kRegistryFolder);
         // Made by a child: a child's peak memory counts the pages it was forked with, so this
@@ -263,44 +287,40 @@ private:
             std::fprintf(stderr, "could not make %s\n", file.c_str());
             return false;
         }
-        Row& result = m_rows[{size, format}];
+        Row& result = m_rows[key];
         result.fileMiB = static_cast<double>(fs::file_size(file)) / (1024.0 * 1024.0);
-        const int expected = bench::listedRows(size);
-        std::fprintf(stderr, "%s %d modules (%.1f MiB)...\n", formatName(format).c_str(), size, result.fileMiB);
+        std::fprintf(stderr, "%s %d modules (%.1f MiB)\n", formatName(format).c_str(), size, result.fileMiB);
+        return !m_options.startup || size > 10000 || startupListsEveryRow(root, bench::listedRows(size));
+    }
 
-        bool ok = true;
-        if (m_options.startup && size <= 10000)
-            ok = startupListsEveryRow(root, expected) && ok;
-        for (int i = 0; i < m_options.repeat; ++i) {
-            double inside = 0;
-            const bench::ChildRun ours = bench::runChild({m_self, "--data-path", root}, {});
-            if (ours.exitedCleanly && parseRowsAndSeconds(ours.output, expected, &inside))
-                result.oursData.add(inside, ours.peakMiB);
-            else
-                result.oursData.failed = true;
+    /// One run of each side on one registry.
+    void measureOnce(const Key& key, Row& result) const
+    {
+        const std::string root = rootOf(key);
+        const std::string file = root + kRegistryFolder + kRegistryName;
+        const int expected = bench::listedRows(key.first);
+        double inside = 0;
+        const bench::ChildRun ours = bench::runChild({m_self, "--data-path", root}, {});
+        if (ours.exitedCleanly && parseRowsAndSeconds(ours.output, expected, &inside))
+            result.oursData.add(inside, ours.peakMiB);
+        else
+            result.oursData.failed = true;
 
-            const bench::ChildRun python = bench::runChild({m_options.python, "-c", kPythonLoadAndFilter, file}, {});
-            if (python.exitedCleanly && parseRowsAndSeconds(python.output, expected, &inside)) {
-                result.pythonData.add(inside, python.peakMiB);
-                result.pythonWhole.add(python.wallSeconds, python.peakMiB);
-            } else {
-                result.pythonData.failed = result.pythonWhole.failed = true;
-            }
-
-            if (m_options.startup) {
-                const bench::ChildRun app = runPlugsweep(root, "quit.txt");
-                if (app.exitedCleanly && app.output.find("terminate") != std::string::npos)
-                    result.oursStartup.add(app.wallSeconds, app.peakMiB);
-                else
-                    result.oursStartup.failed = true;
-            }
+        const bench::ChildRun python = bench::runChild({m_options.python, "-c", kPythonLoadAndFilter, file}, {});
+        if (python.exitedCleanly && parseRowsAndSeconds(python.output, expected, &inside)) {
+            result.pythonData.add(inside, python.peakMiB);
+            result.pythonWhole.add(python.wallSeconds, python.peakMiB);
+        } else {
+            result.pythonData.failed = result.pythonWhole.failed = true;
         }
-        fs::remove_all(root);
-        ok = ok && result.oursData.valid() && result.pythonData.valid() &&
-             (!m_options.startup || result.oursStartup.valid());
-        if (!ok)
-            std::fprintf(stderr, "  a run failed or listed the wrong number of rows\n");
-        return ok;
+
+        if (m_options.startup) {
+            const bench::ChildRun app = runPlugsweep(root, "quit.txt");
+            if (app.exitedCleanly && app.output.find("terminate") != std::string::npos)
+                result.oursStartup.add(app.wallSeconds, app.peakMiB);
+            else
+                result.oursStartup.failed = true;
+        }
     }
 
     bench::ChildRun runPlugsweep(const std::string& root, const std::string& script) const

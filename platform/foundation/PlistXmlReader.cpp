@@ -1,12 +1,16 @@
 #include "platform/foundation/PlistXmlReader.h"
 
 #include "platform/foundation/PlistEncoding.h"
+#include "platform/foundation/WorkingMemory.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <new>
 // Debian's expat is built with DTD support, which is what declares the billion-laughs settings.
 #ifndef XML_DTD
 #define XML_DTD 1
@@ -44,6 +48,62 @@ PlistArray takeArray(std::vector<PlistValue>& values)
     values.clear();
     return array;
 }
+
+/// The parser's memory. Its blocks of a few MiB or more (the document buffer, and pools that a
+/// long text fills) are mapped with mapWorkingMemory; the rest come from malloc. Each block
+/// starts with a header that tells which, and how large the block is.
+struct ParserMemory {
+    struct alignas(std::max_align_t) Header {
+        std::size_t bytes;  // the whole block, header included
+        bool mapped;
+    };
+
+    static Header* header(void* block) { return reinterpret_cast<Header*>(static_cast<char*>(block) - sizeof(Header)); }
+
+    static void* allocate(std::size_t size)
+    {
+        if (size > std::numeric_limits<std::size_t>::max() - sizeof(Header))
+            return nullptr;
+        const std::size_t bytes = size + sizeof(Header);
+        const bool mapped = bytes >= kWorkingMemoryMapFrom;
+        void* at = mapped ? mapWorkingMemory(bytes, false) : std::malloc(bytes);
+        if (!at)
+            return nullptr;
+        return reinterpret_cast<char*>(new (at) Header{bytes, mapped}) + sizeof(Header);
+    }
+
+    static void release(void* block)
+    {
+        if (!block)
+            return;
+        Header* head = header(block);
+        if (head->mapped)
+            unmapWorkingMemory(head, head->bytes);
+        else
+            std::free(head);
+    }
+
+    static void* resize(void* block, std::size_t size)
+    {
+        if (!block)
+            return allocate(size);
+        Header* head = header(block);
+        if (!head->mapped && size < kWorkingMemoryMapFrom - sizeof(Header)) {
+            void* at = std::realloc(head, size + sizeof(Header));
+            if (!at)
+                return nullptr;
+            return reinterpret_cast<char*>(new (at) Header{size + sizeof(Header), false}) + sizeof(Header);
+        }
+        void* moved = allocate(size);
+        if (!moved)
+            return nullptr;
+        std::memcpy(moved, block, std::min(size, head->bytes - sizeof(Header)));
+        release(block);
+        return moved;
+    }
+
+    static constexpr XML_Memory_Handling_Suite suite{&allocate, &resize, &release};
+};
 
 }  // namespace
 
@@ -312,7 +372,7 @@ void PlistXmlReader::characters(std::string_view text)
 PlistXmlReader::PlistXmlReader(std::size_t documentBytes, const PlistSelection* selection)
     : m_documentBytes(documentBytes), m_selection(selection ? selection : &PlistSelection::everything())
 {
-    XML_Parser parser = XML_ParserCreate(nullptr);
+    XML_Parser parser = XML_ParserCreate_MM(nullptr, &ParserMemory::suite, nullptr);
     if (!parser) {
         m_failure = PlistReadFailure::Malformed;
         return;

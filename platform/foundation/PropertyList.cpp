@@ -6,13 +6,13 @@
 #include "platform/foundation/PlistBinaryWriter.h"
 #include "platform/foundation/PlistXmlReader.h"
 #include "platform/foundation/PlistXmlWriter.h"
+#include "platform/foundation/WorkingMemory.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -197,17 +197,17 @@ std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFor
         const long headBytes = ::pread(fd, head, sizeof head, 0);
         const bool binary = headBytes == static_cast<long>(sizeof head) && std::string_view(head, sizeof head) == "bplist";
         if (binary) {
-            // The copy is mapped with its pages made in one call, not faulted in one by one as
-            // the file is read into it.
-            void* mapped = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-            if (mapped == MAP_FAILED) {
-                why = PlistReadFailure::TooExpansive;
+            // The copy's pages are made in one call, not faulted in one by one as the file is
+            // read into it.
+            void* mapped = mapWorkingMemory(size, true);
+            if (!mapped) {
+                why = size == 0 ? PlistReadFailure::Malformed : PlistReadFailure::TooExpansive;
                 return std::nullopt;
             }
             struct Unmapper {
                 void* at;
                 std::size_t size;
-                ~Unmapper() { ::munmap(at, size); }
+                ~Unmapper() { unmapWorkingMemory(at, size); }
             } unmapper{mapped, size};
             char* bytes = static_cast<char*>(mapped);
             const long got = readNoMoreThan(fd, bytes, size);
