@@ -129,6 +129,27 @@ TEST(PlistSelection, NeverChangesWhatIsRefusedOrWhy)
     EXPECT_GT(refused, 10u);
 }
 
+TEST(PlistXmlFile, LongAttributesAroundTheMappedBlockSizeReadAlike)
+{
+    // The parser keeps attribute values in pools that grow by reallocation; blocks of 2 MiB or
+    // more are mapped rather than allocated, so these values cross that size while growing.
+    TempFolder temp;
+    const std::size_t mib = std::size_t(1) << 20;
+    for (const std::size_t length : {std::size_t(4000), 2 * mib - 100, 2 * mib, 2 * mib + 100, 5 * mib}) {
+        SCOPED_TRACE(length);
+        const std::string bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\" note=\"" +
+                                  std::string(length, 'a') + "\"><dict><key>K</key><string>v</string></dict></plist>\n";
+        PlistReadFailure fromBytes = PlistReadFailure::None;
+        const auto parsed = parsePropertyList(bytes, nullptr, &fromBytes);
+        PlistReadFailure fromFile = PlistReadFailure::None;
+        const auto read = readPropertyListFile(temp.write("attribute.plist", bytes), nullptr, &fromFile);
+        EXPECT_EQ(fromFile, fromBytes);
+        ASSERT_TRUE(read && parsed);
+        EXPECT_EQ(*read, *parsed);
+        EXPECT_EQ(*read, PlistValue(dict({{"K", PlistValue("v")}})));
+    }
+}
+
 TEST(PlistXmlFile, LargeFilesReadAsTheirBytesParse)
 {
     // Documents of several MiB, so that pages are handed back while the outer elements, opened
