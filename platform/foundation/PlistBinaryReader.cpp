@@ -1,5 +1,6 @@
 #include "platform/foundation/PlistBinaryReader.h"
 
+#include "platform/foundation/KeyHash.h"
 #include "platform/foundation/PlistEncoding.h"
 
 #include <algorithm>
@@ -362,7 +363,7 @@ std::optional<PlistValue> PlistBinaryReader::read()
             if (parent.isDictionary) {
                 // The key's hash is taken now, while its bytes are at hand.
                 if (parent.hashes.capacity() != 0)
-                    parent.hashes.push_back(PlistDictionary::keyHash(parent.key));
+                    parent.hashes.push_back(keyHash(parent.key));
                 parent.entries.push_back(PlistDictionary::Entry{std::move(parent.key), std::move(*value)});
             } else {
                 parent.array.push_back(std::move(*value));

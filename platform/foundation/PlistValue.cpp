@@ -25,12 +25,6 @@ struct PlistDictionary::Index {
 
 namespace {
 
-std::size_t hashOf(std::string_view key)
-{
-    // Seeded per process: a file cannot be written to make its keys collide.
-    return platform::keyHash(key);
-}
-
 std::uint64_t fingerprintOf(std::size_t hash)
 {
     // The slot number takes the low bits; a 64-bit hash gives its high half, a 32-bit one
@@ -99,7 +93,7 @@ std::size_t PlistDictionary::linearPositionOf(std::string_view key, std::size_t 
 
 std::size_t PlistDictionary::positionOf(std::string_view key) const
 {
-    return m_index ? indexedPositionOf(key, hashOf(key)) : linearPositionOf(key, m_entries.size());
+    return m_index ? indexedPositionOf(key, keyHash(key)) : linearPositionOf(key, m_entries.size());
 }
 
 std::size_t PlistDictionary::indexedPositionOf(std::string_view key, std::size_t hash) const
@@ -139,11 +133,6 @@ void PlistDictionary::rebuildIndex(std::size_t keyCount)
     indexInOrder(keyCount);
 }
 
-std::size_t PlistDictionary::keyHash(std::string_view key)
-{
-    return hashOf(key);
-}
-
 bool PlistDictionary::indexInOrder(std::size_t keyCount, const std::vector<std::size_t>* hashes)
 {
     // At most half full, so that probe runs stay short.
@@ -166,7 +155,7 @@ bool PlistDictionary::indexInOrder(std::size_t keyCount, const std::vector<std::
     std::vector<Item> sorted(count);
     const bool hashed = hashes && hashes->size() == count;
     for (std::size_t i = 0; i < count; ++i)
-        items[i] = Item{hashed ? (*hashes)[i] : hashOf(m_entries[i].key), i};
+        items[i] = Item{hashed ? (*hashes)[i] : keyHash(m_entries[i].key), i};
     const unsigned lowBits = bits / 2;
     for (int pass = 0; pass < 2; ++pass) {
         const unsigned shift = pass == 0 ? 0 : lowBits;
@@ -242,7 +231,7 @@ const PlistDictionary* PlistDictionary::dictionaryForKey(std::string_view key) c
 
 void PlistDictionary::set(std::string key, PlistValue value)
 {
-    const std::size_t hash = m_index ? hashOf(key) : 0;
+    const std::size_t hash = m_index ? keyHash(key) : 0;
     const std::size_t existing = m_index ? indexedPositionOf(key, hash) : linearPositionOf(key, m_entries.size());
     if (existing != kNotFound) {
         m_entries[existing].value = std::move(value);

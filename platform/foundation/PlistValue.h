@@ -77,11 +77,9 @@ public:
     /// A dictionary of the entries, which are moved out and leave the vector empty with its
     /// room kept for the next use. The dictionary holds them at their exact size. A key given
     /// twice keeps its first place and its last value, as set() would.
-    /// hashes, when given, holds keyHash() of each entry's key, taken while the keys were at
-    /// hand, and is emptied as well.
+    /// hashes, when given, holds platform::keyHash() of each entry's key, taken while the keys
+    /// were at hand, and is emptied as well.
     static PlistDictionary takeEntries(std::vector<Entry>& entries, std::vector<std::size_t>* hashes = nullptr);
-    /// The hash of a key that the index uses.
-    static std::size_t keyHash(std::string_view key);
 
     /// Equal when both hold the same keys with equal values, whatever their order.
     bool operator==(const PlistDictionary& other) const;

@@ -1,5 +1,6 @@
 #include "platform/foundation/PlistXmlReader.h"
 
+#include "platform/foundation/KeyHash.h"
 #include "platform/foundation/PlistEncoding.h"
 #include "platform/foundation/WorkingMemory.h"
 
@@ -308,7 +309,7 @@ void PlistXmlReader::endElement()
                 // Keys are hashed while their bytes are at hand, once there are enough to index.
                 if (parent.entries.size() > PlistDictionary::kIndexedSize) {
                     for (std::size_t i = parent.hashes.size(); i < parent.entries.size(); ++i)
-                        parent.hashes.push_back(PlistDictionary::keyHash(parent.entries[i].key));
+                        parent.hashes.push_back(keyHash(parent.entries[i].key));
                 }
             }
             return;
