@@ -20,6 +20,14 @@ namespace {
 
 constexpr int kMaxDepth = 256;
 
+void (*g_stepHook)() = nullptr;
+
+void stepTaken()
+{
+    if (g_stepHook != nullptr)
+        g_stepHook();
+}
+
 FileTree::FileId idOf(const struct stat& st)
 {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
@@ -193,11 +201,13 @@ bool removeTree(int parent, const std::string& name, const std::string& path, co
             *error = "cannot remove " + child + ": " + errorText(errno);
             return false;
         }
+        stepTaken();
     }
     if (::unlinkat(parent, name.c_str(), AT_REMOVEDIR) != 0) {
         *error = "cannot remove " + path + ": " + errorText(errno);
         return false;
     }
+    stepTaken();
     return true;
 }
 
@@ -305,6 +315,53 @@ FileTree::Inspection FileTree::inspect(const std::string& path, const std::set<F
     return result;
 }
 
+namespace {
+
+/// Removes name in parent (shown as path) after checking that it is a folder or a file on the
+/// parent's own mount, not a link.
+FileTree::Outcome removeEntry(int parent, const std::string& name, const std::string& path, std::string* error)
+{
+    struct stat folder {};
+    struct stat st {};
+    if (::fstat(parent, &folder) != 0) {
+        *error = "cannot examine the folder of " + path + ": " + errorText(errno);
+        return FileTree::Outcome::Failed;
+    }
+    if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT)
+            return FileTree::Outcome::Missing;
+        *error = "cannot examine " + path + ": " + errorText(errno);
+        return FileTree::Outcome::Failed;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        *error = path + " is a symbolic link";
+        return FileTree::Outcome::Failed;
+    }
+    const std::optional<Place> place = placeOf(parent, name.c_str());
+    if (st.st_dev != folder.st_dev || !place || place != placeOf(parent, "")) {
+        *error = path + " is on another file system or mount than its folder";
+        return FileTree::Outcome::Failed;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return removeTree(parent, name, path, *place, error, 0) ? FileTree::Outcome::Removed
+                                                                : FileTree::Outcome::Failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = path + " is neither a folder nor a file";
+        return FileTree::Outcome::Failed;
+    }
+    if (::unlinkat(parent, name.c_str(), 0) != 0) {
+        if (errno == ENOENT)
+            return FileTree::Outcome::Missing;
+        *error = "cannot remove " + path + ": " + errorText(errno);
+        return FileTree::Outcome::Failed;
+    }
+    stepTaken();
+    return FileTree::Outcome::Removed;
+}
+
+}  // namespace
+
 FileTree::Outcome FileTree::remove(const std::string& path, std::string* error)
 {
     Walk walk = walkToParent(path);
@@ -314,13 +371,22 @@ FileTree::Outcome FileTree::remove(const std::string& path, std::string* error)
         *error = path + " " + *walk.problem;
         return Outcome::Failed;
     }
-    struct stat parent {};
-    struct stat st {};
-    if (::fstat(walk.parent.get(), &parent) != 0) {
-        *error = "cannot examine the folder of " + path + ": " + errorText(errno);
+    return removeEntry(walk.parent.get(), walk.name, PathPolicy::normalized(path), error);
+}
+
+FileTree::Outcome FileTree::moveAside(const std::string& path, const std::string& holdName, std::string* error)
+{
+    Walk walk = walkToParent(path);
+    if (walk.missing)
+        return Outcome::Missing;
+    if (walk.problem) {
+        *error = path + " " + *walk.problem;
         return Outcome::Failed;
     }
-    if (::fstatat(walk.parent.get(), walk.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    struct stat folder {};
+    struct stat st {};
+    if (::fstat(walk.parent.get(), &folder) != 0 ||
+        ::fstatat(walk.parent.get(), walk.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
             return Outcome::Missing;
         *error = "cannot examine " + path + ": " + errorText(errno);
@@ -330,27 +396,58 @@ FileTree::Outcome FileTree::remove(const std::string& path, std::string* error)
         *error = path + " is a symbolic link";
         return Outcome::Failed;
     }
-    const std::optional<Place> place = placeOf(walk.parent.get(), walk.name.c_str());
-    if (st.st_dev != parent.st_dev || !place || place != placeOf(walk.parent.get(), "")) {
-        *error = path + " is on another file system or mount than its folder";
-        return Outcome::Failed;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        return removeTree(walk.parent.get(), walk.name, PathPolicy::normalized(path), *place, error, 0)
-                   ? Outcome::Removed
-                   : Outcome::Failed;
-    }
-    if (!S_ISREG(st.st_mode)) {
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) {
         *error = path + " is neither a folder nor a file";
         return Outcome::Failed;
     }
-    if (::unlinkat(walk.parent.get(), walk.name.c_str(), 0) != 0) {
-        if (errno == ENOENT)
-            return Outcome::Missing;
-        *error = "cannot remove " + path + ": " + errorText(errno);
+    const std::optional<Place> place = placeOf(walk.parent.get(), walk.name.c_str());
+    if (st.st_dev != folder.st_dev || !place || place != placeOf(walk.parent.get(), "")) {
+        *error = path + " is on another file system or mount than its folder";
         return Outcome::Failed;
     }
+    if (::renameat2(walk.parent.get(), walk.name.c_str(), walk.parent.get(), holdName.c_str(), RENAME_NOREPLACE) !=
+        0) {
+        if (errno == ENOENT)
+            return Outcome::Missing;
+        *error = "cannot move " + path + " aside: " + errorText(errno);
+        return Outcome::Failed;
+    }
+    stepTaken();
     return Outcome::Removed;
+}
+
+FileTree::Outcome FileTree::removeHeld(const std::string& path, const std::string& holdName, std::string* error)
+{
+    Walk walk = walkToParent(path);
+    if (walk.missing)
+        return Outcome::Missing;
+    if (walk.problem) {
+        *error = path + " " + *walk.problem;
+        return Outcome::Failed;
+    }
+    const std::string folder = PathPolicy::normalized(path);
+    const std::string shown = folder.substr(0, folder.rfind('/') + 1) + holdName;
+    return removeEntry(walk.parent.get(), holdName, shown, error);
+}
+
+std::optional<bool> FileTree::exists(const std::string& path)
+{
+    Walk walk = walkToParent(path);
+    if (walk.missing)
+        return false;
+    if (walk.problem)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstatat(walk.parent.get(), walk.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return true;
+    if (errno == ENOENT)
+        return false;
+    return std::nullopt;
+}
+
+void FileTree::setStepHook(void (*hook)())
+{
+    g_stepHook = hook;
 }
 
 bool FileTree::removeFolderIfEmpty(const std::string& path)

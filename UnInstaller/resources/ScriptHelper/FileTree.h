@@ -56,6 +56,20 @@ public:
     /// nothing on another file system is entered. Stops at the first failure, set in *error.
     static Outcome remove(const std::string& path, std::string* error);
 
+    /// Renames the file or folder at path to holdName in the same folder, after the checks of
+    /// remove(); the rename never replaces anything. Removed when it was moved.
+    static Outcome moveAside(const std::string& path, const std::string& holdName, std::string* error);
+
+    /// Removes what moveAside() moved from path to holdName; Missing when nothing is held there.
+    static Outcome removeHeld(const std::string& path, const std::string& holdName, std::string* error);
+
+    /// Whether anything (a link included) is at path, reached without following a link; none
+    /// when the path cannot be walked (a link or a file on the way).
+    static std::optional<bool> exists(const std::string& path);
+
+    /// Called after each step that changes the disk (a rename, an unlink, a folder removed).
+    static void setStepHook(void (*hook)());
+
     /// Removes the folder at path when it is empty; true when it was removed.
     static bool removeFolderIfEmpty(const std::string& path);
 

@@ -1,11 +1,7 @@
 #include "UnInstaller/resources/ScriptHelper/ModuleRegistry.h"
 
-#include "UnInstaller/resources/ScriptHelper/FileTree.h"
+#include "UnInstaller/resources/ScriptHelper/TrustedFile.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,64 +13,19 @@ constexpr const char* kModulesKey = "KEP2_KEY_MODULES";
 constexpr const char* kInstallPathKey = "InstallPath";
 constexpr const char* kModuleNameKey = "ModuleName";
 
-bool writableByOthers(const struct stat& st)
-{
-    return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-}
-
-std::optional<std::string> folderProblem(const struct stat& st, const std::string& path)
-{
-    if (st.st_uid != 0)
-        return "lies in " + path + ", which is not owned by root";
-    if (writableByOthers(st) && (st.st_mode & S_ISVTX) == 0)
-        return "lies in " + path + ", which is writable by group or others";
-    return std::nullopt;
-}
-
 }  // namespace
 
 std::optional<ModuleRegistry> ModuleRegistry::load(const std::string& path, std::string* error)
 {
-    const bool asRoot = ::geteuid() == 0;
-    FileTree::Walk walk = asRoot ? FileTree::walkToParent(path, folderProblem) : FileTree::walkToParent(path);
-    if (walk.missing) {
-        *error = "is missing";
+    const std::optional<TrustedFile::Contents> contents = TrustedFile::read(path, platform::kMaxPropertyListBytes, error);
+    if (!contents)
         return std::nullopt;
-    }
-    if (walk.problem) {
-        *error = *walk.problem;
-        return std::nullopt;
-    }
-    const UniqueFd file(
-        ::openat(walk.parent.get(), walk.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!file.valid()) {
-        *error = errno == ELOOP ? std::string("is a symbolic link") : std::string(std::strerror(errno));
-        return std::nullopt;
-    }
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        *error = "is not a regular file";
-        return std::nullopt;
-    }
-    if (st.st_uid != 0 && (asRoot || st.st_uid != ::geteuid())) {
-        *error = asRoot ? "is not owned by root" : "is owned by another user";
-        return std::nullopt;
-    }
-    if (writableByOthers(st)) {
-        *error = "is writable by group or others";
-        return std::nullopt;
-    }
-    const auto bytes = FileTree::readAll(file.get(), platform::kMaxPropertyListBytes);
-    if (!bytes) {
-        *error = "cannot be read";
-        return std::nullopt;
-    }
-    std::optional<ModuleRegistry> registry = fromBytes(*bytes, error);
+    std::optional<ModuleRegistry> registry = fromBytes(contents->bytes, error);
     if (!registry)
         return std::nullopt;
     registry->m_path = path;
-    registry->m_owner = st.st_uid;
-    registry->m_group = st.st_gid;
+    registry->m_owner = contents->owner;
+    registry->m_group = contents->group;
     return registry;
 }
 
@@ -151,6 +102,33 @@ void ModuleRegistry::removeModule(const std::string& uuid)
     platform::PlistValue* modules = root != nullptr ? root->find(kModulesKey) : nullptr;
     if (modules != nullptr && modules->asDictionary() != nullptr)
         modules->asDictionary()->erase(uuid);
+}
+
+std::size_t ModuleRegistry::moduleCount() const
+{
+    const platform::PlistDictionary* modules = moduleDictionary();
+    return modules != nullptr ? modules->size() : 0;
+}
+
+std::size_t ModuleRegistry::removeModules(const std::function<bool(const std::string&)>& leaving)
+{
+    platform::PlistDictionary* root = m_root.asDictionary();
+    platform::PlistValue* value = root != nullptr ? root->find(kModulesKey) : nullptr;
+    platform::PlistDictionary* modules = value != nullptr ? value->asDictionary() : nullptr;
+    if (modules == nullptr)
+        return 0;
+    // One pass into a new dictionary: erasing keys one by one would move the rest each time.
+    platform::PlistDictionary kept;
+    kept.reserve(modules->size());
+    std::size_t removed = 0;
+    for (std::size_t i = 0; i < modules->size(); ++i) {
+        if (leaving(modules->keyAt(i)))
+            ++removed;
+        else
+            kept.set(modules->keyAt(i), std::move(modules->valueAt(i)));
+    }
+    *modules = std::move(kept);
+    return removed;
 }
 
 bool ModuleRegistry::save(std::string* error) const

@@ -3,6 +3,7 @@
 #include "platform/foundation/PlistValue.h"
 #include "platform/foundation/PropertyList.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,10 +24,7 @@ public:
         std::optional<std::string> name;
     };
 
-    /// Reads the registry at path. It is trusted when it is a regular file, not a symbolic link,
-    /// owned by root (or, when not running as root, by the effective user), not writable by group
-    /// or others, and, when running as root, every folder above it is owned by root and not
-    /// writable by others (a sticky folder excepted). None with *error set otherwise.
+    /// Reads the registry at path when TrustedFile trusts it; none with *error set otherwise.
     static std::optional<ModuleRegistry> load(const std::string& path, std::string* error);
 
     /// Reads a registry from the bytes of a property list of either form, trusting them as they
@@ -42,6 +40,10 @@ public:
 
     /// Drops a module's entry; the file changes only with save().
     void removeModule(const std::string& uuid);
+    /// Drops, in one pass, every module whose identifier leaving answers true for; answers how
+    /// many. The file changes only with save().
+    std::size_t removeModules(const std::function<bool(const std::string&)>& leaving);
+    std::size_t moduleCount() const;
 
     /// Rewrites the registry whole, through a temporary file and a rename, in the form it was
     /// read in and with its owner and mode; false with *error set on failure.

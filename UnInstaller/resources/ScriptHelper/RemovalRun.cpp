@@ -1,13 +1,19 @@
 #include "UnInstaller/resources/ScriptHelper/RemovalRun.h"
 
+#include "UnInstaller/resources/ScriptHelper/CrashPoint.h"
 #include "UnInstaller/resources/ScriptHelper/FileTree.h"
+#include "UnInstaller/resources/ScriptHelper/ModuleFolders.h"
 #include "UnInstaller/resources/ScriptHelper/ModuleRegistry.h"
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
+#include "UnInstaller/resources/ScriptHelper/RemovalJournal.h"
+#include "UnInstaller/resources/ScriptHelper/TrustedFile.h"
 #include "UnInstaller/resources/ScriptHelper/UninstallPlan.h"
 #include "platform/foundation/KeyHash.h"
 #include "platform/foundation/Path.h"
 #include "platform/foundation/SearchPaths.h"
 
+#include <algorithm>
+#include <chrono>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -22,6 +28,8 @@ namespace {
 
 constexpr const char* kListedNameMark = "vLX";
 
+using Kind = RemovalEvent::Kind;
+
 /// What is to become of one plan entry.
 struct Decision {
     std::string label;
@@ -29,24 +37,19 @@ struct Decision {
     std::string installPath;
     std::string unInstallPath;
     std::optional<std::string> refusal;
+    /// The registry does not list the module (any more).
+    bool notListed = false;
+    /// The plan names the module again; the first entry speaks for it.
+    bool repeated = false;
+    /// The module's folder no longer exists.
     bool missing = false;
+    std::string holdName;
 };
 
-/// Keeps output to one line per action whatever the plan or the registry holds: every control
-/// character (C0, DEL, C1) becomes "?".
-std::string printable(const std::string& text)
+/// Whether the entry's module is to be removed.
+bool accepted(const Decision& d)
 {
-    std::string result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const PathPolicy::Character c = PathPolicy::characterAt(text, i);
-        if (c.control)
-            result += '?';
-        else
-            result.append(text, i, c.length);
-        i += c.length;
-    }
-    return result;
+    return !d.refusal && !d.notListed && !d.repeated;
 }
 
 std::optional<unsigned long> ownerOf(const std::string& path)
@@ -123,12 +126,13 @@ std::vector<Decision> checkEntries(const UninstallPlan& plan, const ModuleRegist
         const UninstallPlan::Entry& entry = plan.entries()[i];
         Decision d;
         d.label = entry.uuid ? *entry.uuid : "entry " + std::to_string(i + 1);
+        d.uuid = entry.uuid.value_or(std::string());
         if (!entry.uuid) {
             d.refusal = "has no UUID";
         } else if (!seen.insert(*entry.uuid).second) {
-            d.refusal = "is listed more than once";
+            d.repeated = true;
         } else if (!registry.contains(*entry.uuid)) {
-            d.refusal = "is not in the registry";
+            d.notListed = true;
         } else if (!listedByTheUninstaller(registry.moduleName(*entry.uuid))) {
             d.refusal = std::string("is not a module the uninstaller lists (its name lacks \"") + kListedNameMark +
                         "\")";
@@ -148,7 +152,6 @@ std::vector<Decision> checkEntries(const UninstallPlan& plan, const ModuleRegist
             } else if (auto placeProblem = policy.placeProblem(*installPath)) {
                 d.refusal = *installPath + " " + *placeProblem;
             } else {
-                d.uuid = *entry.uuid;
                 d.installPath = *installPath;
                 d.unInstallPath = *entry.unInstallPath;
             }
@@ -166,7 +169,7 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
 {
     std::unordered_set<std::string, platform::KeyHasher> leaving;
     for (const Decision& d : decisions) {
-        if (!d.refusal)
+        if (accepted(d))
             leaving.insert(d.uuid);
     }
     StayingModules staying;
@@ -196,7 +199,7 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
     for (bool changed = true; changed;) {
         changed = false;
         for (Decision& d : decisions) {
-            if (d.refusal)
+            if (!accepted(d))
                 continue;
             const std::string path = PathPolicy::normalized(d.installPath);
             if (staying.at(path) > 0) {
@@ -218,7 +221,7 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
             }
         }
         for (Decision& d : decisions) {
-            if (d.refusal)
+            if (!accepted(d))
                 continue;
             const FileTree::Inspection inspection = FileTree::inspect(d.installPath, foreign);
             if (inspection.problem) {
@@ -239,59 +242,178 @@ bool parentMayGo(const Decision& d, const StayingModules& staying, const PathPol
            staying.inside(d.unInstallPath) == 0 && !staying.holds(d.unInstallPath);
 }
 
+/// Finishes the removals an interrupted run journalled: a module moved aside is deleted and, when
+/// its install path is gone, dropped from the registry; a module that was never moved stays as it
+/// is. Answers false when something held aside could not be deleted (the journal must then stay).
+bool recover(const std::vector<RemovalJournal::Record>& records, ModuleRegistry& registry, const PathPolicy& policy,
+             const std::function<void(const RemovalEvent&)>& emit, bool* registryChanged)
+{
+    bool finished = true;
+    std::unordered_set<std::string, platform::KeyHasher> dropped;
+    for (const RemovalJournal::Record& record : records) {
+        if (PathPolicy::syntaxProblem(record.installPath) || policy.placeProblem(record.installPath)) {
+            emit(RemovalEvent::withId(Kind::Kept, record.id,
+                                      "the journal names " + record.installPath + ", which may not be removed"));
+            continue;
+        }
+        std::string error;
+        if (FileTree::removeHeld(record.installPath, record.holdName, &error) == FileTree::Outcome::Failed) {
+            emit(RemovalEvent::withId(Kind::Kept, record.id, "what an earlier run set aside was not deleted: " + error));
+            finished = false;
+            continue;
+        }
+        const std::optional<bool> present = FileTree::exists(record.installPath);
+        const std::optional<std::string> listedAt = registry.installPath(record.id);
+        if (present == false && listedAt && PathPolicy::normalized(*listedAt) == record.installPath &&
+            dropped.insert(record.id).second) {
+            emit(RemovalEvent::withId(Kind::Recovered, record.id, record.installPath));
+        }
+    }
+    if (!dropped.empty()) {
+        registry.removeModules([&](const std::string& id) { return dropped.count(id) != 0; });
+        *registryChanged = true;
+    }
+    return finished;
+}
+
+/// The most entries a plan may name: one per module the registry holds, but never fewer than
+/// kMinPlanEntries, so that a plan run again after some of its modules went still reads.
+std::size_t maxPlanEntries(const ModuleRegistry& registry)
+{
+    return std::max(registry.moduleCount(), RemovalRun::kMinPlanEntries);
+}
+
 }  // namespace
 
-void RemovalRun::say(const std::string& line)
+void RemovalRun::emit(const RemovalEvent& event)
 {
-    m_out << printable(line) << '\n';
+    m_out << event.line() << '\n';
     m_out.flush();
 }
 
 int RemovalRun::run()
 {
+    const auto say = [this](const RemovalEvent& event) { emit(event); };
+    const auto refuse = [&](int status, const std::string& reason) {
+        say(RemovalEvent::withText(Kind::Refused, reason + "; nothing removed"));
+        return status;
+    };
+
     std::string error;
     const std::string registryFile = platform::resolveSystemPath(kRegistryPath);
+    UniqueFd registryFolder = TrustedFile::openFolderOf(registryFile, &error);
+    if (!registryFolder.valid())
+        return refuse(kExitRegistryUnusable, "registry " + registryFile + " " + error);
+    const std::string registryName = platform::lastPathComponent(registryFile);
+    bool busy = false;
+    std::optional<RemovalJournal> journal =
+        RemovalJournal::lock(std::move(registryFolder), platform::stringByDeletingLastPathComponent(registryFile),
+                             registryName, m_options.lockWaitMs, &error, &busy);
+    if (!journal) {
+        if (busy) {
+            say(RemovalEvent::withText(Kind::Busy, error));
+            return kExitBusy;
+        }
+        return refuse(kExitRegistryUnusable, error);
+    }
+
     std::optional<ModuleRegistry> registry = ModuleRegistry::load(registryFile, &error);
-    if (!registry) {
-        say("refused: registry " + registryFile + " " + error + "; nothing removed");
-        return kExitIncomplete;
+    if (!registry)
+        return refuse(kExitRegistryUnusable, "registry " + registryFile + " " + error);
+    const std::optional<std::vector<std::string>> folders = ModuleFolders::load(&error);
+    if (!folders)
+        return refuse(kExitSettingUnusable, error);
+    const PathPolicy policy(platform::platformRoot(), *folders);
+
+    if (!m_options.dryRun)
+        FileTree::setStepHook(crashPoint);
+    // What an interrupted run left is finished before the plan is read.
+    bool registryChanged = false;
+    bool journalFinished = true;
+    if (!m_options.dryRun) {
+        const std::vector<RemovalJournal::Record> pending = journal->pending(&error);
+        if (!error.empty())
+            return refuse(kExitRegistryUnusable, error);
+        journal->removeStrayTemporaries();
+        journalFinished = recover(pending, *registry, policy, say, &registryChanged);
+        if (registryChanged) {
+            crashPoint();
+            if (!registry->save(&error))
+                return refuse(kExitRegistryUnusable, "registry " + registryFile + " " + error);
+            say(RemovalEvent::withText(Kind::RegistryUpdated, ""));
+            registryChanged = false;
+        }
+        if (journalFinished && !pending.empty() && !journal->discard(&error))
+            return refuse(kExitRegistryUnusable, error);
     }
 
     const std::string home = platform::NSHomeDirectory();
     const std::string planFile = platform::stringByAppendingPathComponent(platform::preferencesDirectory(), kPlanName);
     const std::optional<UninstallPlan> plan = UninstallPlan::load(home, kPlanName, ownerOf(home), &error);
-    if (!plan) {
-        say("refused: plan " + planFile + " " + error + "; nothing removed");
-        return kExitIncomplete;
-    }
-    if (plan->entries().empty()) {
-        say("nothing to remove");
-        return kExitDone;
+    if (!plan)
+        return refuse(kExitPlanUnusable, "plan " + planFile + " " + error);
+    if (plan->entries().size() > maxPlanEntries(*registry)) {
+        return refuse(kExitPlanUnusable, "plan " + planFile + " names " + std::to_string(plan->entries().size()) +
+                                             " entries, more than the " + std::to_string(registry->moduleCount()) +
+                                             " modules the registry holds");
     }
 
-    const PathPolicy policy(platform::platformRoot(), PathPolicy::builtModuleFolders());
+    const std::size_t count = plan->entries().size();
+    say(RemovalEvent::total(count));
     const std::vector<ModuleRegistry::Module> modules = registry->modules();
     std::vector<Decision> decisions = checkEntries(*plan, *registry, policy);
     const StayingModules staying = refuseFoldersHoldingStayingModules(decisions, modules);
 
     // Entries leaving together may share a parent folder: it goes with the last of them.
     StayingModules notYetGone;
-    for (const Decision& d : decisions) {
-        if (!d.refusal)
-            notYetGone.add(d.installPath, 1);
+    std::vector<RemovalJournal::Record> intents;
+    for (std::size_t i = 0; i < decisions.size(); ++i) {
+        Decision& d = decisions[i];
+        if (!accepted(d))
+            continue;
+        notYetGone.add(d.installPath, 1);
+        if (!d.missing) {
+            d.holdName = RemovalJournal::holdNameFor(d.uuid, i);
+            intents.push_back({d.uuid, PathPolicy::normalized(d.installPath), d.holdName});
+        }
+    }
+    if (!m_options.dryRun) {
+        if (!journal->append(intents, &error))
+            return refuse(kExitRegistryUnusable, error);
+        crashPoint();
     }
 
-    bool incomplete = false;
-    bool registryChanged = false;
+    std::size_t removed = 0;
+    std::size_t absent = 0;
+    std::size_t kept = 0;
     bool stopped = false;
-    for (Decision& d : decisions) {
-        if (d.refusal) {
-            say("skipped " + d.label + ": " + *d.refusal);
-            incomplete = true;
+    std::unordered_set<std::string, platform::KeyHasher> gone;
+    const auto dropGone = [&] {
+        registry->removeModules([&](const std::string& id) { return gone.count(id) != 0; });
+        gone.clear();
+    };
+    auto lastSave = std::chrono::steady_clock::now();
+
+    for (std::size_t i = 0; i < decisions.size(); ++i) {
+        Decision& d = decisions[i];
+        if (d.repeated)
+            continue;
+        say(RemovalEvent::module(i + 1, count, d.uuid));
+        if (d.notListed) {
+            say(RemovalEvent::withId(Kind::Absent, d.uuid, "-"));
+            ++absent;
             continue;
         }
+        if (d.refusal) {
+            say(RemovalEvent::withId(Kind::Kept, d.uuid, d.uuid.empty() ? d.label + " " + *d.refusal : *d.refusal));
+            ++kept;
+            continue;
+        }
+        if (!stopped && m_options.stopRequested && m_options.stopRequested())
+            stopped = true;
         if (stopped) {
-            say("skipped " + d.label + ": the registry could not be updated");
+            say(RemovalEvent::withId(Kind::Kept, d.uuid, "the removal was stopped before this module"));
+            ++kept;
             continue;
         }
         const std::string name = PathPolicy::components(d.installPath).back();
@@ -299,42 +421,80 @@ int RemovalRun::run()
             return parentMayGo(d, staying, policy) && notYetGone.inside(d.unInstallPath) == 0 &&
                    !notYetGone.holds(d.unInstallPath);
         };
-        if (m_dryRun) {
-            say(d.missing ? "would forget " + d.uuid + ": " + d.installPath + " is already gone"
-                          : "would remove " + d.installPath);
+        if (m_options.dryRun) {
             notYetGone.add(d.installPath, -1);
-            if (!d.missing && parentFree() && FileTree::holdsOnly(d.unInstallPath, name))
-                say("would remove empty folder " + d.unInstallPath);
-            registryChanged = true;
+            if (d.missing) {
+                say(RemovalEvent::withId(Kind::Absent, d.uuid, d.installPath));
+                ++absent;
+                continue;
+            }
+            say(RemovalEvent::withId(Kind::WouldRemove, d.uuid, d.installPath));
+            ++removed;
+            if (parentFree() && FileTree::holdsOnly(d.unInstallPath, name))
+                say(RemovalEvent::withText(Kind::WouldRemoveFolder, d.unInstallPath));
             continue;
         }
-        std::string failure;
-        const FileTree::Outcome outcome = FileTree::remove(d.installPath, &failure);
-        if (outcome == FileTree::Outcome::Failed) {
-            say("failed " + d.uuid + ": " + failure);
-            incomplete = true;
-            continue;
+
+        FileTree::Outcome outcome = FileTree::Outcome::Missing;
+        if (!d.missing) {
+            outcome = FileTree::moveAside(d.installPath, d.holdName, &error);
+            if (outcome == FileTree::Outcome::Failed) {
+                say(RemovalEvent::withId(Kind::Kept, d.uuid, error));
+                ++kept;
+                continue;
+            }
+            crashPoint();
+            if (outcome == FileTree::Outcome::Removed &&
+                FileTree::removeHeld(d.installPath, d.holdName, &error) == FileTree::Outcome::Failed) {
+                // Gone from its place; the journal keeps what is left for the next run to delete.
+                journalFinished = false;
+            }
         }
-        // The registry forgets each module as soon as it is gone, before the removal is reported,
-        // so that an interruption never leaves a removed module registered.
-        registry->removeModule(d.uuid);
-        const bool saved = registry->save(&error);
-        say((outcome == FileTree::Outcome::Removed ? "removed " : "already gone ") + d.installPath);
-        if (!saved) {
-            say("failed: registry not updated: " + error);
-            incomplete = true;
-            stopped = true;
-            continue;
-        }
+        gone.insert(d.uuid);
         registryChanged = true;
         notYetGone.add(d.installPath, -1);
+        if (outcome == FileTree::Outcome::Removed) {
+            say(RemovalEvent::withId(Kind::Removed, d.uuid, d.installPath));
+            ++removed;
+        } else {
+            say(RemovalEvent::withId(Kind::Absent, d.uuid, d.installPath));
+            ++absent;
+        }
         if (parentFree() && FileTree::removeFolderIfEmpty(d.unInstallPath))
-            say("removed empty folder " + d.unInstallPath);
+            say(RemovalEvent::withText(Kind::FolderRemoved, d.unInstallPath));
+
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastSave >= std::chrono::milliseconds(kCheckpointMs)) {
+            dropGone();
+            crashPoint();
+            if (registry->save(&error)) {
+                say(RemovalEvent::withText(Kind::RegistryUpdated, ""));
+                registryChanged = false;
+            }
+            lastSave = now;
+        }
     }
 
-    if (registryChanged)
-        say(m_dryRun ? "would update registry" : "registry updated");
-    return incomplete ? kExitIncomplete : kExitDone;
+    if (registryChanged && !m_options.dryRun) {
+        dropGone();
+        crashPoint();
+        if (!registry->save(&error)) {
+            // The journal stays: the next run drops the modules that are gone.
+            say(RemovalEvent::withText(Kind::Refused, "registry " + registryFile + " " + error +
+                                                          "; the next run brings it up to date"));
+            say(RemovalEvent::end(removed, absent, kept));
+            return kExitRegistryUnusable;
+        }
+        crashPoint();
+        say(RemovalEvent::withText(Kind::RegistryUpdated, ""));
+    }
+    if (!m_options.dryRun && journalFinished) {
+        if (!journal->discard(&error))
+            say(RemovalEvent::withText(Kind::Refused, error));
+        crashPoint();
+    }
+    say(RemovalEvent::end(removed, absent, kept));
+    return kept > 0 ? kExitIncomplete : kExitDone;
 }
 
 }  // namespace scripthelper

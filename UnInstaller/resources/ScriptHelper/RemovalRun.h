@@ -1,50 +1,60 @@
 #pragma once
 
+#include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
+
+#include <functional>
 #include <ostream>
 #include <string>
 
 namespace scripthelper {
 
-/// One run of ScriptHelper: reads the user's uninstall plan, checks every entry against the
-/// registry, removes the modules it can prove are the entries' own, updates the registry, and
-/// writes one line per action.
+/// One run of ScriptHelper: takes the removal lock, finishes what an interrupted run left in the
+/// journal, reads the user's uninstall plan, checks every entry against the registry, removes the
+/// modules it can prove are the entries' own, writes the registry once, and reports each event as
+/// one line of RemovalEvent.
 ///
 /// An entry is carried out only when its module is in the registry with a name holding "vLX" (the
 /// modules the uninstaller lists), the entry's "UnInstallPath" is the parent of the registry's
 /// "InstallPath", that install path is absolute, free of "." and "..", of NUL and of control
-/// characters, strictly inside a folder where modules may live (PathPolicy), reached without a
+/// characters, strictly inside a folder where modules may live (ModuleFolders), reached without a
 /// symbolic link, not itself a link, holds no other mount and no other registered module that
-/// stays. The install path itself is removed, and the registry rewritten at once without it; its
-/// parent goes only when it is then empty, inside a folder where modules may live, and belongs to
-/// no module that stays.
+/// stays. The install path is journalled, renamed aside in its own folder and deleted; its parent
+/// goes too when it is then empty, inside a folder where modules may live, and belongs to no
+/// module that stays. An entry whose module the registry no longer lists is already absent.
 ///
-/// Lines: "removed PATH", "already gone PATH" (the module's folder no longer exists; its entry is
-/// dropped), "removed empty folder PATH", "skipped UUID: reason", "failed UUID: reason",
-/// "registry updated", "nothing to remove", "refused: ..." when the registry or the plan cannot
-/// be used; with dry run "would remove PATH", "would remove empty folder PATH", "would forget UUID"
-/// and "would update registry".
+/// Whatever instant the run dies at, every module is either listed and whole, or, once the next
+/// run has read the journal, unlisted and gone.
 class RemovalRun {
 public:
     /// The registry as the fixed machine-wide path, before it is resolved under the machine root.
     static constexpr const char* kRegistryPath = "/Library/Preferences/com.tavix.KEPL2.plist";
     /// The plan's name in the user's Preferences folder.
     static constexpr const char* kPlanName = "com.tavix.pluginUnInstall.plist";
+    /// A plan may name as many entries as the registry holds modules, and at least this many.
+    static constexpr std::size_t kMinPlanEntries = 65536;
+    /// How long a run waits for another to let go of the lock.
+    static constexpr int kLockWaitMs = 30 * 1000;
+    /// While it works, a run writes the registry at most this often, besides once at its end.
+    static constexpr int kCheckpointMs = 5 * 1000;
 
-    /// Exit statuses: every entry done; anything refused or failed; a wrong command line.
-    static constexpr int kExitDone = 0;
-    static constexpr int kExitIncomplete = 1;
-    static constexpr int kExitUsage = 2;
+    struct Options {
+        bool dryRun = false;
+        int lockWaitMs = kLockWaitMs;
+        /// Asked before each module; true ends the run there, keeping the modules left.
+        std::function<bool()> stopRequested;
+    };
 
-    RemovalRun(std::ostream& out, bool dryRun) : m_out(out), m_dryRun(dryRun) {}
+    RemovalRun(std::ostream& out, Options options) : m_out(out), m_options(std::move(options)) {}
+    RemovalRun(std::ostream& out, bool dryRun) : m_out(out) { m_options.dryRun = dryRun; }
 
-    /// Carries out the plan; kExitDone when every entry was done, kExitIncomplete otherwise.
+    /// Carries out the plan; one of the exit statuses of RemovalProtocol.h.
     int run();
 
 private:
-    void say(const std::string& line);
+    void emit(const RemovalEvent& event);
 
     std::ostream& m_out;
-    bool m_dryRun;
+    Options m_options;
 };
 
 }  // namespace scripthelper

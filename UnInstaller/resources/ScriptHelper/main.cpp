@@ -1,6 +1,7 @@
 // ScriptHelper: removes the modules named in the user's uninstall plan, as checked against the
 // machine-wide module registry. Started by Plugsweep with administrator rights and no arguments;
-// "--dry-run", run by hand, prints what would be done and changes nothing.
+// "--dry-run", run by hand, prints what would be done and changes nothing. SIGTERM, SIGINT or
+// SIGUSR1 stop the run after the module at hand.
 
 #include "UnInstaller/resources/ScriptHelper/RemovalRun.h"
 
@@ -12,30 +13,50 @@
 #define SCRIPTHELPER_VERSION "1.0"
 #endif
 
+namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+extern "C" void requestStop(int)
+{
+    g_stopRequested = 1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     // A reader that goes away must not cut a removal short halfway.
     std::signal(SIGPIPE, SIG_IGN);
+    for (int sig : {SIGTERM, SIGINT, SIGUSR1}) {
+        struct sigaction action {};
+        action.sa_handler = requestStop;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(sig, &action, nullptr);
+    }
 
-    bool dryRun = false;
+    scripthelper::RemovalRun::Options options;
+    options.stopRequested = [] { return g_stopRequested != 0; };
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::cout << "usage: ScriptHelper [--dry-run]\n"
                      "Removes the modules named in ~/Library/Preferences/"
                   << scripthelper::RemovalRun::kPlanName
-                  << " that the module registry vouches for.\n"
+                  << " that the module registry vouches for, one line per event on standard output.\n"
                      "  --dry-run   print what would be done and change nothing\n"
-                     "Exit status: 0 when every module was removed, 1 when any was not, 2 for a wrong command line.\n";
-        return scripthelper::RemovalRun::kExitDone;
+                     "Exit status: 0 every named module is now absent, 1 some were kept, 2 a wrong command line,\n"
+                     "65 the plan cannot be used, 74 the registry cannot be read or trusted, 75 another removal\n"
+                     "is running, 78 the module-folders setting cannot be used.\n";
+        return scripthelper::kExitDone;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::cout << "ScriptHelper " SCRIPTHELPER_VERSION "\n";
-        return scripthelper::RemovalRun::kExitDone;
+        return scripthelper::kExitDone;
     }
     if (argc == 2 && std::strcmp(argv[1], "--dry-run") == 0) {
-        dryRun = true;
+        options.dryRun = true;
     } else if (argc != 1) {
         std::cerr << "usage: ScriptHelper [--dry-run | --help | --version]\n";
-        return scripthelper::RemovalRun::kExitUsage;
+        return scripthelper::kExitUsage;
     }
-    return scripthelper::RemovalRun(std::cout, dryRun).run();
+    return scripthelper::RemovalRun(std::cout, options).run();
 }

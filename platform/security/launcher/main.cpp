@@ -11,8 +11,11 @@
 //   "run"  starts the program in a session of its own, with no arguments, a clean environment,
 //          the job-control and terminal signals ignored, and its output and errors on standard
 //          output. The channel then carries "started", or "failed REASON" when it could not be
-//          run; once the program has ended, "exit N" or "signal N".
-//   end of input, anything else, or no command in time: exits without running anything.
+//          run; once the program has ended, "exit N" or "signal N". While it runs, "stop" on
+//          the channel sends it SIGTERM, which it takes as a request to stop after the module
+//          at hand.
+//   end of input, anything else, or no complete command within the minute: exits without
+//   running anything.
 //
 // The caller is the user pkexec names in PKEXEC_UID, and the program's home folder comes from that
 // user's account. Without PKEXEC_UID the launcher acts for the user running it, which lets tests
@@ -24,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +36,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -247,13 +252,20 @@ int runTimeoutMs()
     return kRunTimeoutMs;
 }
 
-/// One line from standard input, at most 64 bytes, within timeoutMs; none at the end of input.
+/// One line from standard input, at most 64 bytes, that must be complete within timeoutMs of the
+/// call, however its bytes arrive; none at the end of input.
 std::optional<std::string> readCommand(int timeoutMs)
 {
+    timespec start {};
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    const long long deadline = start.tv_sec * 1000LL + start.tv_nsec / 1000000 + timeoutMs;
     std::string line;
     while (line.size() < 64) {
+        timespec now {};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const long long left = deadline - (now.tv_sec * 1000LL + now.tv_nsec / 1000000);
         pollfd p{STDIN_FILENO, POLLIN, 0};
-        const int ready = ::poll(&p, 1, timeoutMs);
+        const int ready = left > 0 ? ::poll(&p, 1, static_cast<int>(left)) : 0;
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready == 0) {
@@ -299,6 +311,52 @@ constexpr int kIgnoredSignals[] = {SIGINT, SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU, S
     if (::write(report, &error, sizeof error) < 0) {
     }
     ::_exit(127);
+}
+
+/// Waits for the program to end while listening on the channel: "stop" asks the program, with
+/// SIGTERM, to stop after the module at hand. Anything else, or the channel's end, changes nothing:
+/// a caller that goes away must not cut a removal short. Answers what waitpid answered.
+pid_t waitForTool(pid_t child, int channel, int* status)
+{
+    const int exited = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    std::string command;
+    bool listening = true;
+    bool stopSent = false;
+    while (exited >= 0) {
+        pollfd watch[2] = {{exited, POLLIN, 0}, {channel, POLLIN, 0}};
+        const int ready = ::poll(watch, listening ? 2 : 1, -1);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0 || (watch[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
+            break;
+        if (!listening || watch[1].revents == 0)
+            continue;
+        char c = 0;
+        const ssize_t n = ::read(channel, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            listening = false;
+            continue;
+        }
+        if (c != '\n') {
+            if (command.size() < 64)
+                command += c;
+            continue;
+        }
+        if (command == "stop" && !stopSent) {
+            ::kill(child, SIGTERM);
+            stopSent = true;
+        }
+        command.clear();
+    }
+    if (exited >= 0)
+        ::close(exited);
+    pid_t waited = -1;
+    do {
+        waited = ::waitpid(child, status, 0);
+    } while (waited < 0 && errno == EINTR);
+    return waited;
 }
 
 [[noreturn]] void runTool(int toolFd, const std::string& toolPath, const std::string& home)
@@ -354,9 +412,7 @@ constexpr int kIgnoredSignals[] = {SIGINT, SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU, S
     const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (devNull >= 0)
         ::dup2(devNull, STDOUT_FILENO);
-    do {
-        waited = ::waitpid(child, &status, 0);
-    } while (waited < 0 && errno == EINTR);
+    waited = waitForTool(child, channel, &status);
     if (waited != child)
         ::_exit(kExitExecFailed);
     if (WIFEXITED(status))

@@ -1,8 +1,11 @@
 #include "RemovalRunFixture.h"
 
+#include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 
@@ -32,10 +35,6 @@ std::vector<std::string> sorted(std::vector<std::string> paths)
     return paths;
 }
 
-bool hasLine(const std::vector<std::string>& lines, const std::string& prefix)
-{
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
-}
 
 TEST_F(RemovalRun, RemovesThePlannedModulesWithTheirEmptyFoldersAndNothingElse)
 {
@@ -46,11 +45,11 @@ TEST_F(RemovalRun, RemovesThePlannedModulesWithTheirEmptyFoldersAndNothingElse)
     const Result result = run();
 
     EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed " + alpha,
-                                                      "removed empty folder " + at("/Library/Printers/Tavix/Alpha"),
-                                                      "removed " + beta,
-                                                      "removed empty folder " + at("/Library/Printers/Tavix/Beta"),
-                                                      "registry updated"}));
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed UUID-ALPHA " + alpha,
+                                                      "folder-removed " + at("/Library/Printers/Tavix/Alpha"),
+                                                      "removed UUID-BETA " + beta,
+                                                      "folder-removed " + at("/Library/Printers/Tavix/Beta"),
+                                                      "registry-updated"}));
     std::vector<std::string> expected = under(before, at("/Library/Printers/Tavix/Alpha"));
     const std::vector<std::string> betaPaths = under(before, at("/Library/Printers/Tavix/Beta"));
     expected.insert(expected.end(), betaPaths.begin(), betaPaths.end());
@@ -89,11 +88,18 @@ TEST_P(RegistryFormats, RegistryKeepsItsFormatAndEveryOtherKey)
     ASSERT_EQ(::lstat(registryPath.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(st.st_uid, ::geteuid());
-    for (const auto& entry : fs::directory_iterator(at("/Library/Preferences")))
-        EXPECT_EQ(entry.path().string(), registryPath) << "left behind";
+    // Only the registry and the removal lock stay beside it.
+    for (const auto& entry : fs::directory_iterator(at("/Library/Preferences"))) {
+        if (entry.path().filename() != ".com.tavix.KEPL2.plist.lock") {
+            EXPECT_EQ(entry.path().string(), registryPath) << "left behind";
+        }
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, RegistryFormats, ::testing::Values(PlistFormat::Xml, PlistFormat::Binary));
+INSTANTIATE_TEST_SUITE_P(Formats, RegistryFormats, ::testing::Values(PlistFormat::Xml, PlistFormat::Binary),
+                         [](const ::testing::TestParamInfo<PlistFormat>& info) {
+                             return std::string(info.param == PlistFormat::Xml ? "Xml" : "Binary");
+                         });
 
 TEST_F(RemovalRun, ParentFolderStaysWhenItHoldsSomethingElse)
 {
@@ -105,7 +111,7 @@ TEST_F(RemovalRun, ParentFolderStaysWhenItHoldsSomethingElse)
     const Result result = run();
 
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed " + alpha, "registry updated"}));
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed UUID-ALPHA " + alpha, "registry-updated"}));
     EXPECT_EQ(removedSince(before), sorted(under(before, alpha)));
 }
 
@@ -121,7 +127,7 @@ TEST_F(RemovalRun, ProtectedParentFolderStaysEvenWhenEmpty)
     const Result result = run();
 
     EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed " + solo, "registry updated"}));
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed UUID-SOLO " + solo, "registry-updated"}));
     EXPECT_TRUE(fs::is_directory(at("/Library/Printers/Tavix")));
 }
 
@@ -136,7 +142,7 @@ TEST_F(RemovalRun, ParentFolderStaysWhenItIsAnotherModulesFolder)
     const Result result = run();
 
     EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed " + inner, "registry updated"}));
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed UUID-INNER " + inner, "registry-updated"}));
     EXPECT_TRUE(fs::is_directory(outer));
 }
 
@@ -185,7 +191,7 @@ TEST_F(RemovalRun, ModuleAlreadyGoneIsDroppedFromTheRegistry)
     const Result result = run();
 
     EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"already gone " + beta, "registry updated"}));
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"absent UUID-BETA " + beta, "registry-updated"}));
     EXPECT_FALSE(registryRoot().dictionaryForKey("KEP2_KEY_MODULES")->contains("UUID-BETA"));
 }
 
@@ -205,17 +211,17 @@ TEST_F(RemovalRun, NestedModulesPlannedTogetherAreBothRemoved)
     EXPECT_TRUE(registryRoot().dictionaryForKey("KEP2_KEY_MODULES")->empty());
 }
 
-TEST_F(RemovalRun, GoodEntriesAreDoneBesideRefusedOnes)
+TEST_F(RemovalRun, EntriesTheRegistryNoLongerListsAreAbsentBesideRemovedOnes)
 {
     writeRegistry(modules);
     writePlan({{"UUID-NOPE", at("/Library/Printers/Tavix/Alpha")}, {"UUID-BETA", at("/Library/Printers/Tavix/Beta")}});
 
     const Result result = run();
 
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"skipped UUID-NOPE: is not in the registry", "removed " + beta,
-                                                      "removed empty folder " + at("/Library/Printers/Tavix/Beta"),
-                                                      "registry updated"}));
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"absent UUID-NOPE -", "removed UUID-BETA " + beta,
+                                                      "folder-removed " + at("/Library/Printers/Tavix/Beta"),
+                                                      "registry-updated"}));
     EXPECT_TRUE(fs::exists(alpha));
     const platform::PlistDictionary rootDict = registryRoot();
     const platform::PlistDictionary* left = rootDict.dictionaryForKey("KEP2_KEY_MODULES");
@@ -231,9 +237,11 @@ TEST_F(RemovalRun, EntryListedTwiceIsDoneOnce)
 
     const Result result = run();
 
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(hasLine(result.lines, "removed " + beta));
-    EXPECT_TRUE(hasLine(result.lines, "skipped UUID-BETA: is listed more than once"));
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"removed UUID-BETA " + beta,
+                                                      "folder-removed " + at("/Library/Printers/Tavix/Beta"),
+                                                      "registry-updated"}));
+    EXPECT_EQ(result.allLines.back(), "end 1 0 0");
     EXPECT_FALSE(fs::exists(beta));
 }
 
@@ -246,11 +254,10 @@ TEST_F(RemovalRun, DryRunReportsAndChangesNothing)
 
     const Result result = run(true);
 
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"would remove " + alpha,
-                                                      "would remove empty folder " + at("/Library/Printers/Tavix/Alpha"),
-                                                      "skipped UUID-NOPE: is not in the registry",
-                                                      "would update registry"}));
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"would-remove UUID-ALPHA " + alpha,
+                                                      "would-remove-folder " + at("/Library/Printers/Tavix/Alpha"),
+                                                      "absent UUID-NOPE -"}));
     EXPECT_TRUE(removedSince(before).empty());
     EXPECT_EQ(registryBytes(), registry);
 }
@@ -264,7 +271,7 @@ TEST_F(RemovalRun, EmptyPlanHasNothingToRemove)
     const Result result = run();
 
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"nothing to remove"}));
+    EXPECT_EQ(result.allLines, (std::vector<std::string>{"total 0", "end 0 0 0"}));
     EXPECT_EQ(registryBytes(), registry);
 }
 
@@ -275,7 +282,26 @@ TEST_F(RemovalRun, OutputStaysOneLinePerActionWhateverThePlanHolds)
 
     const Result result = run();
 
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"skipped UUID?removed /etc: is not in the registry"}));
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"absent UUID%0Aremoved%20/etc -"}));
+    const auto event = scripthelper::RemovalEvent::parse(result.lines[0]);
+    ASSERT_TRUE(event.has_value());
+    EXPECT_EQ(event->id, "UUID\nremoved /etc");
+}
+
+/// A test name made of the words of a case's description.
+std::string testName(const std::string& what)
+{
+    std::string name;
+    bool upper = true;
+    for (char c : what) {
+        if (std::isalnum(static_cast<unsigned char>(c))) {
+            name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+            upper = false;
+        } else {
+            upper = true;
+        }
+    }
+    return name;
 }
 
 /// One unsafe plan: the registry's install path and the plan's UnInstallPath for module
@@ -322,7 +348,7 @@ TEST_P(UnsafePlans, AreRefusedWithNothingRemoved)
 
     EXPECT_EQ(result.exitCode, 1) << c.what;
     ASSERT_EQ(result.lines.size(), 1u) << c.what << "\n" << joinLines(result.lines);
-    EXPECT_EQ(result.lines[0].rfind("skipped UUID-X: ", 0), 0u) << result.lines[0];
+    EXPECT_EQ(result.lines[0].rfind("kept UUID-X ", 0), 0u) << result.lines[0];
     EXPECT_NE(result.lines[0].find(expand(c.reason, root)), std::string::npos) << c.what << ": " << result.lines[0];
     EXPECT_TRUE(removedSince(before).empty()) << c.what;
     EXPECT_EQ(registryBytes(), registry) << c.what;
@@ -396,9 +422,10 @@ INSTANTIATE_TEST_SUITE_P(
                        sandbox.makeModuleFolder(host);
                        std::filesystem::remove_all(root + "/Library/Printers/Tavix/Alpha/Alpha.plugin");
                        ::symlink((host + "/Contents").c_str(), (root + "/Library/Printers/Tavix/Alpha/Alpha.plugin").c_str());
-                   }}));
+                   }}),
+    [](const ::testing::TestParamInfo<UnsafeCase>& info) { return testName(info.param.what) + std::to_string(info.index); });
 
-TEST_F(RemovalRun, UnknownUuidIsRefusedWithNothingRemoved)
+TEST_F(RemovalRun, UnknownUuidIsAbsentWithNothingRemoved)
 {
     writeRegistry(modules);
     writePlan({{"UUID-UNKNOWN", at("/Library/Printers/Tavix/Alpha")}});
@@ -407,8 +434,8 @@ TEST_F(RemovalRun, UnknownUuidIsRefusedWithNothingRemoved)
 
     const Result result = run();
 
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"skipped UUID-UNKNOWN: is not in the registry"}));
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"absent UUID-UNKNOWN -"}));
     EXPECT_TRUE(removedSince(before).empty());
     EXPECT_EQ(registryBytes(), registry);
 }
@@ -428,9 +455,9 @@ TEST_F(RemovalRun, PlanEntriesWithoutTheirKeysAreRefused)
     const Result result = run();
 
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.lines, (std::vector<std::string>{"skipped entry 1: has no UUID",
-                                                      "skipped UUID-ALPHA: has no UnInstallPath",
-                                                      "skipped entry 3: has no UUID"}));
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"kept - entry 1 has no UUID",
+                                                      "kept UUID-ALPHA has no UnInstallPath",
+                                                      "kept - entry 3 has no UUID"}));
     EXPECT_TRUE(removedSince(before).empty());
 }
 
@@ -456,7 +483,9 @@ TEST_P(UntrustedFiles, RefuseTheWholeRun)
 
     const Result result = run();
 
-    EXPECT_EQ(result.exitCode, 1) << c.what;
+    const bool planRefused = std::string(c.linePrefix).rfind("refused plan", 0) == 0;
+    EXPECT_EQ(result.exitCode, planRefused ? scripthelper::kExitPlanUnusable : scripthelper::kExitRegistryUnusable)
+        << c.what;
     ASSERT_EQ(result.lines.size(), 1u) << c.what << "\n" << joinLines(result.lines);
     EXPECT_EQ(result.lines[0].rfind(c.linePrefix, 0), 0u) << c.what << ": " << result.lines[0];
     EXPECT_TRUE(removedSince(before).empty()) << c.what;
@@ -465,80 +494,81 @@ TEST_P(UntrustedFiles, RefuseTheWholeRun)
 INSTANTIATE_TEST_SUITE_P(
     Cases, UntrustedFiles,
     ::testing::Values(
-        UntrustedCase{"world-writable registry", "refused: registry", false,
+        UntrustedCase{"world-writable registry", "refused registry", false,
                       [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
                           ::chmod(registry.c_str(), 0666);
                       }},
-        UntrustedCase{"group-writable registry", "refused: registry", false,
+        UntrustedCase{"group-writable registry", "refused registry", false,
                       [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
                           ::chmod(registry.c_str(), 0664);
                       }},
-        UntrustedCase{"registry that is a symbolic link", "refused: registry", false,
+        UntrustedCase{"registry that is a symbolic link", "refused registry", false,
                       [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
                           std::filesystem::rename(registry, registry + ".real");
                           ::symlink((registry + ".real").c_str(), registry.c_str());
                       }},
-        UntrustedCase{"missing registry", "refused: registry", false,
+        UntrustedCase{"missing registry", "refused registry", false,
                       [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
                           std::filesystem::remove(registry);
                       }},
-        UntrustedCase{"registry that is no property list", "refused: registry", false,
+        UntrustedCase{"registry that is no property list", "refused registry", false,
                       [](ScriptHelperSandbox& sandbox, const std::string& registry, const std::string&) {
                           sandbox.writeText(registry, "KEP2_KEY_MODULES");
                       }},
-        UntrustedCase{"registry without its module dictionary", "refused: registry", false,
+        UntrustedCase{"registry without its module dictionary", "refused registry", false,
                       [](ScriptHelperSandbox& sandbox, const std::string& registry, const std::string&) {
                           platform::PlistDictionary other;
                           other.set("KEP2_KEY_MODULES", "not a dictionary");
                           sandbox.writeText(registry, platform::xmlPropertyList(other));
                       }},
-        UntrustedCase{"registry owned by another user", "refused: registry", true,
+        UntrustedCase{"registry owned by another user", "refused registry", true,
                       [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
                           ::chown(registry.c_str(), 65534, 65534);
                       }},
-        UntrustedCase{"registry in a folder others may write to", "refused: registry", true,
+        UntrustedCase{"registry in a folder others may write to", "refused registry", true,
                       [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
                           ::chmod(std::filesystem::path(registry).parent_path().c_str(), 0777);
                       }},
-        UntrustedCase{"registry in a folder owned by another user", "refused: registry", true,
+        UntrustedCase{"registry in a folder owned by another user", "refused registry", true,
                       [](ScriptHelperSandbox&, const std::string& registry, const std::string&) {
                           ::chown(std::filesystem::path(registry).parent_path().parent_path().c_str(), 65534, 65534);
                       }},
-        UntrustedCase{"missing plan", "refused: plan", false,
+        UntrustedCase{"missing plan", "refused plan", false,
                       [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
                           std::filesystem::remove(plan);
                       }},
-        UntrustedCase{"plan that is a symbolic link", "refused: plan", false,
+        UntrustedCase{"plan that is a symbolic link", "refused plan", false,
                       [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
                           std::filesystem::rename(plan, plan + ".real");
                           ::symlink((plan + ".real").c_str(), plan.c_str());
                       }},
-        UntrustedCase{"plan without UnInstallApps", "refused: plan", false,
+        UntrustedCase{"plan without UnInstallApps", "refused plan", false,
                       [](ScriptHelperSandbox& sandbox, const std::string&, const std::string& plan) {
                           platform::PlistDictionary other;
                           other.set("InstallApps", platform::PlistArray{});
                           sandbox.writeText(plan, platform::xmlPropertyList(other));
                       }},
-        UntrustedCase{"~/Library/Preferences that is a symbolic link", "refused: plan", false,
+        UntrustedCase{"~/Library/Preferences that is a symbolic link", "refused plan", false,
                       [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
                           const std::filesystem::path preferences = std::filesystem::path(plan).parent_path();
                           std::filesystem::rename(preferences, preferences.string() + ".real");
                           ::symlink((preferences.string() + ".real").c_str(), preferences.c_str());
                       }},
-        UntrustedCase{"~/Library that is a symbolic link", "refused: plan", false,
+        UntrustedCase{"~/Library that is a symbolic link", "refused plan", false,
                       [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
                           const std::filesystem::path library = std::filesystem::path(plan).parent_path().parent_path();
                           std::filesystem::rename(library, library.string() + ".real");
                           ::symlink((library.string() + ".real").c_str(), library.c_str());
                       }},
-        UntrustedCase{"~/Library/Preferences of another user", "refused: plan", true,
+        UntrustedCase{"~/Library/Preferences of another user", "refused plan", true,
                       [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
                           ::chown(std::filesystem::path(plan).parent_path().c_str(), 65534, 65534);
                       }},
-        UntrustedCase{"plan of another user", "refused: plan", true,
+        UntrustedCase{"plan of another user", "refused plan", true,
                       [](ScriptHelperSandbox&, const std::string&, const std::string& plan) {
                           ::chown(plan.c_str(), 65534, 65534);
-                      }}));
+                      }}),
+    [](const ::testing::TestParamInfo<UntrustedCase>& info) { return testName(info.param.what) + std::to_string(info.index); });
 
 TEST_F(RemovalRun, MountPointInsideIsNeverEntered)
 {

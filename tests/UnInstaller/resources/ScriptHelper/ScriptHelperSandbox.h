@@ -24,7 +24,9 @@ public:
     };
     struct Result {
         int exitCode = -1;
+        /// The lines that tell what happened: every line but total, module and end.
         std::vector<std::string> lines;
+        std::vector<std::string> allLines;
     };
 
     void SetUp() override;

@@ -1,0 +1,85 @@
+#include "UnInstaller/resources/ScriptHelper/ModuleFolders.h"
+
+#include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
+#include "UnInstaller/resources/ScriptHelper/TrustedFile.h"
+#include "platform/foundation/SearchPaths.h"
+
+namespace scripthelper {
+
+namespace {
+
+constexpr std::size_t kMaxSettingBytes = 64 * 1024;
+
+/// Folders whose whole content no setting may hand over to removal.
+constexpr const char* kSystemFolders[] = {"/bin", "/boot", "/dev", "/etc", "/home", "/lib", "/lib32", "/lib64",
+                                          "/Library", "/opt", "/proc", "/root", "/run", "/sbin", "/srv", "/sys",
+                                          "/tmp", "/usr", "/usr/bin", "/usr/lib", "/usr/local", "/usr/share",
+                                          "/var", "/var/lib"};
+
+std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+std::string ModuleFolders::settingFile()
+{
+    return platform::resolveSystemPath(kSettingPath);
+}
+
+std::optional<std::vector<std::string>> ModuleFolders::load(std::string* error)
+{
+    const std::string path = settingFile();
+    bool missing = false;
+    std::string problem;
+    const auto contents = TrustedFile::read(path, kMaxSettingBytes, &problem, &missing);
+    if (missing)
+        return PathPolicy::builtModuleFolders();
+    if (!contents) {
+        *error = "the setting " + path + " " + problem;
+        return std::nullopt;
+    }
+    auto folders = parse(contents->bytes, &problem);
+    if (!folders)
+        *error = "the setting " + path + " " + problem;
+    return folders;
+}
+
+std::optional<std::vector<std::string>> ModuleFolders::parse(std::string_view text, std::string* error)
+{
+    std::vector<std::string> folders;
+    std::size_t lineNumber = 0;
+    while (!text.empty()) {
+        ++lineNumber;
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        line = trimmed(line);
+        if (line.empty() || line.front() == '#')
+            continue;
+        if (auto problem = PathPolicy::syntaxProblem(line)) {
+            *error = "line " + std::to_string(lineNumber) + ": \"" + std::string(line) + "\" " + *problem;
+            return std::nullopt;
+        }
+        std::string folder = PathPolicy::normalized(line);
+        for (const char* system : kSystemFolders) {
+            if (folder == system) {
+                *error = "line " + std::to_string(lineNumber) + ": \"" + folder + "\" is a system folder";
+                return std::nullopt;
+            }
+        }
+        folders.push_back(std::move(folder));
+    }
+    if (folders.empty()) {
+        *error = "names no folder";
+        return std::nullopt;
+    }
+    return folders;
+}
+
+}  // namespace scripthelper

@@ -1,0 +1,226 @@
+#include "UnInstaller/resources/ScriptHelper/RemovalJournal.h"
+
+#include "UnInstaller/resources/ScriptHelper/FileTree.h"
+#include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace scripthelper {
+
+namespace {
+
+constexpr const char* kRecordWord = "remove";
+constexpr std::size_t kMaxJournalBytes = 512u * 1024u * 1024u;
+constexpr std::size_t kTemporarySuffixLength = 6;
+
+std::string errorText(int error)
+{
+    return std::strerror(error);
+}
+
+/// A file of ours in the folder: regular, one link, owned by the effective user, private.
+std::optional<std::string> ownFileProblem(int fd)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return "cannot be examined: " + errorText(errno);
+    if (!S_ISREG(st.st_mode))
+        return std::string("is not a regular file");
+    if (st.st_uid != ::geteuid())
+        return std::string("belongs to another user");
+    if (st.st_nlink != 1)
+        return std::string("has other links");
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return std::string("is writable by group or others");
+    return std::nullopt;
+}
+
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<RemovalJournal> RemovalJournal::lock(UniqueFd folder, const std::string& folderPath,
+                                                   const std::string& registryName, int waitMs, std::string* error,
+                                                   bool* busy)
+{
+    *busy = false;
+    RemovalJournal journal;
+    journal.m_folderPath = folderPath;
+    journal.m_registryName = registryName;
+    journal.m_journalName = "." + registryName + ".journal";
+    const std::string lockName = "." + registryName + ".lock";
+    journal.m_lock = UniqueFd(
+        ::openat(folder.get(), lockName.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!journal.m_lock.valid()) {
+        *error = "cannot open the lock " + folderPath + "/" + lockName + ": " + errorText(errno);
+        return std::nullopt;
+    }
+    if (auto problem = ownFileProblem(journal.m_lock.get())) {
+        *error = "the lock " + folderPath + "/" + lockName + " " + *problem;
+        return std::nullopt;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (::flock(journal.m_lock.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK) {
+            *error = "cannot lock " + folderPath + "/" + lockName + ": " + errorText(errno);
+            return std::nullopt;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            *busy = true;
+            *error = "another removal is running (it holds " + folderPath + "/" + lockName + ")";
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    journal.m_folder = std::move(folder);
+    return journal;
+}
+
+std::vector<RemovalJournal::Record> RemovalJournal::pending(std::string* error) const
+{
+    std::vector<Record> records;
+    const UniqueFd file(::openat(m_folder.get(), m_journalName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file.valid()) {
+        if (errno != ENOENT)
+            *error = "cannot open the journal " + m_journalName + ": " + errorText(errno);
+        return records;
+    }
+    if (auto problem = ownFileProblem(file.get())) {
+        *error = "the journal " + m_journalName + " " + *problem;
+        return records;
+    }
+    const std::optional<std::string> bytes = FileTree::readAll(file.get(), kMaxJournalBytes);
+    if (!bytes) {
+        *error = "cannot read the journal " + m_journalName;
+        return records;
+    }
+    std::string_view rest = *bytes;
+    for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
+        if (auto record = decodeRecord(rest.substr(0, end)))
+            records.push_back(std::move(*record));
+        rest.remove_prefix(end + 1);
+    }
+    return records;
+}
+
+bool RemovalJournal::append(const std::vector<Record>& records, std::string* error)
+{
+    if (records.empty())
+        return true;
+    const UniqueFd file(::openat(m_folder.get(), m_journalName.c_str(),
+                                 O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!file.valid()) {
+        *error = "cannot open the journal " + m_journalName + ": " + errorText(errno);
+        return false;
+    }
+    if (auto problem = ownFileProblem(file.get())) {
+        *error = "the journal " + m_journalName + " " + *problem;
+        return false;
+    }
+    std::string text;
+    for (const Record& record : records)
+        text += encodeRecord(record) + "\n";
+    if (!writeAll(file.get(), text) || ::fsync(file.get()) != 0 || ::fsync(m_folder.get()) != 0) {
+        *error = "cannot write the journal " + m_journalName + ": " + errorText(errno);
+        return false;
+    }
+    return true;
+}
+
+bool RemovalJournal::discard(std::string* error)
+{
+    if (::unlinkat(m_folder.get(), m_journalName.c_str(), 0) != 0 && errno != ENOENT) {
+        *error = "cannot remove the journal " + m_journalName + ": " + errorText(errno);
+        return false;
+    }
+    ::fsync(m_folder.get());
+    return true;
+}
+
+std::vector<std::string> RemovalJournal::removeStrayTemporaries()
+{
+    std::vector<std::string> removed;
+    const std::string prefix = "." + m_registryName + ".";
+    const int copy = ::openat(m_folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (copy < 0)
+        return removed;
+    DIR* dir = ::fdopendir(copy);
+    if (dir == nullptr) {
+        ::close(copy);
+        return removed;
+    }
+    std::vector<std::string> candidates;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() == prefix.size() + kTemporarySuffixLength && name.compare(0, prefix.size(), prefix) == 0)
+            candidates.push_back(name);
+    }
+    ::closedir(dir);
+    for (const std::string& name : candidates) {
+        struct stat st {};
+        if (::fstatat(m_folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == ::geteuid() && ::unlinkat(m_folder.get(), name.c_str(), 0) == 0)
+            removed.push_back(m_folderPath + "/" + name);
+    }
+    return removed;
+}
+
+std::string RemovalJournal::holdNameFor(std::string_view id, std::size_t serial)
+{
+    std::size_t hash = 1469598103934665603ull;
+    for (char c : id)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return ".plugsweep-removing-" + std::to_string(::getpid()) + "-" + std::to_string(serial) + "-" +
+           std::to_string(hash % 1000000007u);
+}
+
+std::string RemovalJournal::encodeRecord(const Record& record)
+{
+    return std::string(kRecordWord) + " " + encodeIdentifier(record.id) + " " + encodeIdentifier(record.installPath) +
+           " " + encodeIdentifier(record.holdName);
+}
+
+std::optional<RemovalJournal::Record> RemovalJournal::decodeRecord(std::string_view line)
+{
+    std::vector<std::string_view> parts;
+    while (true) {
+        const std::size_t blank = line.find(' ');
+        parts.push_back(line.substr(0, blank));
+        if (blank == std::string_view::npos)
+            break;
+        line.remove_prefix(blank + 1);
+    }
+    if (parts.size() != 4 || parts[0] != kRecordWord)
+        return std::nullopt;
+    auto id = decodeIdentifier(parts[1]);
+    auto installPath = decodeIdentifier(parts[2]);
+    auto holdName = decodeIdentifier(parts[3]);
+    if (!id || !installPath || !holdName || holdName->empty() || holdName->find('/') != std::string::npos ||
+        *holdName == "." || *holdName == "..")
+        return std::nullopt;
+    return Record{std::move(*id), std::move(*installPath), std::move(*holdName)};
+}
+
+}  // namespace scripthelper

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace scripthelper {
+
+/// The lines ScriptHelper writes on its output, one per event, which Plugsweep's window and its
+/// command line read. Every line is a word, then fields separated by one blank; the identifier
+/// field is percent-encoded (blank, "%", controls), the last field (a path or a reason) runs to
+/// the end of the line with control and bidirectional-formatting characters escaped.
+///
+///   total N                   the plan names N entries
+///   module I N ID             working on the I-th of N
+///   removed ID PATH           gone from disk and from the registry
+///   absent ID PATH            was already gone ("-" when the registry does not list it)
+///   kept ID REASON            still listed and whole
+///   would-remove ID PATH      (dry run) would be removed
+///   would-remove-folder PATH  (dry run) a module's folder would be left empty and removed too
+///   recovered ID PATH         an interrupted earlier run's removal, finished
+///   folder-removed PATH       a module's folder, left empty, removed too
+///   registry-updated          the registry was written
+///   refused REASON            nothing was done: the plan, the registry or the setting is unusable
+///   busy REASON               another removal holds the lock
+///   end REMOVED ABSENT KEPT   the last line of a run that got past its lock
+struct RemovalEvent {
+    enum class Kind {
+        Total,
+        Module,
+        Removed,
+        Absent,
+        Kept,
+        WouldRemove,
+        WouldRemoveFolder,
+        Recovered,
+        FolderRemoved,
+        RegistryUpdated,
+        Refused,
+        Busy,
+        End,
+    };
+
+    Kind kind = Kind::Refused;
+    /// The module identifier (Module, Removed, Absent, Kept, WouldRemove, Recovered).
+    std::string id;
+    /// A path or a reason, as the line has it.
+    std::string text;
+    /// Total: N; Module: I and N; End: removed, absent, kept.
+    std::size_t first = 0;
+    std::size_t second = 0;
+    std::size_t third = 0;
+
+    static RemovalEvent total(std::size_t count);
+    static RemovalEvent module(std::size_t index, std::size_t count, std::string id);
+    static RemovalEvent withId(Kind kind, std::string id, std::string text);
+    static RemovalEvent withText(Kind kind, std::string text);
+    static RemovalEvent end(std::size_t removed, std::size_t absent, std::size_t kept);
+
+    /// The event as one line, without its newline.
+    std::string line() const;
+    /// Reads a line (a trailing newline is allowed); none for anything that is not an event.
+    static std::optional<RemovalEvent> parse(std::string_view line);
+};
+
+/// The identifier encoded for a line: blank, "%", controls and bytes of 0x7f and above stay
+/// readable as %XX only where they could break the line; UTF-8 text passes unchanged.
+std::string encodeIdentifier(std::string_view id);
+/// The reverse of encodeIdentifier; none for a malformed escape.
+std::optional<std::string> decodeIdentifier(std::string_view field);
+/// Text made safe for one line of output: control characters become "?", and the
+/// bidirectional-formatting characters (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to
+/// U+2069) are written as "<U+XXXX>" so that they cannot reorder what a terminal shows.
+std::string printable(std::string_view text);
+
+/// Exit statuses of ScriptHelper, in the style of sysexits.h.
+inline constexpr int kExitDone = 0;         ///< every named module is now absent
+inline constexpr int kExitIncomplete = 1;   ///< some were kept
+inline constexpr int kExitUsage = 2;        ///< a wrong command line
+inline constexpr int kExitPlanUnusable = 65;      ///< EX_DATAERR: the plan cannot be used
+inline constexpr int kExitRegistryUnusable = 74;  ///< EX_IOERR: the registry cannot be read or trusted
+inline constexpr int kExitBusy = 75;              ///< EX_TEMPFAIL: another removal is running
+inline constexpr int kExitSettingUnusable = 78;   ///< EX_CONFIG: the module-folders setting is unusable
+
+}  // namespace scripthelper

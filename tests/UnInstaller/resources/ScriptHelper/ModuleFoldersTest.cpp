@@ -1,0 +1,99 @@
+// The administrator's setting of the folders where modules may live.
+
+#include "ScriptHelperSandbox.h"
+
+#include "UnInstaller/resources/ScriptHelper/ModuleFolders.h"
+#include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <sys/stat.h>
+
+namespace {
+
+using scripthelper::ModuleFolders;
+
+struct SettingCase {
+    const char* name;
+    const char* text;
+    std::vector<std::string> folders;
+    const char* error;
+};
+
+class ModuleFoldersText : public ::testing::TestWithParam<SettingCase> {};
+
+TEST_P(ModuleFoldersText, ParsesAsDocumented)
+{
+    const SettingCase& c = GetParam();
+    std::string error;
+    const auto folders = ModuleFolders::parse(c.text, &error);
+    if (c.error == nullptr) {
+        ASSERT_TRUE(folders.has_value()) << error;
+        EXPECT_EQ(*folders, c.folders);
+    } else {
+        EXPECT_FALSE(folders.has_value());
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, ModuleFoldersText,
+    ::testing::Values(
+        SettingCase{"OneFolder", "/Library/Printers/Tavix\n", {"/Library/Printers/Tavix"}, nullptr},
+        SettingCase{"CommentsBlanksAndTrailingSlash", "# where modules live\n\n  /opt/tavix/ \r\n/Library/Printers/Tavix",
+                    {"/opt/tavix", "/Library/Printers/Tavix"}, nullptr},
+        SettingCase{"Empty", "", {}, "names no folder"},
+        SettingCase{"OnlyComments", "# nothing\n", {}, "names no folder"},
+        SettingCase{"Relative", "/Library/Printers/Tavix\nPrinters\n", {}, "line 2: \"Printers\" is not an absolute path"},
+        SettingCase{"DotDot", "/Library/Printers/../..\n", {}, "line 1: \"/Library/Printers/../..\" has a \".\" or \"..\" component"},
+        SettingCase{"Root", "/\n", {}, "line 1: \"/\" is the root folder"},
+        SettingCase{"SystemFolder", "/usr/\n", {}, "line 1: \"/usr\" is a system folder"},
+        SettingCase{"LibraryItself", "/Library\n", {}, "line 1: \"/Library\" is a system folder"}),
+    [](const ::testing::TestParamInfo<SettingCase>& info) { return std::string(info.param.name); });
+
+class ModuleFoldersFile : public ScriptHelperSandbox {};
+
+TEST_F(ModuleFoldersFile, MissingFileMeansTheBuiltFolders)
+{
+    std::string error;
+    const auto folders = ModuleFolders::load(&error);
+    ASSERT_TRUE(folders.has_value()) << error;
+    EXPECT_EQ(*folders, scripthelper::PathPolicy::builtModuleFolders());
+}
+
+TEST_F(ModuleFoldersFile, FileReplacesTheBuiltFoldersAndMayNotBeWritableByOthers)
+{
+    makeFolder(root + "/etc/plugsweep");
+    writeText(root + "/etc/plugsweep/module-folders", "/opt/printers\n");
+    std::string error;
+    auto folders = ModuleFolders::load(&error);
+    ASSERT_TRUE(folders.has_value()) << error;
+    EXPECT_EQ(*folders, (std::vector<std::string>{"/opt/printers"}));
+
+    ::chmod((root + "/etc/plugsweep/module-folders").c_str(), 0666);
+    folders = ModuleFolders::load(&error);
+    EXPECT_FALSE(folders.has_value());
+    EXPECT_EQ(error, "the setting " + root + "/etc/plugsweep/module-folders is writable by group or others");
+}
+
+TEST_F(ModuleFoldersFile, TheRemovalHonoursTheSetting)
+{
+    const std::string module = at("/opt/printers/Alpha/Alpha.plugin");
+    makeModuleFolder(module);
+    writeRegistry({{"UUID-ALPHA", "Alpha vLX", module}});
+    writePlan({{"UUID-ALPHA", at("/opt/printers/Alpha")}});
+    Result refused = run();
+    EXPECT_EQ(refused.exitCode, 1);
+    ASSERT_EQ(refused.lines.size(), 1u);
+    EXPECT_NE(refused.lines[0].find("is outside the folders where modules may live"), std::string::npos);
+
+    makeFolder(root + "/etc/plugsweep");
+    writeText(root + "/etc/plugsweep/module-folders", "/opt/printers\n");
+    const Result done = run();
+    EXPECT_EQ(done.exitCode, 0) << done.lines.front();
+    EXPECT_FALSE(std::filesystem::exists(module));
+}
+
+}  // namespace

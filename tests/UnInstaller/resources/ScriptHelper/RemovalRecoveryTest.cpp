@@ -1,0 +1,286 @@
+// Removal as an engine: one run at a time, any interruption recovered, a stop honoured between
+// modules. The invariant checked throughout: every module is either listed and whole, or unlisted
+// and gone.
+
+#include "RemovalRunFixture.h"
+
+#include "UnInstaller/resources/ScriptHelper/RemovalJournal.h"
+#include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
+#include "UnInstaller/resources/ScriptHelper/RemovalRun.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProgramResult {
+    bool killed = false;
+    int exitCode = -1;
+    std::string output;
+};
+
+/// Runs the ScriptHelper program with HOME set to home and extra environment entries.
+ProgramResult runProgram(const std::string& home, const std::vector<std::string>& extra = {})
+{
+    int out[2];
+    if (::pipe(out) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::setenv("HOME", home.c_str(), 1);
+        ::unsetenv("PLATFORM_CRASH_AFTER");
+        for (const std::string& entry : extra)
+            ::putenv(const_cast<char*>(entry.c_str()));
+        ::execl(SCRIPTHELPER_PATH, SCRIPTHELPER_PATH, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ProgramResult result;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        result.output.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    result.killed = WIFSIGNALED(status);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+/// Every path inside a module folder, relative to it.
+std::set<std::string> contentsOf(const std::string& folder)
+{
+    std::set<std::string> paths;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error); it != fs::recursive_directory_iterator();
+         it.increment(error))
+        paths.insert(it->path().string().substr(folder.size()));
+    return paths;
+}
+
+class RemovalRecovery : public RemovalRun {
+protected:
+    /// Eight modules to remove, two that stay, and the plan for the eight.
+    void makeMachine()
+    {
+        registered.clear();
+        planned.clear();
+        for (int i = 0; i < 10; ++i) {
+            const std::string folder = at("/Library/Printers/Tavix/M" + std::to_string(i));
+            makeModuleFolder(folder + "/M.plugin");
+            registered.push_back({"UUID-" + std::to_string(i), "M" + std::to_string(i) + " vLX", folder + "/M.plugin"});
+            if (i < 8)
+                planned.push_back({"UUID-" + std::to_string(i), folder});
+        }
+        whole = contentsOf(registered[0].installPath);
+        writeRegistry(registered);
+        writePlan(planned);
+    }
+
+    /// Fails the test unless every module is listed and whole, or unlisted and gone, and nothing
+    /// of a removal is left behind; answers how many are still listed.
+    std::size_t checkInvariant(const std::string& when)
+    {
+        const platform::PlistDictionary rootDict = registryRoot();
+        const platform::PlistDictionary* listed = rootDict.dictionaryForKey("KEP2_KEY_MODULES");
+        if (listed == nullptr) {
+            ADD_FAILURE() << when << ": registry without modules";
+            return 0;
+        }
+        std::size_t count = 0;
+        for (const Module& module : registered) {
+            if (listed->contains(module.uuid)) {
+                ++count;
+                EXPECT_EQ(contentsOf(module.installPath), whole) << when << ": " << module.uuid << " listed, not whole";
+            } else {
+                EXPECT_FALSE(fs::exists(module.installPath)) << when << ": " << module.uuid << " unlisted, not gone";
+            }
+        }
+        for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+            const std::string name = it->path().filename().string();
+            EXPECT_EQ(name.rfind(".plugsweep-removing-", 0), std::string::npos) << when << ": " << it->path();
+            EXPECT_NE(name, ".com.tavix.KEPL2.plist.journal") << when;
+            EXPECT_FALSE(name.size() == 29 && name.rfind(".com.tavix.KEPL2.plist.", 0) == 0)
+                << when << ": temporary file " << name;
+        }
+        return count;
+    }
+
+    std::vector<Module> registered;
+    std::vector<PlanEntry> planned;
+    std::set<std::string> whole;
+};
+
+TEST_F(RemovalRecovery, KilledAtAnyStepTheNextRunFinishesAndNothingIsMisstated)
+{
+    int points = 0;
+    for (int crashAt = 1; crashAt < 400; ++crashAt) {
+        TearDown();
+        SetUp();
+        makeMachine();
+        const ProgramResult crashed = runProgram(home, {"PLATFORM_CRASH_AFTER=" + std::to_string(crashAt)});
+        if (!crashed.killed) {
+            EXPECT_EQ(crashed.exitCode, 0) << crashed.output;
+            points = crashAt - 1;
+            break;
+        }
+        // A run with nothing to do finishes what the killed one journalled, and only that.
+        const std::string when = "killed at step " + std::to_string(crashAt);
+        writePlan({});
+        const ProgramResult recovery = runProgram(home);
+        ASSERT_EQ(recovery.exitCode, 0) << when << "\n" << recovery.output;
+        const std::size_t listed = checkInvariant(when);
+        EXPECT_GE(listed, 2u) << when;
+
+        // The same plan again: modules already gone are absent, never failures.
+        writePlan(planned);
+        const ProgramResult rerun = runProgram(home);
+        EXPECT_EQ(rerun.exitCode, 0) << when << "\n" << rerun.output;
+        EXPECT_EQ(rerun.output.find("\nkept "), std::string::npos) << when << "\n" << rerun.output;
+        EXPECT_EQ(checkInvariant(when + ", then the plan again"), 2u);
+    }
+    // Each of the eight modules passes several steps; a run with none would prove nothing.
+    EXPECT_GT(points, 40);
+}
+
+TEST_F(RemovalRecovery, KilledWhileRecoveringIsRecoveredInTurn)
+{
+    for (int first : {3, 9, 17}) {
+        for (int second = 1; second < 6; ++second) {
+            TearDown();
+            SetUp();
+            makeMachine();
+            ASSERT_TRUE(runProgram(home, {"PLATFORM_CRASH_AFTER=" + std::to_string(first)}).killed);
+            runProgram(home, {"PLATFORM_CRASH_AFTER=" + std::to_string(second)});
+            const ProgramResult last = runProgram(home);
+            const std::string when = "killed at " + std::to_string(first) + ", then at " + std::to_string(second);
+            EXPECT_EQ(last.exitCode, 0) << when << "\n" << last.output;
+            EXPECT_EQ(checkInvariant(when), 2u);
+        }
+    }
+}
+
+TEST_F(RemovalRecovery, TwoRunsAtOnceLoseNoUpdate)
+{
+    for (int trial = 0; trial < 8; ++trial) {
+        TearDown();
+        SetUp();
+        makeMachine();
+        // A second user's plan names the other half of the modules.
+        const std::string otherHome = dir + "/home2";
+        makeFolder(otherHome + "/Library/Preferences");
+        writePlan({planned.begin(), planned.begin() + 4});
+        fs::copy_file(planPath, otherHome + "/Library/Preferences/com.tavix.pluginUnInstall.plist");
+        writePlan({planned.begin() + 4, planned.end()});
+
+        const pid_t other = ::fork();
+        if (other == 0)
+            ::_exit(runProgram(otherHome).exitCode);
+        const ProgramResult mine = runProgram(home);
+        int status = 0;
+        ::waitpid(other, &status, 0);
+        EXPECT_EQ(mine.exitCode, 0) << mine.output;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(checkInvariant("trial " + std::to_string(trial)), 2u);
+    }
+}
+
+TEST_F(RemovalRecovery, ARunThatCannotHaveTheLockSaysSoAndChangesNothing)
+{
+    makeMachine();
+    const std::string lockPath = at("/Library/Preferences/.com.tavix.KEPL2.plist.lock");
+    const int held = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const std::string registry = registryBytes();
+
+    std::ostringstream out;
+    scripthelper::RemovalRun::Options options;
+    options.lockWaitMs = 200;
+    const int status = scripthelper::RemovalRun(out, options).run();
+    ::close(held);
+
+    EXPECT_EQ(status, scripthelper::kExitBusy);
+    EXPECT_EQ(out.str().rfind("busy another removal is running", 0), 0u) << out.str();
+    EXPECT_EQ(registryBytes(), registry);
+    EXPECT_EQ(checkInvariant("after a busy run"), 10u);
+}
+
+TEST_F(RemovalRecovery, StopEndsTheRunAfterTheModuleAtHand)
+{
+    makeMachine();
+    std::ostringstream out;
+    int asked = 0;
+    scripthelper::RemovalRun::Options options;
+    options.stopRequested = [&asked] { return ++asked > 3; };
+    const int status = scripthelper::RemovalRun(out, options).run();
+
+    EXPECT_EQ(status, scripthelper::kExitIncomplete);
+    EXPECT_EQ(checkInvariant("after a stop"), 7u) << out.str();
+    std::size_t stopped = 0;
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(" the removal was stopped before this module") != std::string::npos)
+            ++stopped;
+    }
+    EXPECT_EQ(stopped, 5u) << out.str();
+    EXPECT_NE(out.str().find("\nend 3 0 5\n"), std::string::npos) << out.str();
+}
+
+TEST_F(RemovalRecovery, StrayTemporaryRegistryFilesGoBeforeTheRun)
+{
+    makeMachine();
+    writeText(at("/Library/Preferences/.com.tavix.KEPL2.plist.Ab12Cd"), "half");
+    writeText(at("/Library/Preferences/.com.tavix.KEPL2.plist.keep-me-please"), "not ours");
+    writePlan({});
+
+    EXPECT_EQ(runProgram(home).exitCode, 0);
+
+    EXPECT_FALSE(fs::exists(at("/Library/Preferences/.com.tavix.KEPL2.plist.Ab12Cd")));
+    EXPECT_TRUE(fs::exists(at("/Library/Preferences/.com.tavix.KEPL2.plist.keep-me-please")));
+}
+
+TEST_F(RemovalRecovery, AJournalNamingAPathOutsideTheModuleFoldersRemovesNothing)
+{
+    makeMachine();
+    const std::string outside = dir + "/outside";
+    makeFolder(outside + "/precious");
+    writeText(at("/Library/Preferences/.com.tavix.KEPL2.plist.journal"),
+              scripthelper::RemovalJournal::encodeRecord({"UUID-0", outside, "precious"}) + "\n");
+    ::chmod(at("/Library/Preferences/.com.tavix.KEPL2.plist.journal").c_str(), 0600);
+    writePlan({});
+
+    const ProgramResult run = runProgram(home);
+
+    EXPECT_TRUE(fs::exists(outside + "/precious"));
+    EXPECT_NE(run.output.find("kept UUID-0 the journal names " + outside), std::string::npos) << run.output;
+}
+
+TEST(RemovalJournalRecord, RoundTripsAnyTextAndRefusesHoldNamesThatLeaveTheFolder)
+{
+    const scripthelper::RemovalJournal::Record record{"id with blank\nand%", "/Library/Printers/Tavix/A b/C", ".hold"};
+    const auto back = scripthelper::RemovalJournal::decodeRecord(scripthelper::RemovalJournal::encodeRecord(record));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->id, record.id);
+    EXPECT_EQ(back->installPath, record.installPath);
+    EXPECT_EQ(back->holdName, record.holdName);
+    for (const char* hold : {"..", "a/b", ".", "-"})
+        EXPECT_FALSE(scripthelper::RemovalJournal::decodeRecord(std::string("remove x /a ") + hold).has_value()) << hold;
+    EXPECT_FALSE(scripthelper::RemovalJournal::decodeRecord("remove x /a").has_value());
+    EXPECT_FALSE(scripthelper::RemovalJournal::decodeRecord("remove x /a h%4").has_value());
+}
+
+}  // namespace
