@@ -1,6 +1,7 @@
 #include "platform/headless/HeadlessAuthorizationBackend.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <optional>
 #include <fcntl.h>
@@ -189,6 +190,13 @@ OSStatus HeadlessAuthorizationBackend::exitStatus(int* status)
     else
         return errAuthorizationInternal;
     return errAuthorizationSuccess;
+}
+
+OSStatus HeadlessAuthorizationBackend::stopTool()
+{
+    if (!m_child || m_child->reaped || m_child->pid <= 0)
+        return errAuthorizationInternal;
+    return ::kill(m_child->pid, SIGTERM) == 0 ? errAuthorizationSuccess : errAuthorizationInternal;
 }
 
 void HeadlessAuthorizationBackend::release()

@@ -21,6 +21,8 @@ public:
     OSStatus execute(const std::string& toolPath, std::FILE** stream) override;
     /// The granted program's exit status; waits for it to end.
     OSStatus exitStatus(int* status) override;
+    /// Sends the running program SIGTERM, as the privileged launcher does.
+    OSStatus stopTool() override;
     void release() override;
 
 private:

@@ -202,6 +202,17 @@ OSStatus AuthorizationCopyToolExitStatus(AuthorizationRef authorization, int* ex
     }
 }
 
+OSStatus AuthorizationStopTool(AuthorizationRef authorization)
+{
+    if (authorization == nullptr)
+        return errAuthorizationInvalidRef;
+    try {
+        return authorization->backend->stopTool();
+    } catch (...) {
+        return errAuthorizationInternal;
+    }
+}
+
 OSStatus AuthorizationFree(AuthorizationRef authorization, AuthorizationFlags)
 {
     if (authorization == nullptr)

@@ -79,6 +79,11 @@ OSStatus AuthorizationExecuteWithPrivileges(AuthorizationRef authorization, cons
 /// learnt.
 OSStatus AuthorizationCopyToolExitStatus(AuthorizationRef authorization, int* exitStatus);
 
+/// Asks the program last started through the reference to stop early (it ends after the step at
+/// hand and still reports how it ended). errAuthorizationInternal when nothing runs or the backend
+/// cannot ask.
+OSStatus AuthorizationStopTool(AuthorizationRef authorization);
+
 /// Ends the reference: a granted right that was not used is given up, and every program started
 /// through it is waited for (once its output has ended, after the caller closed its stream).
 OSStatus AuthorizationFree(AuthorizationRef authorization, AuthorizationFlags flags);
@@ -101,6 +106,8 @@ public:
         (void)status;
         return errAuthorizationInternal;
     }
+    /// Asks the program execute() started to stop early; see AuthorizationStopTool.
+    virtual OSStatus stopTool() { return errAuthorizationInternal; }
     /// Ends whatever acquire() started and was not used.
     virtual void release() = 0;
 };

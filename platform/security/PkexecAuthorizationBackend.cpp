@@ -74,6 +74,50 @@ std::optional<std::string> readLine(int fd)
     return line;
 }
 
+/// What pkexec wrote on its error output, read once it has ended (at most a few kilobytes).
+std::string drain(int fd)
+{
+    std::string text;
+    char buffer[1024];
+    while (text.size() < 16 * kMaxLineBytes) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+/// pkexec ends with status 127 when no authentication agent answered, when the user was not
+/// authorized (a wrong password, or a rule that says no) and when polkit could not be asked at
+/// all; only its message tells them apart. The environment it runs in fixes the language of that
+/// message (LC_ALL=C).
+OSStatus notAuthorizedStatus(const std::string& errors)
+{
+    if (errors.find("No authentication agent") != std::string::npos)
+        return errAuthorizationInteractionNotAllowed;
+    if (errors.find("Error checking for authorization") != std::string::npos ||
+        errors.find("Cannot run program") != std::string::npos ||
+        errors.find("org.freedesktop.DBus.Error") != std::string::npos)
+        return errAuthorizationInternal;
+    return errAuthorizationDenied;
+}
+
+/// pkexec's environment: ours, with its messages in the C locale.
+std::vector<std::string> pkexecEnvironment()
+{
+    std::vector<std::string> result;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        if (text.rfind("LC_ALL=", 0) != 0 && text.rfind("LANGUAGE=", 0) != 0)
+            result.push_back(text);
+    }
+    result.emplace_back("LC_ALL=C");
+    return result;
+}
+
 bool isAbsolute(const std::string& path)
 {
     return !path.empty() && path[0] == '/';
@@ -145,11 +189,12 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
 
     int control[2] = {-1, -1};
     int output[2] = {-1, -1};
+    int errors[2] = {-1, -1};
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, control) != 0)
         return errAuthorizationInternal;
-    if (::pipe2(output, O_CLOEXEC) != 0) {
-        closeFd(control[0]);
-        closeFd(control[1]);
+    if (::pipe2(output, O_CLOEXEC) != 0 || ::pipe2(errors, O_CLOEXEC) != 0) {
+        for (int* fd : {&control[0], &control[1], &output[0], &output[1], &errors[0], &errors[1]})
+            closeFd(*fd);
         return errAuthorizationInternal;
     }
 
@@ -159,6 +204,7 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
     posix_spawnattr_init(&attributes);
     posix_spawn_file_actions_adddup2(&actions, control[1], STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, errors[1], STDERR_FILENO);
     sigset_t none;
     sigemptyset(&none);
     sigset_t defaults;
@@ -169,20 +215,30 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
+    std::vector<std::string> environment = pkexecEnvironment();
+    std::vector<char*> envp;
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
     pid_t pid = -1;
-    const int spawnError = ::posix_spawn(&pid, pkexec.c_str(), &actions, &attributes, argv.data(), environ);
+    const int spawnError = ::posix_spawn(&pid, pkexec.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     closeFd(control[1]);
     closeFd(output[1]);
+    closeFd(errors[1]);
     if (spawnError != 0) {
         closeFd(control[0]);
         closeFd(output[0]);
+        closeFd(errors[0]);
         return errAuthorizationInternal;
     }
 
     const std::optional<std::string> answer = readLine(output[0]);
     if (answer && answer->rfind("ready ", 0) == 0) {
+        // The launcher writes to its error output only when it gives up; nothing waits on it.
+        m_errors = errors[0];
         m_launcher = pid;
         m_control = control[0];
         m_output = output[0];
@@ -201,6 +257,8 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
     closeFd(control[0]);
     closeFd(output[0]);
     const std::optional<int> status = reap(pid);
+    const std::string errorText = drain(errors[0]);
+    closeFd(errors[0]);
     if (answer && answer->rfind("refused", 0) == 0) {
         // The prompt was answered; the launcher would not run this program.
         m_tool = toolPath;
@@ -210,7 +268,7 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
     if (!answer && status && WIFEXITED(*status) && WEXITSTATUS(*status) == kCancelledStatus)
         return errAuthorizationCanceled;
     if (!answer && status && WIFEXITED(*status) && WEXITSTATUS(*status) == kNotAuthorizedStatus)
-        return errAuthorizationInteractionNotAllowed;
+        return notAuthorizedStatus(errorText);
     return errAuthorizationDenied;
 }
 
@@ -284,6 +342,18 @@ OSStatus PkexecAuthorizationBackend::exitStatus(int* status)
     return errAuthorizationSuccess;
 }
 
+OSStatus PkexecAuthorizationBackend::stopTool()
+{
+    if (m_statusChannel < 0 || m_exitStatus)
+        return errAuthorizationInternal;
+    static const char kStop[] = "stop\n";
+    ssize_t sent = -1;
+    do {
+        sent = ::send(m_statusChannel, kStop, sizeof kStop - 1, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(sizeof kStop - 1) ? errAuthorizationSuccess : errAuthorizationInternal;
+}
+
 void PkexecAuthorizationBackend::release()
 {
     endLauncher();
@@ -300,6 +370,7 @@ void PkexecAuthorizationBackend::release()
 
 void PkexecAuthorizationBackend::endLauncher()
 {
+    closeFd(m_errors);
     closeFd(m_control);
     closeFd(m_output);
     if (m_launcher > 0)

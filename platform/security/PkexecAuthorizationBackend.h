@@ -33,6 +33,8 @@ public:
     /// How the started program ended, as the launcher reports it after the program's output.
     OSStatus exitStatus(int* status) override;
     /// Ends an unused launcher and waits for every started program to end.
+    /// Asks the launcher to stop the running program after the module at hand.
+    OSStatus stopTool() override;
     void release() override;
 
     /// $PLATFORM_PKEXEC, else "/usr/bin/pkexec".
@@ -46,6 +48,7 @@ private:
     int m_launcher = -1;
     int m_control = -1;
     int m_output = -1;
+    int m_errors = -1;
     /// The launcher of the started program and the channel on which it reports the program's end.
     int m_running = -1;
     int m_statusChannel = -1;

@@ -182,11 +182,20 @@ TEST_P(PkexecExits, BeforeReadyAreDecodedFromTheExitStatus)
 INSTANTIATE_TEST_SUITE_P(
     Statuses, PkexecExits,
     ::testing::Values(ExitCase{"exit 126\n", errAuthorizationCanceled},
-                      ExitCase{"exit 127\n", errAuthorizationInteractionNotAllowed},
+                      ExitCase{"exit 127\n", errAuthorizationDenied},
                       ExitCase{"exit 1\n", errAuthorizationDenied},
                       ExitCase{"exit 0\n", errAuthorizationDenied},
-                      ExitCase{"echo 'Error executing command as another user' >&2; exit 127\n",
+                      ExitCase{"echo 'Error executing command as another user: Not authorized' >&2; exit 127\n",
+                               errAuthorizationDenied},
+                      // pkexec's messages are read in the C locale, whatever the user's language.
+                      ExitCase{"[ \"$LC_ALL\" = C ] || exit 1\n"
+                               "echo 'Error executing command as another user: No authentication agent found.' >&2\n"
+                               "exit 127\n",
                                errAuthorizationInteractionNotAllowed},
+                      ExitCase{"echo 'Error checking for authorization org.freedesktop.policykit.exec: "
+                               "GDBus.Error:org.freedesktop.DBus.Error.ServiceUnknown: The name "
+                               "org.freedesktop.PolicyKit1 was not provided by any .service files' >&2; exit 127\n",
+                               errAuthorizationInternal},
                       ExitCase{"echo 'Request dismissed' >&2; exit 1\n", errAuthorizationDenied},
                       ExitCase{"echo ready-ish; exit 126\n", errAuthorizationDenied},
                       ExitCase{"kill -9 $$\n", errAuthorizationDenied}));
@@ -204,6 +213,34 @@ TEST_F(PkexecBackend, GrantedToolRunsWithACleanEnvironmentAndItsOutputOnTheStrea
     std::fclose(stream);
     freeRef();
     EXPECT_TRUE(exists(marker));
+    EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, StopAsksTheRunningProgramToEndAndItsStatusStillComes)
+{
+    writeFile(tool,
+              "#!/bin/sh\n"
+              "trap 'echo stopping; exit 3' TERM\n"
+              "echo working\n"
+              "while :; do sleep 0.05; done\n",
+              0755);
+    EXPECT_EQ(AuthorizationStopTool(ref), errAuthorizationInvalidRef);
+    ASSERT_EQ(copyRights(tool), errAuthorizationSuccess);
+    EXPECT_EQ(AuthorizationStopTool(ref), errAuthorizationInternal);
+    std::FILE* stream = nullptr;
+    ASSERT_EQ(AuthorizationExecuteWithPrivileges(ref, tool.c_str(), 0, nullptr, &stream), errAuthorizationSuccess);
+    char line[64];
+    ASSERT_NE(std::fgets(line, sizeof line, stream), nullptr);
+    EXPECT_STREQ(line, "working\n");
+    EXPECT_EQ(AuthorizationStopTool(ref), errAuthorizationSuccess);
+    ASSERT_NE(std::fgets(line, sizeof line, stream), nullptr);
+    EXPECT_STREQ(line, "stopping\n");
+    EXPECT_EQ(std::fgets(line, sizeof line, stream), nullptr);
+    int status = -1;
+    EXPECT_EQ(AuthorizationCopyToolExitStatus(ref, &status), errAuthorizationSuccess);
+    EXPECT_EQ(status, 3);
+    std::fclose(stream);
+    freeRef();
     EXPECT_TRUE(noChildLeft());
 }
 
@@ -427,9 +464,12 @@ TEST_F(PkexecBackend, MissingPkexecIsAnInternalFailure)
 
 TEST_F(PkexecBackend, MissingLauncherIsNoPrompt)
 {
-    // pkexec exits 127 when it cannot run the program, as when nobody could be asked.
+    // pkexec exits 127 when it cannot run the program, as when nobody could be asked; its
+    // message tells a broken installation from a refusal.
+    usePkexec("[ -x \"$1\" ] || { echo \"Cannot run program $1: No such file or directory\" >&2; exit 127; }\n"
+              "exec \"$@\"\n");
     ::setenv("PLATFORM_AUTH_LAUNCHER", (dir + "/no-launcher").c_str(), 1);
-    EXPECT_EQ(copyRights(tool), errAuthorizationInteractionNotAllowed);
+    EXPECT_EQ(copyRights(tool), errAuthorizationInternal);
     EXPECT_TRUE(noChildLeft());
 }
 
@@ -560,6 +600,18 @@ TEST_F(PkexecBackend, LauncherGivesUpWhenRunDoesNotComeInTime)
     freeRef();
     EXPECT_FALSE(exists(marker));
     EXPECT_TRUE(noChildLeft());
+}
+
+TEST_F(PkexecBackend, LauncherDeadlineCoversTheWholeCommandHoweverSlowlyItComes)
+{
+    // Each byte arrives well within the limit, the whole command well after it.
+    const std::string out = dir + "/launcher-out";
+    const int raw = std::system(("(printf r; sleep 0.2; printf u; sleep 0.2; printf n; sleep 0.2; echo) | "
+                                 "PLATFORM_AUTH_RUN_TIMEOUT_MS=300 '" + launcher + "' > '" + out + "' 2>/dev/null")
+                                    .c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 5);
+    EXPECT_FALSE(exists(marker));
 }
 
 TEST_F(PkexecBackend, LauncherTakesNoArgumentsButHelpAndVersion)
