@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Types.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -14,6 +15,19 @@ class OpenPanel;
 
 enum class AlertKind { Critical, Informational };
 
+/// A modal panel that shows how far a long task has come and lets the user stop it. The task runs
+/// on; the panel only reports and remembers that Stop was pressed.
+class ProgressPanel {
+public:
+    virtual ~ProgressPanel() = default;
+    /// Shows done of total and a line about the step at hand.
+    virtual void setProgress(std::size_t done, std::size_t total, const std::string& text) = 0;
+    /// Whether the user pressed Stop (or Escape).
+    virtual bool stopRequested() const = 0;
+    /// Shows that the stop was asked for and the task finishes its step; Stop is disabled.
+    virtual void setStopping(const std::string& text) = 0;
+};
+
 /// What the controls need of a windowing system; abstract so that Qt draws real windows and the
 /// headless backend answers tests.
 class UiBackend {
@@ -23,6 +37,29 @@ public:
     /// Shows a modal alert with only a default button; answers 1 when dismissed.
     virtual NSInteger runAlert(AlertKind kind, const std::string& title, const std::string& message,
                                const std::string& defaultButton) = 0;
+    /// Shows a modal alert with a default and an alternate button; answers 1 for the default button
+    /// and 0 for the alternate one. Backends without one show the default button alone.
+    virtual NSInteger runAlertWithAlternate(AlertKind kind, const std::string& title, const std::string& message,
+                                            const std::string& defaultButton, const std::string& alternateButton)
+    {
+        (void)alternateButton;
+        return runAlert(kind, title, message, defaultButton);
+    }
+    /// Shows a progress panel over the main window until the panel is destroyed; null where the
+    /// backend shows none.
+    virtual std::unique_ptr<ProgressPanel> makeProgressPanel(const std::string& title, const std::string& stopButton)
+    {
+        (void)title;
+        (void)stopButton;
+        return nullptr;
+    }
+    /// Handles events for up to timeoutMs, so that windows repaint and buttons answer while the
+    /// caller waits for a task.
+    virtual void waitForEvents(int timeoutMs)
+    {
+        (void)timeoutMs;
+        processEvents();
+    }
     /// Loads an interface description; null when it cannot be read.
     virtual std::unique_ptr<Interface> loadInterface(const std::string& path) = 0;
     /// Runs the event loop, calling onStarted once it runs; returns when quitEventLoop is called.

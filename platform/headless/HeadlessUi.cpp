@@ -4,6 +4,8 @@
 #include "platform/headless/HeadlessOpenPanel.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace platform::headless {
 
@@ -84,6 +86,55 @@ NSInteger HeadlessUi::runAlert(AlertKind kind, const std::string& title, const s
     event.button = defaultButton;
     m_events.push_back(std::move(event));
     return 1;
+}
+
+NSInteger HeadlessUi::runAlertWithAlternate(AlertKind kind, const std::string& title, const std::string& message,
+                                            const std::string& defaultButton, const std::string& alternateButton)
+{
+    runAlert(kind, title, message, defaultButton);
+    m_events.back().alternate = alternateButton;
+    if (m_alertAnswers.empty())
+        return 1;
+    const NSInteger answer = m_alertAnswers.front();
+    m_alertAnswers.pop_front();
+    return answer;
+}
+
+namespace {
+
+/// Records what it shows in its HeadlessUi and reports Stop after the number of updates asked.
+class HeadlessProgressPanel : public ProgressPanel {
+public:
+    explicit HeadlessProgressPanel(HeadlessUi& ui) : m_ui(ui), m_stopAfter(ui.stopAfter()) {}
+    void setProgress(std::size_t done, std::size_t total, const std::string& text) override
+    {
+        ++m_updates;
+        m_ui.recordProgress(std::to_string(done) + "/" + std::to_string(total) + " " + text);
+    }
+    bool stopRequested() const override { return m_stopAfter && m_updates >= *m_stopAfter; }
+    void setStopping(const std::string& text) override { m_ui.recordProgress("stopping " + text); }
+
+private:
+    HeadlessUi& m_ui;
+    std::optional<std::size_t> m_stopAfter;
+    std::size_t m_updates = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ProgressPanel> HeadlessUi::makeProgressPanel(const std::string& title, const std::string&)
+{
+    HeadlessEvent event;
+    event.kind = HeadlessEvent::Kind::Progress;
+    event.detail = title;
+    m_events.push_back(std::move(event));
+    return std::make_unique<HeadlessProgressPanel>(*this);
+}
+
+void HeadlessUi::waitForEvents(int timeoutMs)
+{
+    ++m_waits;
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeoutMs, 5)));
 }
 
 std::unique_ptr<Interface> HeadlessUi::loadInterface(const std::string& path)

@@ -43,13 +43,15 @@ private:
 
 /// One thing a user would have seen.
 struct HeadlessEvent {
-    enum class Kind { OpenPanel, Alert, Terminate };
+    enum class Kind { OpenPanel, Alert, Terminate, Progress };
     Kind kind = Kind::Alert;
     std::string detail;  ///< the panel's starting folder, or the alert's title
     std::string title;   ///< the panel's title (empty when it was given none)
     AlertKind alertKind = AlertKind::Informational;
     std::string message;
     std::string button;
+    /// An alert's alternate button (empty when it has none).
+    std::string alternate;
 };
 
 /// An in-memory UI backend: answers open panels from a queue (cancel when it is empty), records
@@ -63,6 +65,16 @@ public:
     void queuePanelChoice(std::string path);
     /// The next open panel answers Cancel.
     void queuePanelCancel();
+
+    /// The next alert with an alternate button answers this (1 default, 0 alternate); without a
+    /// queued answer it answers 1.
+    void queueAlertAnswer(NSInteger answer) { m_alertAnswers.push_back(answer); }
+    /// Progress panels made from now on report Stop once they have shown this many updates.
+    void stopProgressAfter(std::size_t updates) { m_stopAfter = updates; }
+    /// Every progress update shown, as "done/total text" (and "stopping text").
+    const std::vector<std::string>& progressUpdates() const { return m_progress; }
+    /// How many times waitForEvents was called.
+    std::size_t waits() const { return m_waits; }
 
     using InterfaceFactory = std::function<std::unique_ptr<Interface>()>;
     void registerInterface(const std::string& path, InterfaceFactory factory);
@@ -84,6 +96,13 @@ public:
     void quitEventLoop() override;
     void setBusy(bool busy) override;
     void processEvents() override {}
+    NSInteger runAlertWithAlternate(AlertKind kind, const std::string& title, const std::string& message,
+                                    const std::string& defaultButton, const std::string& alternateButton) override;
+    std::unique_ptr<ProgressPanel> makeProgressPanel(const std::string& title, const std::string& stopButton) override;
+    void waitForEvents(int timeoutMs) override;
+    /// Used by the progress panels this backend makes.
+    void recordProgress(const std::string& line) { m_progress.push_back(line); }
+    std::optional<std::size_t> stopAfter() const { return m_stopAfter; }
 
     // Used by the panels this backend makes.
     std::optional<std::string> takePanelAnswer(const std::optional<std::string>& startDirectory,
@@ -98,6 +117,10 @@ private:
     bool m_busy = false;
     std::size_t m_busyCount = 0;
     bool m_quit = false;
+    std::deque<NSInteger> m_alertAnswers;
+    std::vector<std::string> m_progress;
+    std::optional<std::size_t> m_stopAfter;
+    std::size_t m_waits = 0;
 };
 
 /// Installs a HeadlessUi as the UI backend for a scope and removes it afterwards (for tests).

@@ -6,11 +6,13 @@
 #include "platform/qt/QtInterface.h"
 #include "platform/qt/QtKeyboard.h"
 #include "platform/qt/QtOpenPanel.h"
+#include "platform/qt/QtProgressPanel.h"
 #include "platform/qt/QtScreenReport.h"
 #include "platform/qt/QtTranslations.h"
 #include "platform/qt/QtUiScript.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -195,6 +197,47 @@ void QtUi::setBusy(bool busy)
 void QtUi::processEvents()
 {
     QApplication::processEvents();
+}
+
+NSInteger QtUi::runAlertWithAlternate(AlertKind kind, const std::string& title, const std::string& message,
+                                      const std::string& defaultButton, const std::string& alternateButton)
+{
+    QWidget* parent = QApplication::activeWindow();
+    if (!parent) {
+        parent = d->mainWindow;
+    }
+    QMessageBox box(kind == AlertKind::Critical ? QMessageBox::Critical : QMessageBox::Information,
+                    QApplication::applicationDisplayName(), QString::fromStdString(title), QMessageBox::NoButton,
+                    parent);
+    box.setInformativeText(QString::fromStdString(message));
+    box.setAccessibleName(QString::fromStdString(title));
+    box.setAccessibleDescription(QString::fromStdString(message));
+    QPushButton* accept = box.addButton(QString::fromStdString(defaultButton), QMessageBox::AcceptRole);
+    QPushButton* alternate = box.addButton(QString::fromStdString(alternateButton), QMessageBox::RejectRole);
+    box.setDefaultButton(accept);
+    box.setEscapeButton(alternate);
+    box.setWindowModality(Qt::ApplicationModal);
+    if (d->script) {
+        d->script->alertShown(&box, kind, title, message, defaultButton);
+    }
+    box.exec();
+    if (d->script) {
+        d->script->alertClosed(&box);
+    }
+    return box.clickedButton() == alternate ? 0 : 1;
+}
+
+std::unique_ptr<ProgressPanel> QtUi::makeProgressPanel(const std::string& title, const std::string& stopButton)
+{
+    QWidget* parent = d->mainWindow ? d->mainWindow.data() : QApplication::activeWindow();
+    return std::make_unique<QtProgressPanel>(parent, title, stopButton);
+}
+
+void QtUi::waitForEvents(int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 void QtUi::reportEvent(const std::string& line)

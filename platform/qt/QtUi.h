@@ -36,6 +36,10 @@ public:
     void quitEventLoop() override;
     void setBusy(bool busy) override;
     void processEvents() override;
+    NSInteger runAlertWithAlternate(AlertKind kind, const std::string& title, const std::string& message,
+                                    const std::string& defaultButton, const std::string& alternateButton) override;
+    std::unique_ptr<ProgressPanel> makeProgressPanel(const std::string& title, const std::string& stopButton) override;
+    void waitForEvents(int timeoutMs) override;
 
     /// Prints an event line ("pane: <title>") when a UI script runs; hosts report what only they
     /// know this way.
