@@ -11,13 +11,17 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
+#include "UnInstaller/resources/ScriptHelper/ModuleFolders.h"
+#include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 #include "platform/foundation/Path.h"
+#include "platform/foundation/Plural.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/SearchPaths.h"
 #include "platform/security/Authorization.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 
 using platform::NSInteger;
 
@@ -62,6 +66,28 @@ bool isListedModule(const platform::PlistValue& value)
     const platform::PlistDictionary* entry = value.asDictionary();
     const std::string* name = entry ? entry->stringForKey(kModuleNameKey) : nullptr;
     return name && name->find(kListedNameMark) != std::string::npos && entry->stringForKey(kInstallPathKey);
+}
+
+/// ScriptHelper's exit statuses that the window tells apart.
+constexpr int kToolDone = 0;
+constexpr int kToolKeptSome = 1;
+constexpr int kToolBusy = 75;
+
+/// Kept modules are named in the alert when there are at most this many.
+constexpr std::size_t kMaxNamesShown = 5;
+
+/// Replaces each "%@" in text by the next of values.
+std::string fill(std::string text, std::initializer_list<std::string> values)
+{
+    std::size_t at = 0;
+    for (const std::string& value : values) {
+        at = text.find("%@", at);
+        if (at == std::string::npos)
+            break;
+        text.replace(at, 2, value);
+        at += value.size();
+    }
+    return text;
 }
 
 /// The rows' arrays stay parallel only when every one holds as many entries as the check states.
@@ -151,9 +177,49 @@ std::string Controller::localizedMenuString(const std::string& key) const
     return bundle ? bundle->localizedStringForKey(key, "") : key;
 }
 
-void Controller::terminateApplication()
+void Controller::terminateApplication(int status)
 {
-    platform::Application::sharedApplication().terminate(this);
+    platform::Application::sharedApplication().terminateWithStatus(this, status);
+}
+
+std::string Controller::textLanguage() const
+{
+    const std::shared_ptr<platform::Bundle> bundle = m_classBundle ? m_classBundle : platform::Bundle::mainBundle();
+    const std::vector<std::string> localizations = bundle ? bundle->preferredLocalizations() : std::vector<std::string>();
+    return localizations.empty() ? std::string("en") : localizations.front();
+}
+
+bool Controller::rowEnabled(std::size_t row) const
+{
+    return !m_arrayReason || row >= m_arrayReason->size() || (*m_arrayReason)[row].empty();
+}
+
+std::string Controller::nameOfModule(const std::string& identifier) const
+{
+    if (m_arrayUUID && m_arrayName) {
+        for (std::size_t row = 0; row < m_arrayUUID->size() && row < m_arrayName->size(); ++row) {
+            if ((*m_arrayUUID)[row] == identifier)
+                return (*m_arrayName)[row];
+        }
+    }
+    return identifier;
+}
+
+void Controller::reloadList()
+{
+    if (allSelectChk_) {
+        allSelectChk_->setState(0);
+        allSelectChk_->setTitle(localizedString("STEXT_ALLSELECT"));
+    }
+    std::optional<std::string> problem;
+    m_kepl2Dict = getKEPL2Dict(&problem);
+    if (noListMessage_) {
+        noListMessage_->setStringValue(problem ? fill(localizedString("STEXT_REGISTRY_UNREADABLE"),
+                                                      {platform::resolveSystemPath(kRegistryPath)})
+                                               : localizedString("NOTFOUND_MESS"));
+    }
+    makeSelectListView();
+    updateUnInstallButtonState();
 }
 
 void Controller::awakeFromNib()
@@ -177,7 +243,12 @@ void Controller::awakeFromNib()
     if (allSelectChk_)
         allSelectChk_->setState(0);
 
-    m_kepl2Dict = getKEPL2Dict();
+    std::optional<std::string> problem;
+    m_kepl2Dict = getKEPL2Dict(&problem);
+    if (problem && noListMessage_) {
+        noListMessage_->setStringValue(
+            fill(localizedString("STEXT_REGISTRY_UNREADABLE"), {platform::resolveSystemPath(kRegistryPath)}));
+    }
     makeSelectListView();
     updateUnInstallButtonState();
 }
@@ -281,12 +352,22 @@ void Controller::setObjectValue(platform::TableView* tableView, const platform::
     if (!column || column->identifier() != kColumnCheck || row < 0)
         return;
     const auto index = static_cast<std::size_t>(row);
-    if (!rowIndexValid(m_arrayCheck, index))
+    if (!rowIndexValid(m_arrayCheck, index) || !rowEnabled(index))
         return;
     (*m_arrayCheck)[index] = platform::intValue(value) == 0 ? kCheckOff : kCheckOn;
     updateUnInstallButtonState();
     if (platform::TableView* table = tableView ? tableView : uiTableView_)
         table->reloadData();
+}
+
+void Controller::willDisplayCell(platform::TableView*, platform::Cell* cell, platform::TableColumn*, NSInteger row)
+{
+    if (!cell || row < 0)
+        return;
+    const auto index = static_cast<std::size_t>(row);
+    cell->setEnabled(rowEnabled(index));
+    if (!rowEnabled(index))
+        cell->setToolTip((*m_arrayReason)[index]);
 }
 
 void Controller::requestAllSelect(platform::Control*)
@@ -299,7 +380,7 @@ void Controller::requestAllSelect(platform::Control*)
     updateUnInstallButtonState();
 }
 
-std::optional<platform::PlistDictionary> Controller::getKEPL2Dict() const
+std::optional<platform::PlistDictionary> Controller::getKEPL2Dict(std::optional<std::string>* problem) const
 {
     const std::string path = platform::resolveSystemPath(kRegistryPath);
     // Only what the rows show is built: the modules that are listed, each with its name and
@@ -312,17 +393,22 @@ std::optional<platform::PlistDictionary> Controller::getKEPL2Dict() const
     platform::PlistReadFailure failure = platform::PlistReadFailure::None;
     std::optional<platform::PlistValue> root = platform::readPropertyListFile(path, nullptr, &failure, &kRowFields);
     if (!root) {
-        // A missing registry means nothing is installed; any other refusal is worth a line, since
-        // the window then says the same.
-        if (failure != platform::PlistReadFailure::Unreadable)
-            platform::NSLog("The module registry %@ was not read: it is %@.",
-                            {path, platform::describePlistReadFailure(failure)});
+        // A missing registry means nothing is installed; any other refusal is said in the window
+        // and logged with its reason.
+        if (failure == platform::PlistReadFailure::Unreadable && !platform::fileExistsAtPath(path))
+            return std::nullopt;
+        const std::string reason(platform::describePlistReadFailure(failure));
+        platform::NSLog("The module registry %@ was not read: it is %@.", {path, reason});
+        if (problem)
+            *problem = reason;
         return std::nullopt;
     }
     platform::PlistDictionary* rootDict = root->asDictionary();
     platform::PlistValue* modules = rootDict ? rootDict->find(kRegistryModulesKey) : nullptr;
     if (!modules || !modules->asDictionary()) {
         platform::NSLog("The module registry %@ was not read: it holds no %@ dictionary.", {path, kRegistryModulesKey});
+        if (problem)
+            *problem = std::string("without a ") + kRegistryModulesKey + " dictionary";
         return std::nullopt;
     }
     return std::move(*modules->asDictionary());
@@ -344,9 +430,33 @@ void Controller::makeSelectListView()
     StringArray checks;
     StringArray identifiers;
     StringArray installPaths;
+    StringArray reasons;
     const char* initialState = allSelectChk_ && allSelectChk_->state() != 0 ? kCheckOn : kCheckOff;
-    for (StringArray* rows : {&names, &checks, &identifiers, &installPaths})
+    for (StringArray* rows : {&names, &checks, &identifiers, &installPaths, &reasons})
         rows->reserve(m_kepl2Dict->size());
+
+    // The rows that ScriptHelper would refuse are offered disabled, with its reason.
+    std::string settingProblem;
+    const std::optional<std::vector<std::string>> folders = scripthelper::ModuleFolders::load(&settingProblem);
+    if (!folders)
+        platform::NSLog("The module folders are not known: %@.", {settingProblem});
+    const scripthelper::PathPolicy policy("/", folders.value_or(std::vector<std::string>()));
+    std::string folderList;
+    for (const std::string& folder : policy.moduleFolders())
+        folderList += (folderList.empty() ? "" : ", ") + folder;
+    const std::string outsideReason = fill(localizedString("STEXT_ROW_OUTSIDE"), {folderList});
+    const std::string unsafeReason = localizedString("STEXT_ROW_UNSAFE");
+    const std::string settingReason =
+        fill(localizedString("STEXT_ROW_NO_SETTING"), {scripthelper::ModuleFolders::settingFile()});
+    const auto reasonFor = [&](const std::string& installPath) -> std::string {
+        if (scripthelper::PathPolicy::syntaxProblem(installPath))
+            return unsafeReason;
+        if (!folders)
+            return settingReason;
+        if (policy.placeProblem(installPath))
+            return outsideReason;
+        return std::string();
+    };
 
     for (std::size_t i = 0; i < m_kepl2Dict->size(); ++i) {
         const platform::PlistDictionary* entry = m_kepl2Dict->valueAt(i).asDictionary();
@@ -358,10 +468,12 @@ void Controller::makeSelectListView()
         const std::string* installPath = entry->stringForKey(kInstallPathKey);
         if (!installPath)
             continue;
+        std::string reason = reasonFor(*installPath);
         names.push_back(*name);
-        checks.push_back(initialState);
+        checks.push_back(reason.empty() ? initialState : kCheckOff);
         identifiers.push_back(m_kepl2Dict->keyAt(i));
         installPaths.push_back(*installPath);
+        reasons.push_back(std::move(reason));
     }
 
     const bool listed = !checks.empty();
@@ -369,6 +481,7 @@ void Controller::makeSelectListView()
     m_arrayCheck = std::move(checks);
     m_arrayUUID = std::move(identifiers);
     m_arrayInstallPath = std::move(installPaths);
+    m_arrayReason = std::move(reasons);
 
     if (noListMessage_)
         noListMessage_->setHidden(listed);
@@ -401,6 +514,7 @@ void Controller::updateUnInstallButtonState()
 
 bool Controller::saveUnInstallPlist()
 {
+    m_planWriteFailed = false;
     const std::string preferences = platform::preferencesDirectory();
     const std::string path = platform::stringByAppendingPathComponent(preferences, kPlanFileName);
 
@@ -432,25 +546,10 @@ bool Controller::saveUnInstallPlist()
 
     if (!platform::writeToFile(platform::PlistValue(std::move(root)), path, false)) {
         platform::NSLog("%@", {kSaveFailedMessage});
+        m_planWriteFailed = true;
         return false;
     }
     return true;
-}
-
-std::size_t Controller::countTickedStillRegistered() const
-{
-    std::size_t ticked = 0;
-    std::size_t left = 0;
-    const std::optional<platform::PlistDictionary> now = getKEPL2Dict();
-    const std::size_t rows = m_arrayCheck ? m_arrayCheck->size() : 0;
-    for (std::size_t row = 0; row < rows; ++row) {
-        if ((*m_arrayCheck)[row] != kCheckOn || !rowIndexValid(m_arrayUUID, row))
-            continue;
-        ++ticked;
-        if (!now || now->contains((*m_arrayUUID)[row]))
-            ++left;
-    }
-    return left > 0 ? left : ticked;
 }
 
 void Controller::requestUnInstall(platform::Control*)
@@ -475,23 +574,34 @@ void Controller::requestUnInstall(platform::Control*)
             platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }
+    const auto critical = [this](const std::string& key, const std::string& message) {
+        platform::NSRunCriticalAlertPanel(localizedString(key), message, localizedString("STEXT_OK_BUTTON"));
+    };
 
     const platform::AuthorizationFlags flags =
         platform::kAuthorizationFlagInteractionAllowed | platform::kAuthorizationFlagExtendRights;
     const platform::OSStatus granted = platform::AuthorizationCopyRights(authorization, &rights, nullptr, flags, nullptr);
     if (granted != platform::errAuthorizationSuccess) {
-        // A dismissed or refused prompt shows nothing more; a prompt that could not be shown at
-        // all is said, or pressing the button would seem to do nothing.
-        if (granted == platform::errAuthorizationInteractionNotAllowed)
-            platform::NSRunInformationalAlertPanel(localizedString("STEXT_NO_AUTH_PROMPT"),
-                                                   localizedString("STEXT_NO_AUTH_PROMPT_MESSAGE"),
-                                                   localizedString("STEXT_OK_BUTTON"));
+        // A dismissed prompt shows nothing more; every other refusal says what happened, or
+        // pressing the button would seem to do nothing.
+        if (granted == platform::errAuthorizationDenied)
+            critical("STEXT_NOT_AUTHORIZED", localizedString("STEXT_NOT_AUTHORIZED_MESSAGE"));
+        else if (granted == platform::errAuthorizationInteractionNotAllowed)
+            critical("STEXT_NO_AGENT", localizedString("STEXT_NO_AGENT_MESSAGE"));
+        else if (granted != platform::errAuthorizationCanceled)
+            critical("STEXT_NO_POLKIT", localizedString("STEXT_NO_POLKIT_MESSAGE"));
         platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }
 
     if (!saveUnInstallPlist()) {
-        terminateApplication();
+        // The user gave the password: a plan that could not be written is said, not passed over.
+        if (m_planWriteFailed) {
+            critical("STEXT_PLAN_NOT_SAVED",
+                     fill(localizedString("STEXT_PLAN_NOT_SAVED_MESSAGE"),
+                          {platform::stringByAppendingPathComponent(platform::preferencesDirectory(), kPlanFileName)}));
+        }
+        terminateApplication(m_planWriteFailed ? 1 : 0);
         platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }
@@ -507,41 +617,86 @@ void Controller::requestUnInstall(platform::Control*)
             std::fclose(pipe);
         if (showBusy)
             platform::uiBackend().setBusy(false);
-        terminateApplication();
+        platform::NSLog("%@ could not be started (status %@)", {kRemovalProgram, std::to_string(started)});
+        critical("STEXT_NOT_STARTED", localizedString("STEXT_NOT_STARTED_MESSAGE"));
+        terminateApplication(1);
         platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }
 
-    // The removal program's lines go to the system log, where the outcome alert points.
-    char buffer[1024];
-    std::string line;
-    while (std::fgets(buffer, static_cast<int>(sizeof buffer), pipe) != nullptr) {
-        line += buffer;
-        if (!line.empty() && line.back() == '\n') {
-            line.pop_back();
-            platform::NSLog("%@: %@", {kRemovalProgram, line});
-            line.clear();
-        }
-    }
-    if (!line.empty())
-        platform::NSLog("%@: %@", {kRemovalProgram, line});
+    const std::string language = textLanguage();
+    RemovalSession::Texts texts;
+    texts.title = localizedString("STEXT_PROGRESS_TITLE");
+    texts.stopButton = localizedString("STEXT_STOP_BUTTON");
+    texts.stopping = localizedString("STEXT_STOPPING");
+    texts.progress = [this, language](std::size_t index, std::size_t total, const std::string& name) {
+        return fill(localizedString("STEXT_PROGRESS"),
+                    {platform::formatCount(language, index), platform::formatCount(language, total), name});
+    };
+    RemovalSession session(kRemovalProgram, [this](const std::string& id) { return nameOfModule(id); }, texts);
+    const RemovalSession::Tally tally = session.follow(authorization, pipe);
     int exitStatus = -1;
     if (platform::AuthorizationCopyToolExitStatus(authorization, &exitStatus) != platform::errAuthorizationSuccess)
         exitStatus = -1;
     if (showBusy)
         platform::uiBackend().setBusy(false);
-
-    if (exitStatus == 0) {
-        platform::NSRunInformationalAlertPanel(localizedString("STEXT_END"), "", localizedString("STEXT_OK_BUTTON"));
-    } else {
+    if (exitStatus != kToolDone)
         platform::NSLog("%@ ended with status %@", {kRemovalProgram, std::to_string(exitStatus)});
-        std::string message = localizedString("STEXT_NOT_REMOVED_MESSAGE");
-        if (const std::size_t at = message.find("%@"); at != std::string::npos)
-            message.replace(at, 2, std::to_string(countTickedStillRegistered()));
-        platform::NSRunInformationalAlertPanel(localizedString("STEXT_NOT_REMOVED"), message,
-                                               localizedString("STEXT_OK_BUTTON"));
-    }
+
+    const std::optional<int> endStatus = reportRemoval(exitStatus, tally);
     std::fclose(pipe);
-    terminateApplication();
+    if (endStatus)
+        terminateApplication(*endStatus);
+    else
+        reloadList();
     platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
+}
+
+std::optional<int> Controller::reportRemoval(int exitStatus, const RemovalSession::Tally& tally)
+{
+    const std::string language = textLanguage();
+    const auto lookup = [this](const std::string& key) { return localizedString(key); };
+    const std::string ok = localizedString("STEXT_OK_BUTTON");
+    const auto names = [this](const std::vector<std::string>& identifiers) {
+        std::string text;
+        for (std::size_t i = 0; i < identifiers.size() && i < kMaxNamesShown; ++i)
+            text += "\n• " + nameOfModule(identifiers[i]);
+        if (identifiers.size() > kMaxNamesShown)
+            text += "\n…";
+        return text;
+    };
+
+    if (exitStatus == kToolDone) {
+        const std::string message =
+            tally.gone.empty() ? std::string() : platform::countedText(language, "STEXT_REMOVED", tally.gone.size(), lookup);
+        platform::NSRunInformationalAlertPanel(localizedString("STEXT_END"), message, ok);
+        return 0;
+    }
+    if (exitStatus == kToolBusy) {
+        platform::NSRunInformationalAlertPanel(localizedString("STEXT_BUSY"), localizedString("STEXT_BUSY_MESSAGE"), ok);
+        return std::nullopt;
+    }
+    if (exitStatus != kToolKeptSome || tally.kept.empty()) {
+        platform::NSRunCriticalAlertPanel(localizedString("STEXT_REMOVAL_FAILED"),
+                                          localizedString("STEXT_REMOVAL_FAILED_MESSAGE"), ok);
+        return std::nullopt;
+    }
+
+    std::vector<std::string> kept;
+    for (const auto& [identifier, reason] : tally.kept)
+        kept.push_back(identifier);
+    const char* title = tally.stopped ? "STEXT_STOPPED" : tally.gone.empty() ? "STEXT_NONE_REMOVED" : "STEXT_SOME_NOT_REMOVED";
+    std::string message;
+    if (!tally.gone.empty())
+        message = platform::countedText(language, "STEXT_REMOVED", tally.gone.size(), lookup) + "\n";
+    message += platform::countedText(language, "STEXT_KEPT", kept.size(), lookup) + names(kept) + "\n\n" +
+               localizedString("STEXT_LOG_HINT");
+    const platform::NSInteger answer =
+        platform::hasUiBackend()
+            ? platform::uiBackend().runAlertWithAlternate(platform::AlertKind::Critical, localizedString(title), message,
+                                                          ok, localizedString("STEXT_BACK_BUTTON"))
+            : 1;
+    if (answer == 0)
+        return std::nullopt;
+    return 1;
 }

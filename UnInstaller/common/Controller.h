@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UnInstaller/common/RemovalSession.h"
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Interface.h"
 #include "platform/appkit/TableView.h"
@@ -25,7 +26,8 @@ class TextField;
 class Controller : public platform::NibObject,
                    public platform::ApplicationDelegate,
                    public platform::WindowDelegate,
-                   public platform::TableDataSource {
+                   public platform::TableDataSource,
+                   public platform::TableDelegate {
 public:
     using StringArray = std::vector<std::string>;
 
@@ -65,6 +67,8 @@ public:
     void setM_arrayUUID(std::optional<StringArray> array) { m_arrayUUID = std::move(array); }
     const std::optional<StringArray>& arrayInstallPath() const { return m_arrayInstallPath; }
     void setM_arrayInstallPath(std::optional<StringArray> array) { m_arrayInstallPath = std::move(array); }
+    /// Why each row cannot be removed, empty for rows that can; rows beyond its end can.
+    const std::optional<StringArray>& arrayReason() const { return m_arrayReason; }
     const std::optional<platform::PlistDictionary>& kepl2Dict() const { return m_kepl2Dict; }
     void setM_kepl2Dict(std::optional<platform::PlistDictionary> dict) { m_kepl2Dict = std::move(dict); }
 
@@ -97,6 +101,11 @@ public:
     void setObjectValue(platform::TableView* tableView, const platform::ObjectValue& value,
                         platform::TableColumn* column, platform::NSInteger row) override;
 
+    // TableDelegate.
+    /// Dims a row that cannot be removed and gives the reason as its tool tip.
+    void willDisplayCell(platform::TableView* tableView, platform::Cell* cell, platform::TableColumn* column,
+                         platform::NSInteger row) override;
+
     // Actions.
     /// Shows the name, version and a one-line description of the application (About item).
     void requestAbout(platform::Control* sender);
@@ -105,16 +114,20 @@ public:
     /// Ticks or unticks every row as the all-select box now says.
     void requestAllSelect(platform::Control* sender);
     /// Obtains administrator rights, writes the uninstall plan, runs ScriptHelper to the end of
-    /// its output (each line to the system log) and terminates. The completion alert comes only
-    /// when ScriptHelper's exit status says every ticked module was removed; otherwise an alert
-    /// says how many were not. When no password prompt could be shown an alert says so and the
-    /// window stays.
+    /// its output (each line to the system log) under a progress panel with Stop, and terminates
+    /// after the completion alert when ScriptHelper's exit status says every ticked module is gone.
+    /// Each other outcome has an alert of its own: a refused or impossible prompt and another
+    /// removal running leave the window as it was; kept modules offer to go back to the list,
+    /// read anew; a plan that cannot be written or a program that cannot start end the program
+    /// with status 1. A dismissed prompt shows nothing.
     void requestUnInstall(platform::Control* sender);
 
     /// The registry's module dictionary, or none when the file is missing, unreadable, not a
-    /// dictionary or without a module dictionary.
-    std::optional<platform::PlistDictionary> getKEPL2Dict() const;
-    /// Rebuilds the rows from the module dictionary and the all-select box's state.
+    /// dictionary or without a module dictionary; *problem is set (and logged) unless it is missing.
+    std::optional<platform::PlistDictionary> getKEPL2Dict(std::optional<std::string>* problem = nullptr) const;
+    /// Rebuilds the rows from the module dictionary and the all-select box's state. A row whose
+    /// module the removal program would refuse (outside the module folders, an unsafe path) is
+    /// disabled, never ticked, and carries its reason.
     void makeSelectListView();
     /// Enables the Uninstall button while a row is ticked; otherwise turns the all-select box off.
     void updateUnInstallButtonState();
@@ -122,10 +135,17 @@ public:
     bool saveUnInstallPlist();
 
 private:
-    void terminateApplication();
-    /// How many ticked modules the registry, read again, still lists; every ticked one when it
-    /// cannot be read or lists none of them (a run that failed left them all, as far as we know).
-    std::size_t countTickedStillRegistered() const;
+    void terminateApplication(int status = 0);
+    /// Reads the registry again and rebuilds the rows, all unticked.
+    void reloadList();
+    /// Whether the row may be ticked.
+    bool rowEnabled(std::size_t row) const;
+    /// The language of the texts shown, for counts.
+    std::string textLanguage() const;
+    /// Shows the alert after ScriptHelper ended with exitStatus; answers the status to end the
+    /// program with, or none to go back to the list.
+    std::optional<int> reportRemoval(int exitStatus, const RemovalSession::Tally& tally);
+    std::string nameOfModule(const std::string& identifier) const;
     std::string localizedString(const std::string& key) const;
     std::string localizedMenuString(const std::string& key) const;
 
@@ -141,6 +161,8 @@ private:
     std::optional<StringArray> m_arrayName;
     std::optional<StringArray> m_arrayUUID;
     std::optional<StringArray> m_arrayInstallPath;
+    std::optional<StringArray> m_arrayReason;
+    bool m_planWriteFailed = false;
     std::optional<platform::PlistDictionary> m_kepl2Dict;
 
     std::shared_ptr<platform::Bundle> m_classBundle;

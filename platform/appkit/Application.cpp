@@ -20,8 +20,15 @@ void Application::terminate(const void* sender)
     }
 }
 
+void Application::terminateWithStatus(const void* sender, int status)
+{
+    m_exitStatus = status;
+    terminate(sender);
+}
+
 void Application::reset()
 {
+    m_exitStatus = 0;
     m_delegate = nullptr;
     m_mainMenu.reset();
     m_terminated = false;

@@ -26,7 +26,10 @@ public:
 
     /// Ends the program: the UI backend leaves its event loop, and NSApplicationMain returns.
     void terminate(const void* sender);
+    /// terminate() with the status the program is to end with (NSApplicationMain's answer).
+    void terminateWithStatus(const void* sender, int status);
     bool isTerminated() const { return m_terminated; }
+    int exitStatus() const { return m_exitStatus; }
     /// Clears the terminated flag, delegate and menu (for tests).
     void reset();
 
@@ -34,12 +37,14 @@ private:
     ApplicationDelegate* m_delegate = nullptr;
     std::shared_ptr<Menu> m_mainMenu;
     bool m_terminated = false;
+    int m_exitStatus = 0;
 };
 
 /// Runs an application bundle: loads the main window description named by the main bundle's
 /// Info.plist (NSMainNibFile), creates its controller, connects the outlets by name, sends
 /// awakeFromNib, runs the event loop and sends applicationDidFinishLaunching: once it runs.
-/// Answers 0 after termination, non-zero when the description cannot be loaded.
+/// Answers the status given to terminateWithStatus (0 after terminate), non-zero when the
+/// description cannot be loaded.
 int NSApplicationMain(int argc, const char** argv);
 
 }  // namespace platform

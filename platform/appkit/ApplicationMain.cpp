@@ -179,7 +179,7 @@ int NSApplicationMain(int argc, const char** argv)
     if (menu && application.mainMenu() == menu.get()) {
         application.setMainMenu(nullptr);
     }
-    return application.isTerminated() ? 0 : result;
+    return application.isTerminated() ? application.exitStatus() : result;
 }
 
 }  // namespace platform

@@ -38,8 +38,12 @@ std::optional<std::vector<std::string>> ModuleFolders::load(std::string* error)
     bool missing = false;
     std::string problem;
     const auto contents = TrustedFile::read(path, kMaxSettingBytes, &problem, &missing);
-    if (missing)
-        return PathPolicy::builtModuleFolders();
+    if (missing) {
+        std::vector<std::string> folders;
+        for (const std::string& folder : PathPolicy::builtModuleFolders())
+            folders.push_back(PathPolicy::normalized(platform::resolveSystemPath(folder)));
+        return folders;
+    }
     if (!contents) {
         *error = "the setting " + path + " " + problem;
         return std::nullopt;

@@ -9,7 +9,8 @@ namespace scripthelper {
 
 /// The folders where modules may live: an administrator's setting, one absolute path per line of
 /// /etc/plugsweep/module-folders ("#" starts a comment, blank lines are ignored), read by
-/// ScriptHelper and by the window alike. Without the file the folders the build names apply.
+/// ScriptHelper and by the window alike. Without the file the folders the build names apply,
+/// resolved under the machine root; the setting's folders are taken as written.
 class ModuleFolders {
 public:
     /// The setting's fixed path, before it is resolved under the machine root.

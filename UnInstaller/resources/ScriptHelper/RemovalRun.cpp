@@ -323,7 +323,7 @@ int RemovalRun::run()
     const std::optional<std::vector<std::string>> folders = ModuleFolders::load(&error);
     if (!folders)
         return refuse(kExitSettingUnusable, error);
-    const PathPolicy policy(platform::platformRoot(), *folders);
+    const PathPolicy policy("/", *folders);
 
     if (!m_options.dryRun)
         FileTree::setStepHook(crashPoint);

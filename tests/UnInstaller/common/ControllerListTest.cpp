@@ -261,12 +261,13 @@ INSTANTIATE_TEST_SUITE_P(
                          "<dict/></dict></plist>"}),
     [](const ::testing::TestParamInfo<UnusableRegistry>& info) { return std::string(info.param.what); });
 
-TEST_F(Registry, RegistryIsAFolder)
+TEST_F(Registry, RegistryIsAFolderIsSaidInTheWindowAndLogged)
 {
     std::filesystem::create_directories(registryPath());
     start();
     EXPECT_FALSE(m_controller->kepl2Dict().has_value());
-    expectNoList();
+    expectNoList(1);
+    EXPECT_EQ(m_noListMessage->stringValue(), "txt:STEXT_REGISTRY_UNREADABLE");
 }
 
 TEST_F(Registry, EmptyModuleDictionaryGivesNoRows)

@@ -117,7 +117,15 @@ const std::vector<std::string>& localizationKeys()
     static const std::vector<std::string> keys = {
         "STEXT_CAPTION", "STEXT_UNINSTALL_MESSAGE", "STEXT_UNINSTALL_BUTTON", "STEXT_CLOSE_BUTTON",
         "STEXT_ALLSELECT", "STEXT_ALLUNSELECT", "NOTFOUND_MESS", "MENU_APP", "MENU_ABOUT", "MENU_QUIT",
-        "RequirementsMessageKey", "STEXT_OK_BUTTON", "STEXT_END"};
+        "RequirementsMessageKey", "STEXT_OK_BUTTON", "STEXT_END",
+        "STEXT_NOT_AUTHORIZED", "STEXT_NOT_AUTHORIZED_MESSAGE", "STEXT_NO_AGENT", "STEXT_NO_AGENT_MESSAGE",
+        "STEXT_NO_POLKIT", "STEXT_NO_POLKIT_MESSAGE", "STEXT_PLAN_NOT_SAVED", "STEXT_PLAN_NOT_SAVED_MESSAGE",
+        "STEXT_NOT_STARTED", "STEXT_NOT_STARTED_MESSAGE", "STEXT_PROGRESS_TITLE", "STEXT_PROGRESS",
+        "STEXT_STOP_BUTTON", "STEXT_STOPPING", "STEXT_REMOVED_ONE", "STEXT_REMOVED_OTHER", "STEXT_KEPT_ONE",
+        "STEXT_KEPT_OTHER", "STEXT_NONE_REMOVED", "STEXT_SOME_NOT_REMOVED", "STEXT_STOPPED", "STEXT_LOG_HINT",
+        "STEXT_BACK_BUTTON", "STEXT_BUSY", "STEXT_BUSY_MESSAGE", "STEXT_REMOVAL_FAILED",
+        "STEXT_REMOVAL_FAILED_MESSAGE", "STEXT_REGISTRY_UNREADABLE", "STEXT_ROW_OUTSIDE", "STEXT_ROW_UNSAFE",
+        "STEXT_ROW_NO_SETTING"};
     return keys;
 }
 
@@ -131,6 +139,10 @@ void PlugsweepTest::SetUp()
     m_app = m_dir + "/Plugsweep.app";
     fs::create_directories(m_home + "/Library/Preferences");
     fs::create_directories(m_root + "/Library/Preferences");
+    // The folders the tests' modules lie in, named as an administrator names them.
+    writeFile(m_root + "/etc/plugsweep/module-folders",
+              "/L\n/a\n/b\n/c\n/d\n/e\n/g\n/m\n/s\n/u\n/z\n/Alpha\n/Library/Alpha\n/Library/Beta\n"
+              "/Library/Gamma\n/Library/Tavix\n/Library/Printers/Tavix\n" + m_root + "/Library/Printers/Tavix\n");
 
     m_savedHome = environment("HOME");
     m_savedRoot = environment("PLATFORM_ROOT");
@@ -160,6 +172,7 @@ void PlugsweepTest::SetUp()
     m_interface->setProperty("window", "controllerClass", "Controller");
     m_interface->setProperty("window", "delegate", "controller");
     m_interface->setProperty("uiTableView", "dataSource", "controller");
+    m_interface->setProperty("uiTableView", "delegate", "controller");
     m_interface->setProperty("allSelectChk", "action", "requestAllSelect:");
     m_interface->setProperty("uninstallButton", "action", "requestUnInstall:");
     m_interface->setProperty("closeButton", "action", "close:");

@@ -1,5 +1,6 @@
 #include "UnInstaller/common/PlugsweepTestSupport.h"
 #include "platform/headless/HeadlessAuthorization.h"
+#include "platform/appkit/Application.h"
 #include "platform/security/Authorization.h"
 
 #include <gtest/gtest.h>
@@ -50,12 +51,12 @@ protected:
         PlugsweepTest::TearDown();
     }
 
-    void expectCompletion()
+    void expectCompletion(const std::string& message = "")
     {
         ASSERT_EQ(alerts().size(), 1u);
         EXPECT_EQ(alerts()[0].alertKind, AlertKind::Informational);
         EXPECT_EQ(alerts()[0].detail, "txt:STEXT_END");
-        EXPECT_EQ(alerts()[0].message, "");
+        EXPECT_EQ(alerts()[0].message, message);
         EXPECT_EQ(alerts()[0].button, "txt:STEXT_OK_BUTTON");
         ASSERT_FALSE(m_ui->events().empty());
         EXPECT_EQ(m_ui->events().back().kind, HeadlessEvent::Kind::Terminate);
@@ -65,12 +66,19 @@ protected:
         EXPECT_FALSE(hasUnreapedChildren());
     }
 
-    void expectNothingChanged()
+    /// The window as it was, with the alerts named shown (none for a dismissed prompt).
+    void expectNothingChanged(const Strings& alertTitles = {})
     {
         EXPECT_EQ(checks(), (Strings{"CHK_ON", "CHK_OFF", "CHK_ON"}));
         EXPECT_TRUE(m_uninstallButton->isEnabled());
         EXPECT_FALSE(terminated());
-        EXPECT_TRUE(m_ui->events().empty());
+        Strings shown;
+        for (const HeadlessEvent& alert : alerts()) {
+            shown.push_back(alert.detail);
+            EXPECT_EQ(alert.alertKind, AlertKind::Critical) << alert.detail;
+        }
+        EXPECT_EQ(shown, alertTitles);
+        EXPECT_EQ(m_ui->events().size(), alertTitles.size());
         EXPECT_TRUE(m_auth->executions().empty());
         EXPECT_EQ(m_ui->busyCount(), 0u);
         EXPECT_TRUE(m_log.empty());
@@ -119,7 +127,8 @@ TEST_F(RemovalRun, DeniedPromptLeavesAnEarlierPlanAsItWas)
     m_auth->queueAnswer(Answer::Deny);
     ASSERT_TRUE(m_uninstallButton->click());
     EXPECT_EQ(readFile(planPath()), "earlier plan");
-    expectNothingChanged();
+    expectNothingChanged({"txt:STEXT_NOT_AUTHORIZED"});
+    EXPECT_EQ(alerts()[0].message, "txt:STEXT_NOT_AUTHORIZED_MESSAGE");
 }
 
 TEST_F(RemovalRun, MissingToolFailsOnlyAtItsStartWithThePlanWritten)
@@ -128,19 +137,25 @@ TEST_F(RemovalRun, MissingToolFailsOnlyAtItsStartWithThePlanWritten)
     EXPECT_EQ(m_auth->prompts(), (Strings{""}));
     EXPECT_TRUE(m_auth->executions().empty());
     EXPECT_EQ(readPlanEntries()->size(), 2u);
-    EXPECT_TRUE(alerts().empty());
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].detail, "txt:STEXT_NOT_STARTED");
+    EXPECT_EQ(alerts()[0].alertKind, AlertKind::Critical);
     EXPECT_TRUE(terminated());
+    EXPECT_EQ(platform::Application::sharedApplication().exitStatus(), 1);
     EXPECT_FALSE(m_ui->busy());
-    EXPECT_TRUE(m_log.empty());
+    ASSERT_EQ(m_log.size(), 1u);
+    EXPECT_EQ(m_log[0].rfind("ScriptHelper could not be started", 0), 0u) << m_log[0];
 }
 
-TEST_F(RemovalRun, ToolThatCannotBeRunTerminatesWithoutAlert)
+TEST_F(RemovalRun, ToolThatCannotBeRunIsSaidAndEndsWithAFailureStatus)
 {
     installTool("exit 0\n", 0644);
     ASSERT_TRUE(m_uninstallButton->click());
     EXPECT_EQ(readPlanEntries()->size(), 2u);
-    EXPECT_TRUE(alerts().empty());
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].detail, "txt:STEXT_NOT_STARTED");
     EXPECT_TRUE(terminated());
+    EXPECT_EQ(platform::Application::sharedApplication().exitStatus(), 1);
     EXPECT_FALSE(m_ui->busy());
 }
 
@@ -151,54 +166,98 @@ TEST_F(RemovalRun, SilentToolStillGivesTheCompletionAlert)
     expectCompletion();
 }
 
-TEST_F(RemovalRun, OnlyAZeroExitStatusGivesTheCompletionAlert)
-{
-    // Decided by the status alone: text that looks like success changes nothing.
-    writeFile(m_app + "/Contents/Resources/English.lproj/Localizable.strings",
-              "\"STEXT_END\" = \"done\";\n\"STEXT_OK_BUTTON\" = \"OK\";\n"
-              "\"STEXT_NOT_REMOVED\" = \"not all\";\n\"STEXT_NOT_REMOVED_MESSAGE\" = \"%@ left, see the log\";\n");
-    struct Case {
-        const char* body;
-        bool complete;
-    };
-    for (const Case& c : {Case{"echo 'refused: everything'\nexit 1\n", false}, Case{"echo 'removed all'\nexit 3\n", false},
-                          Case{"kill -TERM $$\n", false}, Case{"echo 'failed'\nexit 0\n", true}}) {
-        SCOPED_TRACE(c.body);
-        installTool(c.body);
-        const std::size_t before = alerts().size();
-        m_auth->queueAnswer(Answer::Grant);
-        ASSERT_TRUE(m_uninstallButton->click());
-        ASSERT_EQ(alerts().size(), before + 1);
-        if (c.complete) {
-            EXPECT_EQ(alerts().back().detail, "done");
-            EXPECT_EQ(alerts().back().message, "");
-        } else {
-            EXPECT_EQ(alerts().back().detail, "not all");
-            // Both ticked modules are still in the registry.
-            EXPECT_EQ(alerts().back().message, "2 left, see the log");
-        }
-        EXPECT_FALSE(hasUnreapedChildren());
-    }
-}
+/// One way a removal program can end, and what the window then does.
+struct EndingCase {
+    const char* name;
+    const char* body;
+    const char* title;
+    bool quits;
+};
 
-TEST_F(RemovalRun, NotRemovedCountIsTheTickedModulesStillRegistered)
+class RemovalEndings : public RemovalRun, public ::testing::WithParamInterface<EndingCase> {};
+
+TEST_P(RemovalEndings, AreDecidedByTheStatusAndToldApart)
 {
-    writeFile(m_app + "/Contents/Resources/English.lproj/Localizable.strings",
-              "\"STEXT_NOT_REMOVED_MESSAGE\" = \"%@ left\";\n");
-    // The stand-in removes Alpha from the registry and fails on Gamma.
-    const std::string registry = m_root + "/Library/Preferences/com.tavix.KEPL2.plist";
-    installTool("sed -i '/id-a/,/<\\/dict>/d' '" + registry + "'\nexit 1\n");
+    // Decided by the status: text that looks like success changes nothing.
+    const EndingCase& c = GetParam();
+    installTool(c.body);
     ASSERT_TRUE(m_uninstallButton->click());
     ASSERT_EQ(alerts().size(), 1u);
-    EXPECT_EQ(alerts()[0].message, "1 left");
+    EXPECT_EQ(alerts()[0].detail, c.title);
+    EXPECT_EQ(terminated(), c.quits);
+    if (!c.quits) {
+        // Back to the list, read anew and unticked.
+        EXPECT_EQ(checks(), (Strings{"CHK_OFF", "CHK_OFF", "CHK_OFF"}));
+        EXPECT_FALSE(m_uninstallButton->isEnabled());
+    }
+    EXPECT_FALSE(hasUnreapedChildren());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, RemovalEndings,
+    ::testing::Values(
+        EndingCase{"AllGone", "echo 'kept id-a everything failed'\nexit 0\n", "txt:STEXT_END", true},
+        EndingCase{"SomeKept", "echo 'removed id-a /L/Alpha/Alpha.plugin'\necho 'kept id-c no'\nexit 1\n",
+                   "txt:STEXT_SOME_NOT_REMOVED", true},
+        EndingCase{"AllKept", "echo 'kept id-a no'\necho 'kept id-c no'\nexit 1\n", "txt:STEXT_NONE_REMOVED", true},
+        EndingCase{"AnotherRemovalRuns", "echo 'busy another removal is running'\nexit 75\n", "txt:STEXT_BUSY", false},
+        EndingCase{"RegistryRefused", "echo 'refused registry /x is missing'\nexit 74\n", "txt:STEXT_REMOVAL_FAILED",
+                   false},
+        EndingCase{"StatusOneWithoutKeptLines", "echo 'removed all'\nexit 1\n", "txt:STEXT_REMOVAL_FAILED", false},
+        EndingCase{"KilledBySignal", "kill -TERM $$\n", "txt:STEXT_REMOVAL_FAILED", false}),
+    [](const ::testing::TestParamInfo<EndingCase>& info) { return std::string(info.param.name); });
+
+TEST_F(RemovalRun, KeptModulesAreCountedAndNamedAndTheUserMayGoBackToTheList)
+{
+    writeFile(m_app + "/Contents/Resources/English.lproj/Localizable.strings",
+              "\"STEXT_REMOVED_ONE\" = \"%@ module was removed.\";\n"
+              "\"STEXT_REMOVED_OTHER\" = \"%@ modules were removed.\";\n"
+              "\"STEXT_KEPT_ONE\" = \"%@ module could not be removed:\";\n"
+              "\"STEXT_KEPT_OTHER\" = \"%@ modules could not be removed:\";\n"
+              "\"STEXT_LOG_HINT\" = \"See the log.\";\n");
+    // The stand-in removes Alpha from the registry and keeps Gamma.
+    const std::string registry = m_root + "/Library/Preferences/com.tavix.KEPL2.plist";
+    installTool("sed -i '/id-a/,/<\\/dict>/d' '" + registry + "'\n"
+                "echo 'total 2'\necho 'module 1 2 id-a'\necho 'removed id-a /L/Alpha/Alpha.plugin'\n"
+                "echo 'module 2 2 id-c'\necho 'kept id-c is outside'\necho 'end 1 0 1'\nexit 1\n");
+    m_ui->queueAlertAnswer(0);
+    ASSERT_TRUE(m_uninstallButton->click());
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].message, "1 module was removed.\n1 module could not be removed:\n• Gamma vLX\n\nSee the log.");
+    EXPECT_EQ(alerts()[0].alternate, "STEXT_BACK_BUTTON");
+    EXPECT_FALSE(terminated());
+    EXPECT_EQ(names(), (Strings{"Beta vLX", "Gamma vLX"}));
+    EXPECT_EQ(m_ui->progressUpdates(), (Strings{"0/2 STEXT_PROGRESS", "1/2 STEXT_PROGRESS"}));
+}
+
+TEST_F(RemovalRun, OKAfterKeptModulesEndsTheProgramWithAFailureStatus)
+{
+    installTool("echo 'kept id-a no'\necho 'kept id-c no'\nexit 1\n");
+    ASSERT_TRUE(m_uninstallButton->click());
+    EXPECT_TRUE(terminated());
+    EXPECT_EQ(platform::Application::sharedApplication().exitStatus(), 1);
+}
+
+TEST_F(RemovalRun, StopAsksTheProgramToStopAndTheWindowKeepsHandlingEvents)
+{
+    m_ui->stopProgressAfter(1);
+    installTool("trap 'echo \"kept id-c the removal was stopped before this module\"; exit 1' TERM\n"
+                "echo 'total 2'\necho 'module 1 2 id-a'\necho 'removed id-a /L/Alpha/Alpha.plugin'\n"
+                "i=0; while [ $i -lt 200 ]; do sleep 0.02; i=$((i+1)); done\nexit 0\n");
+    ASSERT_TRUE(m_uninstallButton->click());
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].detail, "txt:STEXT_STOPPED");
+    EXPECT_GT(m_ui->waits(), 0u);
+    ASSERT_FALSE(m_ui->progressUpdates().empty());
+    EXPECT_EQ(m_ui->progressUpdates().back(), "stopping txt:STEXT_STOPPING");
 }
 
 TEST_F(RemovalRun, ToolLinesGoToTheSystemLog)
 {
-    installTool("echo 'removed /L/Alpha/Alpha.plugin'\necho 'skipped id-c: is not in the registry'\nexit 1\n");
+    installTool("echo 'removed id-a /L/Alpha/Alpha.plugin'\necho 'kept id-c is outside'\nexit 1\n");
     ASSERT_TRUE(m_uninstallButton->click());
-    EXPECT_EQ(m_log, (Strings{"ScriptHelper: removed /L/Alpha/Alpha.plugin",
-                              "ScriptHelper: skipped id-c: is not in the registry", "ScriptHelper ended with status 1"}));
+    EXPECT_EQ(m_log, (Strings{"ScriptHelper: removed id-a /L/Alpha/Alpha.plugin", "ScriptHelper: kept id-c is outside",
+                              "ScriptHelper ended with status 1"}));
 }
 
 TEST_F(RemovalRun, PromptThatCannotBeShownIsSaidAndTheWindowStays)
@@ -206,8 +265,9 @@ TEST_F(RemovalRun, PromptThatCannotBeShownIsSaidAndTheWindowStays)
     m_auth->queueAnswer(Answer::NoPrompt);
     ASSERT_TRUE(m_uninstallButton->click());
     ASSERT_EQ(alerts().size(), 1u);
-    EXPECT_EQ(alerts()[0].detail, "STEXT_NO_AUTH_PROMPT");
-    EXPECT_EQ(alerts()[0].message, "STEXT_NO_AUTH_PROMPT_MESSAGE");
+    EXPECT_EQ(alerts()[0].detail, "txt:STEXT_NO_AGENT");
+    EXPECT_EQ(alerts()[0].message, "txt:STEXT_NO_AGENT_MESSAGE");
+    EXPECT_EQ(alerts()[0].alertKind, AlertKind::Critical);
     EXPECT_FALSE(terminated());
     EXPECT_FALSE(fs::exists(planPath()));
     EXPECT_TRUE(m_auth->executions().empty());
@@ -239,15 +299,36 @@ TEST_F(RemovalRun, NameWithoutBlankTerminatesBeforeTheToolAndKeepsThePlanFile)
     EXPECT_TRUE(terminated());
 }
 
-TEST_F(RemovalRun, UnwritablePlanTerminatesWithTheLogLineOnly)
+TEST_F(RemovalRun, UnwritablePlanIsSaidKeepsItsLogLineAndEndsWithAFailureStatus)
 {
     installTool("touch \"$HOME/ran\"\n");
     fs::create_directories(planPath());
     ASSERT_TRUE(m_uninstallButton->click());
     EXPECT_EQ(m_log, (Strings{"データの保存に失敗しました。"}));
     EXPECT_FALSE(fs::exists(m_home + "/ran"));
-    EXPECT_TRUE(alerts().empty());
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].detail, "txt:STEXT_PLAN_NOT_SAVED");
+    EXPECT_EQ(alerts()[0].alertKind, AlertKind::Critical);
     EXPECT_TRUE(terminated());
+    EXPECT_EQ(platform::Application::sharedApplication().exitStatus(), 1);
+}
+
+TEST_F(RemovalRun, PolkitThatCannotBeAskedIsSaid)
+{
+    platform::setAuthorizationBackendFactory([] {
+        struct NoPolkit : platform::AuthorizationBackend {
+            platform::OSStatus acquire(const std::string&, bool) override { return platform::errAuthorizationInternal; }
+            platform::OSStatus execute(const std::string&, std::FILE**) override
+            {
+                return platform::errAuthorizationDenied;
+            }
+            void release() override {}
+        };
+        return std::unique_ptr<platform::AuthorizationBackend>(new NoPolkit);
+    });
+    ASSERT_TRUE(m_uninstallButton->click());
+    platform::setAuthorizationBackendFactory({});
+    expectNothingChanged({"txt:STEXT_NO_POLKIT"});
 }
 
 TEST_F(RemovalRun, DisabledButtonStartsNothing)

@@ -16,10 +16,26 @@ const std::string kResources = std::string(SOURCE_DIR) + "/UnInstaller/resources
 const std::vector<std::string> kKeys = {
     "STEXT_CAPTION", "STEXT_UNINSTALL_MESSAGE", "STEXT_UNINSTALL_BUTTON", "STEXT_CLOSE_BUTTON",
     "STEXT_ALLSELECT", "STEXT_ALLUNSELECT", "NOTFOUND_MESS", "MENU_APP", "MENU_ABOUT", "MENU_QUIT",
-    "RequirementsMessageKey", "STEXT_OK_BUTTON", "STEXT_END", "STEXT_NOT_REMOVED", "STEXT_NOT_REMOVED_MESSAGE",
-    "STEXT_NO_AUTH_PROMPT", "STEXT_NO_AUTH_PROMPT_MESSAGE",
+    "RequirementsMessageKey", "STEXT_OK_BUTTON", "STEXT_END",
+    // What a removal can come to.
+    "STEXT_NOT_AUTHORIZED", "STEXT_NOT_AUTHORIZED_MESSAGE", "STEXT_NO_AGENT", "STEXT_NO_AGENT_MESSAGE",
+    "STEXT_NO_POLKIT", "STEXT_NO_POLKIT_MESSAGE", "STEXT_PLAN_NOT_SAVED", "STEXT_PLAN_NOT_SAVED_MESSAGE",
+    "STEXT_NOT_STARTED", "STEXT_NOT_STARTED_MESSAGE", "STEXT_PROGRESS_TITLE", "STEXT_PROGRESS", "STEXT_STOP_BUTTON",
+    "STEXT_STOPPING", "STEXT_REMOVED_ONE", "STEXT_REMOVED_OTHER", "STEXT_KEPT_ONE", "STEXT_KEPT_OTHER",
+    "STEXT_NONE_REMOVED", "STEXT_SOME_NOT_REMOVED", "STEXT_STOPPED", "STEXT_LOG_HINT", "STEXT_BACK_BUTTON",
+    "STEXT_BUSY", "STEXT_BUSY_MESSAGE", "STEXT_REMOVAL_FAILED", "STEXT_REMOVAL_FAILED_MESSAGE",
+    "STEXT_REGISTRY_UNREADABLE", "STEXT_ROW_OUTSIDE", "STEXT_ROW_UNSAFE", "STEXT_ROW_NO_SETTING",
     // The About box.
     "STEXT_ABOUT_DESCRIPTION", "STEXT_VERSION"};
+
+/// How many values a text takes ("%@" placeholders).
+std::size_t placeholders(const std::string& text)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find("%@"); at != std::string::npos; at = text.find("%@", at + 2))
+        ++count;
+    return count;
+}
 
 class ShippedStringsTable : public ::testing::TestWithParam<std::string> {};
 
@@ -35,10 +51,13 @@ TEST_P(ShippedStringsTable, HasARealTextForEveryKey)
         EXPECT_NE(it->second, key) << key;
     }
     EXPECT_EQ(table->size(), kKeys.size());
-    // The count of modules left goes where "%@" stands, exactly once.
-    const std::string& message = table->at("STEXT_NOT_REMOVED_MESSAGE");
-    EXPECT_NE(message.find("%@"), std::string::npos) << GetParam();
-    EXPECT_EQ(message.find("%@"), message.rfind("%@")) << GetParam();
+    // Every text takes the values the English one takes, and the log hint names the log tag.
+    const std::optional<platform::StringsTable> english =
+        platform::readStringsTableFile(kResources + "/English.lproj/Localizable.strings");
+    ASSERT_TRUE(english.has_value());
+    for (const std::string& key : kKeys)
+        EXPECT_EQ(placeholders(table->at(key)), placeholders(english->at(key))) << GetParam() << " " << key;
+    EXPECT_NE(table->at("STEXT_LOG_HINT").find("journalctl -t Plugsweep"), std::string::npos) << GetParam();
 }
 
 INSTANTIATE_TEST_SUITE_P(Localizations, ShippedStringsTable,
