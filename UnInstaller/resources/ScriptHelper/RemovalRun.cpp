@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -74,16 +75,29 @@ std::vector<std::string> selfAndAncestors(const std::string& path)
 
 /// The registered install paths of the modules that stay, counted so that a module leaving is
 /// taken out in time proportional to its path's depth: which folders hold such a path, and which
-/// paths are install paths.
+/// paths are install paths. Only the folders of interest are counted (the leaving modules' paths
+/// and the folders above them, the only ones ever asked about), so that the modules that stay cost
+/// a look-up each, not an entry each.
 class StayingModules {
 public:
+    using Folders = std::unordered_set<std::string, platform::KeyHasher>;
+
+    /// Counts for every folder when interest is null.
+    explicit StayingModules(std::shared_ptr<const Folders> interest = nullptr) : m_interest(std::move(interest)) {}
+
     void add(const std::string& installPath, int delta)
     {
-        const std::vector<std::string> folders = selfAndAncestors(PathPolicy::normalized(installPath));
-        for (const std::string& folder : folders)
-            m_holding[folder] += delta;
-        if (!folders.empty())
-            m_installed[folders.back()] += delta;
+        const std::string path = PathPolicy::normalized(installPath);
+        for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+            const std::string_view folder = std::string_view(path).substr(0, end);
+            if (!m_interest || m_interest->count(std::string(folder)) != 0) {
+                m_holding[std::string(folder)] += delta;
+                if (end == std::string::npos)
+                    m_installed[path] += delta;
+            }
+            if (end == std::string::npos)
+                break;
+        }
     }
     /// How many staying install paths lie at or inside folder.
     int inside(const std::string& folder) const
@@ -108,6 +122,7 @@ public:
     }
 
 private:
+    std::shared_ptr<const Folders> m_interest;
     std::unordered_map<std::string, int, platform::KeyHasher> m_holding;
     std::unordered_map<std::string, int, platform::KeyHasher> m_installed;
 };
@@ -172,19 +187,29 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
         if (accepted(d))
             leaving.insert(d.uuid);
     }
-    StayingModules staying;
-    std::unordered_map<std::string, std::string, platform::KeyHasher> stayingAt;
-    for (const ModuleRegistry::Module& module : modules) {
-        if (leaving.count(module.uuid) == 0 && module.installPath) {
-            staying.add(*module.installPath, 1);
-            stayingAt.emplace(PathPolicy::normalized(*module.installPath), module.uuid);
+    auto interest = std::make_shared<StayingModules::Folders>();
+    for (const Decision& d : decisions) {
+        if (accepted(d)) {
+            for (std::string& folder : selfAndAncestors(PathPolicy::normalized(d.installPath)))
+                interest->insert(std::move(folder));
         }
+    }
+    StayingModules staying(interest);
+    std::unordered_map<std::string, std::string, platform::KeyHasher> stayingAt;
+    const auto addStaying = [&](const std::string& uuid, const std::string& installPath) {
+        staying.add(installPath, 1);
+        std::string path = PathPolicy::normalized(installPath);
+        if (interest->count(path) != 0)
+            stayingAt.emplace(std::move(path), uuid);
+    };
+    for (const ModuleRegistry::Module& module : modules) {
+        if (leaving.count(module.uuid) == 0 && module.installPath)
+            addStaying(module.uuid, *module.installPath);
     }
     const auto refuse = [&](Decision& d, std::string reason) {
         d.refusal = std::move(reason);
         leaving.erase(d.uuid);
-        staying.add(d.installPath, 1);
-        stayingAt.emplace(PathPolicy::normalized(d.installPath), d.uuid);
+        addStaying(d.uuid, d.installPath);
     };
     // Only asked when an entry is refused for it.
     const auto stayingInside = [&](const std::string& folder) -> std::string {
@@ -213,9 +238,10 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
         if (changed)
             continue;
 
+        // What the modules that stay lead to (a link among them may lead into a leaving tree).
         std::set<FileTree::FileId> foreign;
         for (const ModuleRegistry::Module& module : modules) {
-            if (module.installPath && staying.at(*module.installPath) > 0) {
+            if (module.installPath && leaving.count(module.uuid) == 0) {
                 if (auto id = FileTree::identity(*module.installPath))
                     foreign.insert(*id);
             }
