@@ -1,6 +1,7 @@
 #include "UnInstaller/common/Controller.h"
 
 #include "UnInstaller/common/GestaltErr.h"
+#include "UnInstaller/common/RemovableModules.h"
 #include "UnInstaller/common/SystemRequirement.h"
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/Button.h"
@@ -12,7 +13,6 @@
 #include "platform/foundation/FileManager.h"
 #include "platform/foundation/Log.h"
 #include "UnInstaller/resources/ScriptHelper/ModuleFolders.h"
-#include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 #include "platform/foundation/Path.h"
 #include "platform/foundation/Plural.h"
 #include "platform/foundation/PropertyList.h"
@@ -32,11 +32,7 @@ constexpr const char* kCheckOff = "CHK_OFF";
 constexpr const char* kColumnCheck = "chk";
 constexpr const char* kColumnName = "name";
 
-constexpr const char* kRegistryPath = "/Library/Preferences/com.tavix.KEPL2.plist";
-constexpr const char* kRegistryModulesKey = "KEP2_KEY_MODULES";
-constexpr const char* kModuleNameKey = "ModuleName";
-constexpr const char* kInstallPathKey = "InstallPath";
-constexpr const char* kListedNameMark = "vLX";
+constexpr const char* kRegistryPath = RemovableModules::kRegistryPath;
 
 constexpr const char* kPlanFileName = "com.tavix.pluginUnInstall.plist";
 constexpr const char* kPlanAppsKey = "UnInstallApps";
@@ -58,15 +54,6 @@ constexpr const char* kAboutDescriptionKey = "STEXT_ABOUT_DESCRIPTION";
 constexpr const char* kActionClose = "close:";
 constexpr const char* kActionUnInstall = "requestUnInstall:";
 constexpr const char* kActionAllSelect = "requestAllSelect:";
-
-/// A registry entry that the window lists: a dictionary whose name carries the listed mark and
-/// which names its install path.
-bool isListedModule(const platform::PlistValue& value)
-{
-    const platform::PlistDictionary* entry = value.asDictionary();
-    const std::string* name = entry ? entry->stringForKey(kModuleNameKey) : nullptr;
-    return name && name->find(kListedNameMark) != std::string::npos && entry->stringForKey(kInstallPathKey);
-}
 
 /// ScriptHelper's exit statuses that the window tells apart.
 constexpr int kToolDone = 0;
@@ -382,36 +369,7 @@ void Controller::requestAllSelect(platform::Control*)
 
 std::optional<platform::PlistDictionary> Controller::getKEPL2Dict(std::optional<std::string>* problem) const
 {
-    const std::string path = platform::resolveSystemPath(kRegistryPath);
-    // Only what the rows show is built: the modules that are listed, each with its name and
-    // install path.
-    static const platform::PlistSelection kRowFields = platform::PlistSelection::none().key(
-        kRegistryModulesKey, platform::PlistSelection::none().anyOtherKey(platform::PlistSelection::none()
-                                                                              .key(kModuleNameKey)
-                                                                              .key(kInstallPathKey)
-                                                                              .keepIf(isListedModule)));
-    platform::PlistReadFailure failure = platform::PlistReadFailure::None;
-    std::optional<platform::PlistValue> root = platform::readPropertyListFile(path, nullptr, &failure, &kRowFields);
-    if (!root) {
-        // A missing registry means nothing is installed; any other refusal is said in the window
-        // and logged with its reason.
-        if (failure == platform::PlistReadFailure::Unreadable && !platform::fileExistsAtPath(path))
-            return std::nullopt;
-        const std::string reason(platform::describePlistReadFailure(failure));
-        platform::NSLog("The module registry %@ was not read: it is %@.", {path, reason});
-        if (problem)
-            *problem = reason;
-        return std::nullopt;
-    }
-    platform::PlistDictionary* rootDict = root->asDictionary();
-    platform::PlistValue* modules = rootDict ? rootDict->find(kRegistryModulesKey) : nullptr;
-    if (!modules || !modules->asDictionary()) {
-        platform::NSLog("The module registry %@ was not read: it holds no %@ dictionary.", {path, kRegistryModulesKey});
-        if (problem)
-            *problem = std::string("without a ") + kRegistryModulesKey + " dictionary";
-        return std::nullopt;
-    }
-    return std::move(*modules->asDictionary());
+    return RemovableModules::readRegistry(problem);
 }
 
 void Controller::makeSelectListView()
@@ -432,48 +390,25 @@ void Controller::makeSelectListView()
     StringArray installPaths;
     StringArray reasons;
     const char* initialState = allSelectChk_ && allSelectChk_->state() != 0 ? kCheckOn : kCheckOff;
-    for (StringArray* rows : {&names, &checks, &identifiers, &installPaths, &reasons})
-        rows->reserve(m_kepl2Dict->size());
 
     // The rows that ScriptHelper would refuse are offered disabled, with its reason.
-    std::string settingProblem;
-    const std::optional<std::vector<std::string>> folders = scripthelper::ModuleFolders::load(&settingProblem);
-    if (!folders)
-        platform::NSLog("The module folders are not known: %@.", {settingProblem});
-    const scripthelper::PathPolicy policy("/", folders.value_or(std::vector<std::string>()));
-    std::string folderList;
-    for (const std::string& folder : policy.moduleFolders())
-        folderList += (folderList.empty() ? "" : ", ") + folder;
-    const std::string outsideReason = fill(localizedString("STEXT_ROW_OUTSIDE"), {folderList});
-    const std::string unsafeReason = localizedString("STEXT_ROW_UNSAFE");
-    const std::string settingReason =
-        fill(localizedString("STEXT_ROW_NO_SETTING"), {scripthelper::ModuleFolders::settingFile()});
-    const auto reasonFor = [&](const std::string& installPath) -> std::string {
-        if (scripthelper::PathPolicy::syntaxProblem(installPath))
-            return unsafeReason;
-        if (!folders)
-            return settingReason;
-        if (policy.placeProblem(installPath))
-            return outsideReason;
-        return std::string();
-    };
-
-    for (std::size_t i = 0; i < m_kepl2Dict->size(); ++i) {
-        const platform::PlistDictionary* entry = m_kepl2Dict->valueAt(i).asDictionary();
-        if (!entry)
-            continue;
-        const std::string* name = entry->stringForKey(kModuleNameKey);
-        if (!name || name->find(kListedNameMark) == std::string::npos)
-            continue;
-        const std::string* installPath = entry->stringForKey(kInstallPathKey);
-        if (!installPath)
-            continue;
-        std::string reason = reasonFor(*installPath);
-        names.push_back(*name);
-        checks.push_back(reason.empty() ? initialState : kCheckOff);
-        identifiers.push_back(m_kepl2Dict->keyAt(i));
-        installPaths.push_back(*installPath);
-        reasons.push_back(std::move(reason));
+    const RemovableModules judge;
+    const std::vector<RemovableModules::Module> modules = judge.modulesOf(*m_kepl2Dict);
+    const std::map<RemovableModules::Refusal, std::string> reasonTexts{
+        {RemovableModules::Refusal::None, std::string()},
+        {RemovableModules::Refusal::UnsafePath, localizedString("STEXT_ROW_UNSAFE")},
+        {RemovableModules::Refusal::OutsideModuleFolders, fill(localizedString("STEXT_ROW_OUTSIDE"), {judge.folderList()})},
+        {RemovableModules::Refusal::SettingUnusable,
+         fill(localizedString("STEXT_ROW_NO_SETTING"), {scripthelper::ModuleFolders::settingFile()})}};
+    for (StringArray* rows : {&names, &checks, &identifiers, &installPaths, &reasons})
+        rows->reserve(modules.size());
+    for (const RemovableModules::Module& module : modules) {
+        const bool removable = module.refusal == RemovableModules::Refusal::None;
+        names.push_back(module.name);
+        checks.push_back(removable ? initialState : kCheckOff);
+        identifiers.push_back(module.id);
+        installPaths.push_back(module.installPath);
+        reasons.push_back(reasonTexts.at(module.refusal));
     }
 
     const bool listed = !checks.empty();

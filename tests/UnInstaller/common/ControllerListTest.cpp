@@ -365,3 +365,53 @@ TEST_F(Registry, RegistryIsLookedUpUnderTheMachineRoot)
 
 }  // namespace
 }  // namespace plugsweep_test
+
+namespace plugsweep_test {
+namespace {
+
+// Rows the removal program would refuse are offered disabled, with the reason.
+
+class RefusedRows : public PlugsweepTest {};
+
+TEST_F(RefusedRows, ModulesOutsideTheFoldersOrWithUnsafePathsAreDisabledAndNeverTicked)
+{
+    writeRegistry({{"id-in", "Inside vLX", "/L/In/In.plugin"},
+                   {"id-out", "Outside vLX", "/opt/elsewhere/Out.plugin"},
+                   {"id-dots", "Dots vLX", "/L/../etc/Dots.plugin"},
+                   {"id-rel", "Relative vLX", "L/Rel.plugin"}});
+    start();
+    ASSERT_EQ(names(), (Strings{"Inside vLX", "Outside vLX", "Dots vLX", "Relative vLX"}));
+    EXPECT_TRUE(m_table->isCellEnabled("chk", 0));
+    for (platform::NSInteger row : {1, 2, 3}) {
+        EXPECT_FALSE(m_table->isCellEnabled("chk", row)) << row;
+        EXPECT_FALSE(m_table->userToggle(row)) << row;
+    }
+    const Strings reasons = *m_controller->arrayReason();
+    EXPECT_EQ(reasons[0], "");
+    EXPECT_EQ(reasons[1], "txt:STEXT_ROW_OUTSIDE");
+    EXPECT_EQ(reasons[2], "txt:STEXT_ROW_UNSAFE");
+    EXPECT_EQ(reasons[3], "txt:STEXT_ROW_UNSAFE");
+
+    // Select All ticks only what can be removed, and the plan holds only that.
+    ASSERT_TRUE(m_allSelectChk->click());
+    EXPECT_EQ(checks(), (Strings{"CHK_ON", "CHK_OFF", "CHK_OFF", "CHK_OFF"}));
+    ASSERT_TRUE(m_controller->saveUnInstallPlist());
+    const std::optional<platform::PlistArray> entries = readPlanEntries();
+    ASSERT_TRUE(entries.has_value());
+    ASSERT_EQ(entries->size(), 1u);
+    EXPECT_EQ(*(*entries)[0].asDictionary()->stringForKey("UUID"), "id-in");
+}
+
+TEST_F(RefusedRows, ASettingThatCannotBeTrustedDisablesEveryRowAndIsLogged)
+{
+    writeFile(m_root + "/etc/plugsweep/module-folders", "/L\n", 0666);
+    writeRegistry({{"id-in", "Inside vLX", "/L/In/In.plugin"}});
+    start();
+    EXPECT_FALSE(m_table->isCellEnabled("chk", 0));
+    EXPECT_EQ((*m_controller->arrayReason())[0], "txt:STEXT_ROW_NO_SETTING");
+    ASSERT_EQ(m_log.size(), 1u);
+    EXPECT_NE(m_log[0].find("is writable by group or others"), std::string::npos) << m_log[0];
+}
+
+}  // namespace
+}  // namespace plugsweep_test

@@ -1,0 +1,117 @@
+#include "UnInstaller/common/RemovableModules.h"
+
+#include "UnInstaller/resources/ScriptHelper/ModuleFolders.h"
+#include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
+#include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/SearchPaths.h"
+
+namespace {
+
+constexpr const char* kModulesKey = "KEP2_KEY_MODULES";
+constexpr const char* kModuleNameKey = "ModuleName";
+constexpr const char* kInstallPathKey = "InstallPath";
+constexpr const char* kListedNameMark = "vLX";
+
+/// A registry entry that the uninstaller lists: a dictionary whose name carries the listed mark
+/// and which names its install path.
+bool isListedModule(const platform::PlistValue& value)
+{
+    const platform::PlistDictionary* entry = value.asDictionary();
+    const std::string* name = entry ? entry->stringForKey(kModuleNameKey) : nullptr;
+    return name && name->find(kListedNameMark) != std::string::npos && entry->stringForKey(kInstallPathKey);
+}
+
+}  // namespace
+
+RemovableModules::RemovableModules()
+{
+    const std::optional<std::vector<std::string>> folders = scripthelper::ModuleFolders::load(&m_settingProblem);
+    m_settingUsable = folders.has_value();
+    if (!m_settingUsable)
+        platform::NSLog("The module folders are not known: %@.", {m_settingProblem});
+    m_policy = std::make_unique<scripthelper::PathPolicy>("/", folders.value_or(std::vector<std::string>()));
+}
+
+RemovableModules::~RemovableModules() = default;
+
+std::optional<platform::PlistDictionary> RemovableModules::readRegistry(std::optional<std::string>* problem)
+{
+    const std::string path = platform::resolveSystemPath(kRegistryPath);
+    // Only what the rows show is built: the modules that are listed, each with its name and
+    // install path.
+    static const platform::PlistSelection kRowFields = platform::PlistSelection::none().key(
+        kModulesKey, platform::PlistSelection::none().anyOtherKey(
+                         platform::PlistSelection::none().key(kModuleNameKey).key(kInstallPathKey).keepIf(isListedModule)));
+    platform::PlistReadFailure failure = platform::PlistReadFailure::None;
+    std::optional<platform::PlistValue> root = platform::readPropertyListFile(path, nullptr, &failure, &kRowFields);
+    if (!root) {
+        // A missing registry means nothing is installed; any other refusal is said and logged.
+        if (failure == platform::PlistReadFailure::Unreadable && !platform::fileExistsAtPath(path))
+            return std::nullopt;
+        const std::string reason(platform::describePlistReadFailure(failure));
+        platform::NSLog("The module registry %@ was not read: it is %@.", {path, reason});
+        if (problem)
+            *problem = reason;
+        return std::nullopt;
+    }
+    platform::PlistDictionary* rootDict = root->asDictionary();
+    platform::PlistValue* modules = rootDict ? rootDict->find(kModulesKey) : nullptr;
+    if (!modules || !modules->asDictionary()) {
+        platform::NSLog("The module registry %@ was not read: it holds no %@ dictionary.", {path, kModulesKey});
+        if (problem)
+            *problem = std::string("without a ") + kModulesKey + " dictionary";
+        return std::nullopt;
+    }
+    return std::move(*modules->asDictionary());
+}
+
+std::vector<RemovableModules::Module> RemovableModules::modulesOf(const platform::PlistDictionary& modules) const
+{
+    std::vector<Module> result;
+    result.reserve(modules.size());
+    for (std::size_t i = 0; i < modules.size(); ++i) {
+        const platform::PlistDictionary* entry = modules.valueAt(i).asDictionary();
+        const std::string* name = entry ? entry->stringForKey(kModuleNameKey) : nullptr;
+        const std::string* installPath = entry ? entry->stringForKey(kInstallPathKey) : nullptr;
+        if (!name || name->find(kListedNameMark) == std::string::npos || !installPath)
+            continue;
+        result.push_back({modules.keyAt(i), *name, *installPath, judge(*installPath)});
+    }
+    return result;
+}
+
+RemovableModules::Refusal RemovableModules::judge(const std::string& installPath) const
+{
+    if (scripthelper::PathPolicy::syntaxProblem(installPath))
+        return Refusal::UnsafePath;
+    if (!m_settingUsable)
+        return Refusal::SettingUnusable;
+    if (m_policy->placeProblem(installPath))
+        return Refusal::OutsideModuleFolders;
+    return Refusal::None;
+}
+
+std::string RemovableModules::folderList() const
+{
+    std::string list;
+    for (const std::string& folder : m_policy->moduleFolders())
+        list += (list.empty() ? "" : ", ") + folder;
+    return list;
+}
+
+std::string RemovableModules::describe(Refusal refusal) const
+{
+    switch (refusal) {
+    case Refusal::None:
+        return std::string();
+    case Refusal::UnsafePath:
+        return "its install path is not a plain absolute path";
+    case Refusal::OutsideModuleFolders:
+        return "it lies outside the folders where modules may be removed (" + folderList() + ")";
+    case Refusal::SettingUnusable:
+        return m_settingProblem;
+    }
+    return std::string();
+}
