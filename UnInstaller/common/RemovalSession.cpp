@@ -84,7 +84,8 @@ RemovalSession::Tally RemovalSession::follow(platform::AuthorizationRef authoriz
         bool ended = false;
         std::deque<std::string> lines = reader.take(&ended);
         for (const std::string& line : lines) {
-            platform::NSLog("%@: %@", {m_programName, line});
+            if (m_logLines)
+                platform::NSLog("%@: %@", {m_programName, line});
             const std::size_t before = m_index;
             take(line, tally);
             if (panel && m_index != before && m_texts.progress)
@@ -122,8 +123,11 @@ void RemovalSession::take(const std::string& line, Tally& tally)
         m_current = m_nameOf ? m_nameOf(event->id) : event->id;
         break;
     case Kind::Removed:
+        tally.gone.push_back(event->id);
+        break;
     case Kind::Absent:
         tally.gone.push_back(event->id);
+        tally.absent.push_back(event->id);
         break;
     case Kind::Kept:
         tally.kept.emplace_back(event->id, event->text);

@@ -18,8 +18,10 @@ public:
     struct Tally {
         /// Entries the plan named ("total N").
         std::size_t total = 0;
-        /// Modules now gone: removed, already absent or recovered.
+        /// Modules now gone: removed or already absent.
         std::vector<std::string> gone;
+        /// Those of gone that were already absent.
+        std::vector<std::string> absent;
         /// Modules kept, with the program's reason.
         std::vector<std::pair<std::string, std::string>> kept;
         /// The user pressed Stop.
@@ -42,6 +44,9 @@ public:
     /// The program's name in log lines, and the module name the window shows for an identifier.
     RemovalSession(std::string programName, std::function<std::string(const std::string&)> nameOf, Texts texts);
 
+    /// Whether each line goes to the system log (and standard error); on by default.
+    void setLogLines(bool logLines) { m_logLines = logLines; }
+
     /// Reads stream to its end, then answers the tally. authorization is the reference the
     /// program was started through.
     Tally follow(platform::AuthorizationRef authorization, std::FILE* stream);
@@ -52,6 +57,7 @@ private:
     std::string m_programName;
     std::function<std::string(const std::string&)> m_nameOf;
     Texts m_texts;
+    bool m_logLines = true;
     std::size_t m_index = 0;
     std::string m_current;
 };

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include <unistd.h>
+
 namespace platform {
 
 /// One authorization reference: its backend and the program a right is granted for.
@@ -200,6 +202,11 @@ OSStatus AuthorizationCopyToolExitStatus(AuthorizationRef authorization, int* ex
     } catch (...) {
         return errAuthorizationInternal;
     }
+}
+
+bool AuthorizationProcessIsPrivileged()
+{
+    return ::geteuid() == 0;
 }
 
 OSStatus AuthorizationStopTool(AuthorizationRef authorization)

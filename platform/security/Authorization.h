@@ -91,6 +91,10 @@ OSStatus AuthorizationFree(AuthorizationRef authorization, AuthorizationFlags fl
 /// Releases a set handed out by AuthorizationCopyRights.
 OSStatus AuthorizationFreeItemSet(AuthorizationItemSet* set);
 
+/// Whether this process already has administrator rights (it runs as root), so that a program
+/// may be started directly, without asking anyone.
+bool AuthorizationProcessIsPrivileged();
+
 /// How rights are obtained and programs run; abstract so tests answer without a password.
 class AuthorizationBackend {
 public:

@@ -1,0 +1,307 @@
+#include "UnInstaller/common/CommandLineRemoval.h"
+
+#include "UnInstaller/common/Controller.h"
+#include "UnInstaller/common/RemovableModules.h"
+#include "UnInstaller/common/RemovalSession.h"
+#include "platform/foundation/Path.h"
+#include "platform/foundation/SearchPaths.h"
+#include "platform/headless/HeadlessAuthorization.h"
+#include "platform/security/Authorization.h"
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+
+namespace {
+
+constexpr const char* kProgramName = "plugsweep";
+constexpr const char* kPlanFileName = "com.tavix.pluginUnInstall.plist";
+
+/// The removal program's exit statuses that the command line passes on as its own.
+int statusFor(int toolStatus)
+{
+    switch (toolStatus) {
+    case 0:
+        return CommandLineRemoval::kExitDone;
+    case 1:
+        return CommandLineRemoval::kExitKept;
+    case 74:
+        return CommandLineRemoval::kExitRegistry;
+    case 75:
+        return CommandLineRemoval::kExitBusy;
+    case 78:
+        return CommandLineRemoval::kExitSetting;
+    default:
+        return CommandLineRemoval::kExitSoftware;
+    }
+}
+
+/// One module the command named, and what became of it.
+struct Outcome {
+    std::string id;
+    std::string name;
+    std::string installPath;
+    /// "removed", "absent", "kept", "would-remove" or "not-removable".
+    std::string state;
+    std::string reason;
+    bool known = true;
+};
+
+}  // namespace
+
+std::string jsonString(const std::string& text)
+{
+    std::string result = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            result += '\\';
+            result += c;
+        } else if (c == '\n') {
+            result += "\\n";
+        } else if (c == '\t') {
+            result += "\\t";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            result += escape;
+        } else {
+            result += c;
+        }
+    }
+    return result + "\"";
+}
+
+CommandLineRemoval::CommandLineRemoval(std::ostream& out, std::ostream& err, std::string toolPath)
+    : m_out(out), m_err(err), m_toolPath(std::move(toolPath))
+{
+}
+
+int CommandLineRemoval::list(bool json)
+{
+    std::optional<std::string> problem;
+    const std::optional<platform::PlistDictionary> registry = RemovableModules::readRegistry(&problem);
+    const std::string registryPath = platform::resolveSystemPath(RemovableModules::kRegistryPath);
+    if (problem) {
+        m_err << kProgramName << ": the module registry " << registryPath << " cannot be read: it is " << *problem
+              << "\n";
+        return kExitRegistry;
+    }
+    const RemovableModules judge;
+    const std::vector<RemovableModules::Module> modules =
+        registry ? judge.modulesOf(*registry) : std::vector<RemovableModules::Module>();
+    if (!json) {
+        for (const RemovableModules::Module& module : modules) {
+            m_out << module.id << '\t' << module.name << '\t' << module.installPath << '\t'
+                  << (module.refusal == RemovableModules::Refusal::None ? std::string("removable")
+                                                                         : "not removable: " + judge.describe(module.refusal))
+                  << '\n';
+        }
+        return kExitDone;
+    }
+    m_out << "{\"registry\": " << jsonString(registryPath) << ", \"modules\": [";
+    for (std::size_t i = 0; i < modules.size(); ++i) {
+        const RemovableModules::Module& module = modules[i];
+        const bool removable = module.refusal == RemovableModules::Refusal::None;
+        m_out << (i == 0 ? "\n  " : ",\n  ") << "{\"id\": " << jsonString(module.id)
+              << ", \"name\": " << jsonString(module.name) << ", \"installPath\": " << jsonString(module.installPath)
+              << ", \"removable\": " << (removable ? "true" : "false");
+        if (!removable)
+            m_out << ", \"reason\": " << jsonString(judge.describe(module.refusal));
+        m_out << "}";
+    }
+    m_out << (modules.empty() ? "]}\n" : "\n]}\n");
+    return kExitDone;
+}
+
+int CommandLineRemoval::remove(const Options& options)
+{
+    std::optional<std::string> problem;
+    const std::optional<platform::PlistDictionary> registry = RemovableModules::readRegistry(&problem);
+    if (problem) {
+        m_err << kProgramName << ": the module registry "
+              << platform::resolveSystemPath(RemovableModules::kRegistryPath) << " cannot be read: it is " << *problem
+              << "\n";
+        return kExitRegistry;
+    }
+    const RemovableModules judge;
+    const std::vector<RemovableModules::Module> modules =
+        registry ? judge.modulesOf(*registry) : std::vector<RemovableModules::Module>();
+    std::map<std::string, const RemovableModules::Module*> byId;
+    for (const RemovableModules::Module& module : modules)
+        byId.emplace(module.id, &module);
+
+    // What each named module is to become, in the order named.
+    std::vector<Outcome> outcomes;
+    std::set<std::string> named;
+    const auto consider = [&](const RemovableModules::Module& module, bool explicitlyNamed) {
+        Outcome outcome{module.id, module.name, module.installPath, "would-remove", "", true};
+        if (module.refusal != RemovableModules::Refusal::None) {
+            outcome.state = explicitlyNamed ? "kept" : "not-removable";
+            outcome.reason = judge.describe(module.refusal);
+        } else if (module.name.find(' ') == std::string::npos) {
+            outcome.state = explicitlyNamed ? "kept" : "not-removable";
+            outcome.reason = "its name has no blank, so no package identifier can be formed";
+        }
+        outcomes.push_back(std::move(outcome));
+    };
+    if (options.all) {
+        for (const RemovableModules::Module& module : modules)
+            consider(module, false);
+    }
+    for (const std::string& id : options.ids) {
+        if (!named.insert(id).second)
+            continue;
+        const auto it = byId.find(id);
+        if (it != byId.end())
+            consider(*it->second, true);
+        else
+            outcomes.push_back({id, "", "", "absent", "not in the registry", false});
+    }
+
+    std::vector<std::size_t> targets;
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        if (outcomes[i].state == "would-remove")
+            targets.push_back(i);
+    }
+    int status = kExitDone;
+    std::optional<std::string> failure;
+    if (!targets.empty() && !options.dryRun) {
+        // The window's own plan writer, with the targets ticked.
+        Controller planner;
+        Controller::StringArray checks, names, ids, paths;
+        for (std::size_t i : targets) {
+            checks.emplace_back("CHK_ON");
+            names.push_back(outcomes[i].name);
+            ids.push_back(outcomes[i].id);
+            paths.push_back(outcomes[i].installPath);
+        }
+        planner.setM_arrayCheck(checks);
+        planner.setM_arrayName(names);
+        planner.setM_arrayUUID(ids);
+        planner.setM_arrayInstallPath(paths);
+        if (!planner.saveUnInstallPlist()) {
+            m_err << kProgramName << ": the plan "
+                  << platform::stringByAppendingPathComponent(platform::preferencesDirectory(), kPlanFileName)
+                  << " cannot be written; nothing was removed\n";
+            return kExitCannotCreate;
+        }
+
+        // As root the program starts directly; otherwise polkit asks for an administrator.
+        std::unique_ptr<platform::headless::HeadlessAuthorization> direct;
+        if (m_directWhenPrivileged && platform::AuthorizationProcessIsPrivileged())
+            direct = std::make_unique<platform::headless::HeadlessAuthorization>();
+        platform::AuthorizationItem right;
+        right.name = platform::kAuthorizationRightExecute;
+        right.valueLength = m_toolPath.size();
+        right.value = m_toolPath.c_str();
+        platform::AuthorizationRights rights;
+        rights.count = 1;
+        rights.items = &right;
+        platform::AuthorizationRef authorization = nullptr;
+        platform::OSStatus granted = platform::AuthorizationCreate(nullptr, nullptr, 0, &authorization);
+        if (granted == platform::errAuthorizationSuccess) {
+            granted = platform::AuthorizationCopyRights(
+                authorization, &rights, nullptr,
+                platform::kAuthorizationFlagInteractionAllowed | platform::kAuthorizationFlagExtendRights, nullptr);
+        }
+        std::FILE* stream = nullptr;
+        if (granted == platform::errAuthorizationSuccess &&
+            platform::AuthorizationExecuteWithPrivileges(authorization, m_toolPath.c_str(), 0, nullptr, &stream) ==
+                platform::errAuthorizationSuccess &&
+            stream != nullptr) {
+            RemovalSession session("ScriptHelper", nullptr, RemovalSession::Texts{});
+            session.setLogLines(false);
+            const RemovalSession::Tally tally = session.follow(authorization, stream);
+            int toolStatus = -1;
+            if (platform::AuthorizationCopyToolExitStatus(authorization, &toolStatus) != platform::errAuthorizationSuccess)
+                toolStatus = -1;
+            std::fclose(stream);
+            status = statusFor(toolStatus);
+            const std::set<std::string> gone(tally.gone.begin(), tally.gone.end());
+            const std::set<std::string> absent(tally.absent.begin(), tally.absent.end());
+            std::map<std::string, std::string> kept(tally.kept.begin(), tally.kept.end());
+            for (std::size_t i : targets) {
+                Outcome& outcome = outcomes[i];
+                if (absent.count(outcome.id) != 0) {
+                    outcome.state = "absent";
+                    outcome.reason = "already gone";
+                } else if (gone.count(outcome.id) != 0) {
+                    outcome.state = "removed";
+                } else {
+                    outcome.state = "kept";
+                    outcome.reason = kept.count(outcome.id) != 0 ? kept[outcome.id]
+                                     : tally.busy                ? "another removal is running"
+                                     : tally.refused             ? *tally.refused
+                                                                 : "the removal program did not remove it";
+                }
+            }
+            if (status == kExitSoftware)
+                failure = "the removal program ended with status " + std::to_string(toolStatus);
+        } else {
+            const bool refused = granted == platform::errAuthorizationDenied || granted == platform::errAuthorizationCanceled;
+            status = refused ? kExitNotAuthorized : kExitUnavailable;
+            failure = granted == platform::errAuthorizationDenied       ? "not authorized"
+                      : granted == platform::errAuthorizationCanceled   ? "the authentication was dismissed"
+                      : granted == platform::errAuthorizationInteractionNotAllowed
+                          ? "no authentication agent is running (start pkttyagent or a desktop session)"
+                      : granted == platform::errAuthorizationSuccess ? "the removal program could not be started"
+                                                                     : "polkit cannot be asked (is pkexec installed and polkitd running?)";
+            for (std::size_t i : targets) {
+                outcomes[i].state = "kept";
+                outcomes[i].reason = *failure;
+            }
+        }
+        if (authorization)
+            platform::AuthorizationFree(authorization, 0);
+    }
+
+    std::size_t removed = 0;
+    std::size_t absentCount = 0;
+    std::size_t keptCount = 0;
+    for (const Outcome& outcome : outcomes) {
+        removed += outcome.state == "removed" || outcome.state == "would-remove";
+        absentCount += outcome.state == "absent";
+        keptCount += outcome.state == "kept";
+    }
+    if (status == kExitDone && keptCount > 0)
+        status = kExitKept;
+
+    if (options.json) {
+        m_out << "{\"dryRun\": " << (options.dryRun ? "true" : "false") << ", \"modules\": [";
+        for (std::size_t i = 0; i < outcomes.size(); ++i) {
+            const Outcome& outcome = outcomes[i];
+            m_out << (i == 0 ? "\n  " : ",\n  ") << "{\"id\": " << jsonString(outcome.id)
+                  << ", \"state\": " << jsonString(outcome.state) << ", \"known\": " << (outcome.known ? "true" : "false");
+            if (!outcome.name.empty())
+                m_out << ", \"name\": " << jsonString(outcome.name);
+            if (!outcome.installPath.empty())
+                m_out << ", \"installPath\": " << jsonString(outcome.installPath);
+            if (!outcome.reason.empty())
+                m_out << ", \"reason\": " << jsonString(outcome.reason);
+            m_out << "}";
+        }
+        m_out << (outcomes.empty() ? "]" : "\n]") << ", \"removed\": " << (options.dryRun ? 0 : removed)
+              << ", \"wouldRemove\": " << (options.dryRun ? removed : 0) << ", \"absent\": " << absentCount
+              << ", \"kept\": " << keptCount << ", \"changed\": " << (!options.dryRun && removed > 0 ? "true" : "false")
+              << ", \"exitStatus\": " << status;
+        if (failure)
+            m_out << ", \"error\": " << jsonString(*failure);
+        m_out << "}\n";
+    } else {
+        for (const Outcome& outcome : outcomes) {
+            m_out << (outcome.state == "would-remove" ? "would remove" : outcome.state == "not-removable" ? "not removable"
+                                                                                                            : outcome.state)
+                  << ' ' << outcome.id;
+            if (!outcome.name.empty())
+                m_out << " (" << outcome.name << ")";
+            if (!outcome.reason.empty())
+                m_out << ": " << outcome.reason;
+            m_out << '\n';
+        }
+        if (failure)
+            m_err << kProgramName << ": " << *failure << "\n";
+    }
+    return status;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+/// Plugsweep without a window, for administrators and configuration management: lists the
+/// registry's modules and removes modules through the window's own plan writer, removal program
+/// and protocol. As root it starts the removal program directly; as another user it asks for
+/// administrator rights through polkit, as the window does (a text agent answers on a terminal).
+class CommandLineRemoval {
+public:
+    /// Exit statuses, in the style of sysexits.h.
+    static constexpr int kExitDone = 0;            ///< every named module is now absent
+    static constexpr int kExitKept = 1;            ///< some named modules were kept
+    static constexpr int kExitUsage = 2;           ///< a wrong command line
+    static constexpr int kExitUnavailable = 69;    ///< no polkit, no authentication agent, or no removal program
+    static constexpr int kExitSoftware = 70;       ///< the removal program failed unexpectedly
+    static constexpr int kExitCannotCreate = 73;   ///< the plan could not be written
+    static constexpr int kExitRegistry = 74;       ///< the registry cannot be read
+    static constexpr int kExitBusy = 75;           ///< another removal is running
+    static constexpr int kExitNotAuthorized = 77;  ///< rights refused or the prompt dismissed
+    static constexpr int kExitSetting = 78;        ///< the module-folders setting cannot be used
+
+    struct Options {
+        bool json = false;
+        bool dryRun = false;
+        /// Every module that can be removed, instead of ids.
+        bool all = false;
+        std::vector<std::string> ids;
+    };
+
+    /// toolPath is the removal program (the bundle's ScriptHelper).
+    CommandLineRemoval(std::ostream& out, std::ostream& err, std::string toolPath);
+
+    /// Whether a root process starts the removal program directly (true) or asks through the
+    /// installed authorization backend like any other user (tests that supply their own).
+    void setDirectWhenPrivileged(bool direct) { m_directWhenPrivileged = direct; }
+
+    /// Prints every listed module: identifier, name, install path and whether it can be removed.
+    int list(bool json);
+
+    /// Removes the modules the options name and prints one line (or one JSON entry) per module:
+    /// removed, absent (already gone, or not in the registry), kept with its reason.
+    int remove(const Options& options);
+
+private:
+    std::ostream& m_out;
+    std::ostream& m_err;
+    std::string m_toolPath;
+    bool m_directWhenPrivileged = true;
+};
+
+/// text as a JSON string, quotes included.
+std::string jsonString(const std::string& text);
