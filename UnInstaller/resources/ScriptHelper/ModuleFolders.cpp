@@ -2,7 +2,9 @@
 
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 #include "UnInstaller/resources/ScriptHelper/TrustedFile.h"
+#include "platform/foundation/Path.h"
 #include "platform/foundation/SearchPaths.h"
+#include "platform/foundation/TestSeams.h"
 
 namespace scripthelper {
 
@@ -29,7 +31,11 @@ std::string_view trimmed(std::string_view text)
 
 std::string ModuleFolders::settingFile()
 {
-    return platform::resolveSystemPath(kSettingPath);
+    // A setting of this machine's own, in /etc whatever root the registry is looked up under; test
+    // runs keep it under their machine root.
+    if (const std::optional<std::string> root = platform::testSeam("PLATFORM_ROOT"))
+        return platform::stringByAppendingPathComponent(*root, kSettingPath);
+    return kSettingPath;
 }
 
 std::optional<std::vector<std::string>> ModuleFolders::load(std::string* error)

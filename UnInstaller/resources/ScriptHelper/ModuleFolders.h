@@ -24,7 +24,8 @@ public:
     /// absolute path free of "." and "..", or a text that names none.
     static std::optional<std::vector<std::string>> parse(std::string_view text, std::string* error);
 
-    /// Where the setting is read from on this machine.
+    /// Where the setting is read from: /etc/plugsweep/module-folders (under the machine root only in
+    /// test runs that set one).
     static std::string settingFile();
 };
 
