@@ -1,5 +1,6 @@
 #include "platform/security/PkexecAuthorizationBackend.h"
 
+#include "platform/foundation/Log.h"
 #include "platform/foundation/TestSeams.h"
 
 #include <cerrno>
@@ -257,8 +258,13 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
     closeFd(control[0]);
     closeFd(output[0]);
     const std::optional<int> status = reap(pid);
-    const std::string errorText = drain(errors[0]);
+    std::string errorText = drain(errors[0]);
     closeFd(errors[0]);
+    // What pkexec said goes to the log, where the alert's hint points.
+    while (!errorText.empty() && (errorText.back() == '\n' || errorText.back() == '\r'))
+        errorText.pop_back();
+    if (!errorText.empty())
+        NSLog("pkexec: %@", {errorText});
     if (answer && answer->rfind("refused", 0) == 0) {
         // The prompt was answered; the launcher would not run this program.
         m_tool = toolPath;
