@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
+#include <algorithm>
+
 namespace platform::qt {
 
 class QtTableView::KeyFilter : public QObject {
@@ -50,24 +52,24 @@ private:
                 m_table.toggleRow(current);
             }
             return true;
+        // Disabled rows are stops too: their tool tip says why they cannot be ticked.
         case Qt::Key_Down:
-            target = m_table.enabledRowFrom(current + 1, 1);
+            target = std::min(current + 1, rows - 1);
             break;
         case Qt::Key_Up:
-            target = current < 0 ? m_table.enabledRowFrom(0, 1) : m_table.enabledRowFrom(current - 1, -1);
+            target = std::max(current - 1, 0);
             break;
         case Qt::Key_Home:
-            target = m_table.enabledRowFrom(0, 1);
+            target = 0;
             break;
         case Qt::Key_End:
-            target = m_table.enabledRowFrom(rows - 1, -1);
+            target = rows - 1;
             break;
         default:
             return false;
         }
-        if (target >= 0) {
-            const int column = view->currentIndex().isValid() ? view->currentIndex().column() : 0;
-            view->setCurrentIndex(m_table.model()->index(target, column));
+        if (target >= 0 && target < rows) {
+            m_table.setCurrentRow(target);
         }
         return true;
     }
@@ -153,13 +155,21 @@ void QtTableView::ensureCurrentRow()
         return;
     }
     const QModelIndex current = m_widget->currentIndex();
-    if (current.isValid() && (m_model->flags(current) & Qt::ItemIsEnabled)) {
+    if (current.isValid() && current.row() < m_model->rowCount()) {
         return;
     }
     const int row = enabledRowFrom(0, 1);
-    if (row >= 0) {
-        m_widget->setCurrentIndex(m_model->index(row, 0));
+    setCurrentRow(row >= 0 ? row : 0);
+}
+
+void QtTableView::setCurrentRow(int row)
+{
+    if (!m_widget || !m_widget->selectionModel() || row < 0 || row >= m_model->rowCount()) {
+        return;
     }
+    // The view itself refuses a disabled row as current; the selection model takes any.
+    const int column = m_widget->currentIndex().isValid() ? m_widget->currentIndex().column() : 0;
+    m_widget->selectionModel()->setCurrentIndex(m_model->index(row, column), QItemSelectionModel::NoUpdate);
 }
 
 QtTableView::~QtTableView()
