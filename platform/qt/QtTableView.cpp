@@ -23,7 +23,7 @@ public:
         }
         switch (event->type()) {
         case QEvent::FocusIn:
-            m_table.ensureCurrentRow();
+            m_table.ensureCurrentRow(true);
             view->viewport()->update();
             return false;
         case QEvent::FocusOut:
@@ -70,6 +70,7 @@ private:
         }
         if (target >= 0 && target < rows) {
             m_table.setCurrentRow(target);
+            m_table.m_chosenRow = target;
         }
         return true;
     }
@@ -107,7 +108,7 @@ QtTableView::QtTableView(QTableView* view, const QStringList& identifiers, const
             toggleRow(index.row());
         }
     });
-    QObject::connect(m_model.get(), &QAbstractItemModel::modelReset, &m_context, [this] { ensureCurrentRow(); });
+    QObject::connect(m_model.get(), &QAbstractItemModel::modelReset, &m_context, [this] { ensureCurrentRow(true); });
     QObject::connect(view->selectionModel(), &QItemSelectionModel::currentChanged, &m_context, [view] {
         view->viewport()->update();
     });
@@ -149,13 +150,15 @@ void QtTableView::toggleRow(int row)
     m_model->setData(index, static_cast<int>(ticked ? Qt::Unchecked : Qt::Checked), Qt::CheckStateRole);
 }
 
-void QtTableView::ensureCurrentRow()
+void QtTableView::ensureCurrentRow(bool enabledOnly)
 {
     if (!m_widget) {
         return;
     }
     const QModelIndex current = m_widget->currentIndex();
-    if (current.isValid() && current.row() < m_model->rowCount()) {
+    if (current.isValid() && current.row() < m_model->rowCount() &&
+        (!enabledOnly || current.row() == m_chosenRow || (m_model->flags(current) & Qt::ItemIsEnabled) ||
+         enabledRowFrom(0, 1) < 0)) {
         return;
     }
     const int row = enabledRowFrom(0, 1);

@@ -45,14 +45,17 @@ public:
 private:
     class KeyFilter;
     int checkColumn() const;
-    /// Puts the current index on an enabled row when it is on none.
-    void ensureCurrentRow();
+    /// Puts the current index on the first enabled row when it is on no row, or, with
+    /// enabledOnly, on a disabled one that the user did not move to by keyboard.
+    void ensureCurrentRow(bool enabledOnly);
 
     TableDataSource* m_dataSource = nullptr;
     TableDelegate* m_delegate = nullptr;
     std::vector<std::unique_ptr<TableColumn>> m_columns;
     std::unique_ptr<QtTableModel> m_model;
     KeyFilter* m_keyFilter = nullptr;
+    /// The row the user last moved the focus to with the arrow keys, -1 before that.
+    int m_chosenRow = -1;
 };
 
 }  // namespace platform::qt
