@@ -197,6 +197,48 @@ TEST_F(QtKeyboardTest, ButtonsAndMenusGetDistinctMnemonicsAndKeepTheirPlainTitle
     EXPECT_EQ(owner.actions, std::vector<std::string>{"requestUnInstall:"});
 }
 
+TEST_F(QtKeyboardTest, TheAllSelectBoxKeepsItsLetterWhenItsTitleTurnsToDeselectInEveryLanguage)
+{
+    struct TitlePair {
+        const char* select;
+        const char* deselect;
+    };
+    const TitlePair pairs[] = {
+        {"Select All", "Deselect All"},          {"Tout sélectionner", "Tout désélectionner"},
+        {"Alle auswählen", "Auswahl aufheben"},  {"Seleziona tutto", "Deseleziona tutto"},
+        {"Seleccionar todo", "Deseleccionar todo"}, {"すべてを選択", "すべての選択を解除"},
+        {"모두 선택", "모두 선택 해제"},          {"全选", "取消全选"},
+    };
+    showWindow();
+    auto* chk = interface->objectNamed<Button>("allSelectChk");
+    auto* box = root->findChild<QCheckBox*>("allSelectChk");
+    for (const TitlePair& pair : pairs) {
+        chk->setTitle(pair.select);
+        QtKeyboard::prepare(root);
+        const QChar letter = QtMnemonics::letterOf(box);
+        ASSERT_FALSE(letter.isNull()) << pair.select;
+        chk->setTitle(pair.deselect);
+        QtKeyboard::prepare(root);
+        EXPECT_EQ(QtMnemonics::letterOf(box), letter) << pair.select << " / " << pair.deselect;
+        EXPECT_EQ(chk->title(), pair.deselect);
+        chk->setTitle(pair.select);
+        QtKeyboard::prepare(root);
+        EXPECT_EQ(QtMnemonics::letterOf(box), letter) << "back to " << pair.select;
+    }
+}
+
+TEST(QtMnemonicsMarkWith, UsesTheLetterWhereTheTextHasItOrASuffixWhereItHasNoLatinLetter)
+{
+    QSet<QChar> used;
+    EXPECT_EQ(QtMnemonics::markWith("Deselect All", QChar('S'), used), "De&select All");
+    EXPECT_TRUE(used.contains(QChar('S')));
+    EXPECT_EQ(QtMnemonics::markWith("Select None", QChar('S'), used), QString()) << "taken";
+    EXPECT_EQ(QtMnemonics::markWith("Keep All", QChar('T'), used), QString()) << "not in the text";
+    EXPECT_FALSE(used.contains(QChar('T')));
+    EXPECT_EQ(QtMnemonics::markWith("取消全选", QChar('A'), used), "取消全选(&A)");
+    EXPECT_EQ(QtMnemonics::markWith("Tout", QChar(), used), QString());
+}
+
 TEST_F(QtKeyboardTest, FocusLandsOnTheFirstEnabledRowAndArrowsStopOnDisabledRowsToo)
 {
     owner.enabledRows = {false, false, true};
