@@ -27,6 +27,10 @@ constexpr EnglishText kEnglish[] = {
     {kFinishedMessageKey,
      "Your choices have been saved.\n\nThe installation goes on with the next steps; you can close the "
      "installer now."},
+    {kQuitConfirmTitleKey, "Quit the installer?"},
+    {kQuitConfirmMessageKey, "The installation is not finished. If you quit now, nothing is installed."},
+    {kQuitButtonKey, "Quit"},
+    {kResumeButtonKey, "Resume"},
 };
 
 }  // namespace

@@ -17,6 +17,10 @@ inline constexpr const char* kContinueButtonKey = "CONTINUE_BUTTON";
 inline constexpr const char* kCloseButtonKey = "CLOSE_BUTTON";
 inline constexpr const char* kFinishStepKey = "FINISH_STEP";
 inline constexpr const char* kFinishedMessageKey = "FINISHED_MESSAGE";
+inline constexpr const char* kQuitConfirmTitleKey = "QUIT_CONFIRM_TITLE";
+inline constexpr const char* kQuitConfirmMessageKey = "QUIT_CONFIRM_MESSAGE";
+inline constexpr const char* kQuitButtonKey = "QUIT_BUTTON";
+inline constexpr const char* kResumeButtonKey = "RESUME_BUTTON";
 
 /// The folder of the host's own resources, beside the program: a bundle with one .lproj folder
 /// per language.

@@ -11,7 +11,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -95,7 +97,13 @@ InstallerWindow::InstallerWindow(InstallerSession& session, const HostStrings& s
     setCentralWidget(central);
     resize(760, 480);
 
-    connect(m_cancelButton, &QPushButton::clicked, this, [this] { close(); });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { requestQuit(); });
+    // Escape is Cancel, as in every dialog; it reaches the window only from controls that leave it.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (m_cancelButton->isVisible() && m_cancelButton->isEnabled())
+            m_cancelButton->animateClick();
+    });
     connect(m_backButton, &QPushButton::clicked, this, [this] { backPressed(); });
     connect(m_continueButton, &QPushButton::clicked, this, [this] { continuePressed(); });
 
@@ -226,8 +234,50 @@ void InstallerWindow::updateButtons()
 
 void InstallerWindow::closeEvent(QCloseEvent* event)
 {
-    event->accept();
-    quit();
+    if (m_quitting || m_session.isFinished()) {
+        event->accept();
+        quit();
+        return;
+    }
+    event->ignore();
+    requestQuit();
+}
+
+void InstallerWindow::requestQuit()
+{
+    if (m_quitting)
+        return;
+    if (m_session.isFinished()) {
+        quit();
+        close();
+        return;
+    }
+    if (m_confirmation) {
+        m_confirmation->raise();
+        m_confirmation->activateWindow();
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Question, windowTitle(), qs(m_strings.text(kQuitConfirmTitleKey)),
+                                QMessageBox::NoButton, this);
+    box->setObjectName("quitConfirmation");
+    box->setInformativeText(qs(m_strings.text(kQuitConfirmMessageKey)));
+    box->setAccessibleName(box->text());
+    box->setAccessibleDescription(box->informativeText());
+    QPushButton* quitButton = box->addButton(qs(m_strings.text(kQuitButtonKey)), QMessageBox::DestructiveRole);
+    quitButton->setObjectName("quitButton");
+    QPushButton* resumeButton = box->addButton(qs(m_strings.text(kResumeButtonKey)), QMessageBox::RejectRole);
+    resumeButton->setObjectName("resumeButton");
+    box->setDefaultButton(resumeButton);
+    box->setEscapeButton(resumeButton);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    m_confirmation = box;
+    connect(box, &QMessageBox::finished, this, [this, box, quitButton] {
+        if (box->clickedButton() == quitButton) {
+            quit();
+            close();
+        }
+    });
+    box->open();
 }
 
 void InstallerWindow::quit()

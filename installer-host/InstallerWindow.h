@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QPointer>
 
 #include <functional>
@@ -21,7 +22,8 @@ class InstallerSession;
 
 /// The installer's window: a sidebar of steps (each pane's title and a final step), the shown
 /// pane's view, and Cancel, Go Back and Continue. The buttons press the session's buttons;
-/// the window follows the session through its handlers.
+/// the window follows the session through its handlers. Before the final step, Cancel, Escape
+/// and the window's close box ask whether to quit; the answer Resume leaves everything as it was.
 class InstallerWindow : public QMainWindow {
 public:
     /// The session and the strings must outlive the window; the window installs the session's
@@ -29,9 +31,12 @@ public:
     InstallerWindow(InstallerSession& session, const HostStrings& strings, QWidget* parent = nullptr);
     ~InstallerWindow() override;
 
-    /// Called once when the user ends the run: Cancel, Close on the final page, or the window
-    /// closed.
+    /// Called once when the user ends the run: Cancel or the window closed (each confirmed), or
+    /// Close on the final page.
     void setQuitHandler(std::function<void()> handler) { m_quitHandler = std::move(handler); }
+
+    /// The question shown before quitting, while it is on screen; null otherwise.
+    QMessageBox* quitConfirmation() const { return m_confirmation; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -45,6 +50,9 @@ private:
     void backPressed();
     void updateSteps();
     void updateButtons();
+    /// Quits at once on the final page; before it, asks first (window-modal, so the run goes on
+    /// while the question is open).
+    void requestQuit();
     void quit();
 
     InstallerSession& m_session;
@@ -61,6 +69,7 @@ private:
     std::vector<QPointer<QWidget>> m_paneViews;
     std::vector<bool> m_viewAsked;
     std::function<void()> m_quitHandler;
+    QPointer<QMessageBox> m_confirmation;
     bool m_quitting = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/appkit/Application.h"
 #include "platform/qt/QtButton.h"
+#include "platform/qt/QtChecklistView.h"
 #include "platform/qt/QtMenuBinding.h"
 #include "platform/qt/QtTableView.h"
 #include "platform/qt/QtTextField.h"
@@ -62,7 +63,7 @@ QStringList headerTitlesOf(QTableWidget* table)
 // name, properties, header titles and place in the layout takes its place.
 void replaceTableWidget(QTableWidget* old)
 {
-    auto* view = new QTableView(old->parentWidget());
+    auto* view = new QtChecklistView(old->parentWidget());
     view->setObjectName(old->objectName());
     for (const QByteArray& name : old->dynamicPropertyNames()) {
         view->setProperty(name.constData(), old->property(name.constData()));
@@ -98,6 +99,20 @@ void replaceTableWidget(QTableWidget* old)
     delete old;
 }
 
+// Tables are checklists here: each one is made as a QtChecklistView.
+class ChecklistUiLoader : public QUiLoader {
+public:
+    QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override
+    {
+        if (className == QLatin1String("QTableView")) {
+            auto* view = new QtChecklistView(parent);
+            view->setObjectName(name);
+            return view;
+        }
+        return QUiLoader::createWidget(className, parent, name);
+    }
+};
+
 bool isWindowWidget(QWidget* widget, QWidget* root)
 {
     if (widget->property("window").toBool()) {
@@ -119,7 +134,7 @@ std::unique_ptr<QtInterface> QtInterface::load(const std::string& path)
     // memory), so it is made while the paths are empty.
     const QStringList libraryPaths = QCoreApplication::libraryPaths();
     QCoreApplication::setLibraryPaths({});
-    QUiLoader loader;
+    ChecklistUiLoader loader;
     QCoreApplication::setLibraryPaths(libraryPaths);
     QWidget* root = loader.load(&file, nullptr);
     if (!root) {

@@ -111,9 +111,18 @@ void assignSet(const std::vector<Entry>& entries)
             fresh.push_back(entry);
         }
     }
+    // A control whose title changed keeps its letter where the new title allows (a check box
+    // that reads "Select All" and then "Deselect All" answers one Alt+letter): those go first.
+    std::stable_partition(fresh.begin(), fresh.end(), [](const Entry* entry) {
+        return !QtMnemonics::letterOf(entry->object->property(kMarkedProperty).toString()).isNull();
+    });
     for (const Entry* entry : fresh) {
         const QString plain = storedPlain(entry->object, entry->text);
-        const QString marked = QtMnemonics::mark(plain, entry->hint, used);
+        const QChar previous = QtMnemonics::letterOf(entry->object->property(kMarkedProperty).toString());
+        QString marked = QtMnemonics::markWith(plain, previous, used);
+        if (marked.isEmpty()) {
+            marked = QtMnemonics::mark(plain, entry->hint, used);
+        }
         entry->object->setProperty(kPlainProperty, plain);
         entry->object->setProperty(kMarkedProperty, marked);
         if (marked != entry->text) {
@@ -162,6 +171,25 @@ QString QtMnemonics::mark(const QString& plain, const QString& hint, QSet<QChar>
         }
     }
     return escaped(plain);
+}
+
+QString QtMnemonics::markWith(const QString& plain, QChar letter, QSet<QChar>& used)
+{
+    if (letter.isNull() || used.contains(letter)) {
+        return QString();
+    }
+    const std::vector<qsizetype> positions = candidatePositions(plain);
+    if (positions.empty()) {
+        used.insert(letter);
+        return withSuffix(plain, letter);
+    }
+    for (qsizetype position : positions) {
+        if (plain.at(position).toUpper() == letter) {
+            used.insert(letter);
+            return escaped(plain.left(position)) + QLatin1Char('&') + escaped(plain.mid(position));
+        }
+    }
+    return QString();
 }
 
 QChar QtMnemonics::letterOf(const QString& marked)

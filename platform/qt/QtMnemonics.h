@@ -12,12 +12,18 @@ namespace platform::qt {
 /// chosen from the text itself, so that translations need no markers: the first letter when it
 /// is free, then the first letters of the other words, then any other letter. A text without a
 /// Latin letter (Japanese, Korean, Chinese) gets a "(&X)" suffix whose letter comes from the
-/// control's object name. Texts that already carry a mnemonic keep it.
+/// control's object name. Texts that already carry a mnemonic keep it, and a control whose text
+/// changes keeps its letter where the new text has it.
 class QtMnemonics {
 public:
     /// The text with a mnemonic marker for a letter not in used, which takes that letter; the text
     /// escaped without a marker when no letter is left. hint lends the letters of a suffix.
     static QString mark(const QString& plain, const QString& hint, QSet<QChar>& used);
+
+    /// The text marked with letter when letter is free and in the text (the first word start that
+    /// has it, else its first place), or with a "(&X)" suffix when the text has no Latin letter;
+    /// empty otherwise, and then letter stays free.
+    static QString markWith(const QString& plain, QChar letter, QSet<QChar>& used);
 
     /// The mnemonic letter of a marked text ("&Close" is 'C'), or a null character.
     static QChar letterOf(const QString& marked);

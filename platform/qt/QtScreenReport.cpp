@@ -158,7 +158,10 @@ void printWindow(QWidget* window, const QSet<QWidget*>& seen, const std::functio
                   focusOf(button));
         } else if (auto* label = qobject_cast<QLabel*>(widget)) {
             if (!label->text().isEmpty()) {
-                print("show: text " + nameOf(label) + " " + QtScreenReport::quoted(label->text().toStdString()) + common);
+                // What a user reads: without the marks that only steer line breaking.
+                QString shown = label->text();
+                shown.remove(QChar(0x2060));
+                print("show: text " + nameOf(label) + " " + QtScreenReport::quoted(shown.toStdString()) + common);
             }
         } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
             print("show: text " + nameOf(edit) + " " + QtScreenReport::quoted(edit->text().toStdString()) + common +

@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 
+#include <algorithm>
+
 namespace platform::qt {
 
 class QtTableView::KeyFilter : public QObject {
@@ -21,7 +23,7 @@ public:
         }
         switch (event->type()) {
         case QEvent::FocusIn:
-            m_table.ensureCurrentRow();
+            m_table.ensureCurrentRow(true);
             view->viewport()->update();
             return false;
         case QEvent::FocusOut:
@@ -50,24 +52,25 @@ private:
                 m_table.toggleRow(current);
             }
             return true;
+        // Disabled rows are stops too: their tool tip says why they cannot be ticked.
         case Qt::Key_Down:
-            target = m_table.enabledRowFrom(current + 1, 1);
+            target = std::min(current + 1, rows - 1);
             break;
         case Qt::Key_Up:
-            target = current < 0 ? m_table.enabledRowFrom(0, 1) : m_table.enabledRowFrom(current - 1, -1);
+            target = std::max(current - 1, 0);
             break;
         case Qt::Key_Home:
-            target = m_table.enabledRowFrom(0, 1);
+            target = 0;
             break;
         case Qt::Key_End:
-            target = m_table.enabledRowFrom(rows - 1, -1);
+            target = rows - 1;
             break;
         default:
             return false;
         }
-        if (target >= 0) {
-            const int column = view->currentIndex().isValid() ? view->currentIndex().column() : 0;
-            view->setCurrentIndex(m_table.model()->index(target, column));
+        if (target >= 0 && target < rows) {
+            m_table.setCurrentRow(target);
+            m_table.m_chosenRow = target;
         }
         return true;
     }
@@ -105,7 +108,7 @@ QtTableView::QtTableView(QTableView* view, const QStringList& identifiers, const
             toggleRow(index.row());
         }
     });
-    QObject::connect(m_model.get(), &QAbstractItemModel::modelReset, &m_context, [this] { ensureCurrentRow(); });
+    QObject::connect(m_model.get(), &QAbstractItemModel::modelReset, &m_context, [this] { ensureCurrentRow(true); });
     QObject::connect(view->selectionModel(), &QItemSelectionModel::currentChanged, &m_context, [view] {
         view->viewport()->update();
     });
@@ -147,19 +150,29 @@ void QtTableView::toggleRow(int row)
     m_model->setData(index, static_cast<int>(ticked ? Qt::Unchecked : Qt::Checked), Qt::CheckStateRole);
 }
 
-void QtTableView::ensureCurrentRow()
+void QtTableView::ensureCurrentRow(bool enabledOnly)
 {
     if (!m_widget) {
         return;
     }
     const QModelIndex current = m_widget->currentIndex();
-    if (current.isValid() && (m_model->flags(current) & Qt::ItemIsEnabled)) {
+    if (current.isValid() && current.row() < m_model->rowCount() &&
+        (!enabledOnly || current.row() == m_chosenRow || (m_model->flags(current) & Qt::ItemIsEnabled) ||
+         enabledRowFrom(0, 1) < 0)) {
         return;
     }
     const int row = enabledRowFrom(0, 1);
-    if (row >= 0) {
-        m_widget->setCurrentIndex(m_model->index(row, 0));
+    setCurrentRow(row >= 0 ? row : 0);
+}
+
+void QtTableView::setCurrentRow(int row)
+{
+    if (!m_widget || !m_widget->selectionModel() || row < 0 || row >= m_model->rowCount()) {
+        return;
     }
+    // The view itself refuses a disabled row as current; the selection model takes any.
+    const int column = m_widget->currentIndex().isValid() ? m_widget->currentIndex().column() : 0;
+    m_widget->selectionModel()->setCurrentIndex(m_model->index(row, column), QItemSelectionModel::NoUpdate);
 }
 
 QtTableView::~QtTableView()

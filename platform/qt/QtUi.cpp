@@ -2,9 +2,11 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/TestSeams.h"
+#include "platform/qt/QtAlertAccessible.h"
 #include "platform/qt/QtFocusStyle.h"
 #include "platform/qt/QtInterface.h"
 #include "platform/qt/QtKeyboard.h"
+#include "platform/qt/QtLineBreaks.h"
 #include "platform/qt/QtOpenPanel.h"
 #include "platform/qt/QtProgressPanel.h"
 #include "platform/qt/QtScreenReport.h"
@@ -130,12 +132,16 @@ NSInteger QtUi::runAlert(AlertKind kind, const std::string& title, const std::st
     if (!parent) {
         parent = d->mainWindow;
     }
+    // Korean and Chinese texts break between words, and a path or command stays on one line.
     QMessageBox box(kind == AlertKind::Critical ? QMessageBox::Critical : QMessageBox::Information,
-                    QApplication::applicationDisplayName(), QString::fromStdString(title), QMessageBox::NoButton,
-                    parent);
-    box.setInformativeText(QString::fromStdString(message));
+                    QApplication::applicationDisplayName(),
+                    QtLineBreaks::keepWordsTogether(QString::fromStdString(title)), QMessageBox::NoButton, parent);
+    box.setInformativeText(QtLineBreaks::keepWordsTogether(QString::fromStdString(message)));
+    QtAlertAccessible::markAsAlert(&box);
     const QString buttonTitle = defaultButton.empty() ? QStringLiteral("OK") : QString::fromStdString(defaultButton);
     QPushButton* button = box.addButton(buttonTitle, QMessageBox::AcceptRole);
+    // The name lends the letter of a title without Latin letters: "확인(&O)", as OK reads.
+    button->setObjectName(QStringLiteral("okButton"));
     box.setDefaultButton(button);
     box.setEscapeButton(button);
     box.setWindowModality(Qt::ApplicationModal);

@@ -21,7 +21,8 @@ const std::string kShippedResources = std::string(SOURCE_DIR) + "/installer-host
 const std::vector<std::string> kKeys = {
     installerhost::kWindowTitleKey,   installerhost::kCancelButtonKey, installerhost::kBackButtonKey,
     installerhost::kContinueButtonKey, installerhost::kCloseButtonKey, installerhost::kFinishStepKey,
-    installerhost::kFinishedMessageKey,
+    installerhost::kFinishedMessageKey, installerhost::kQuitConfirmTitleKey, installerhost::kQuitConfirmMessageKey,
+    installerhost::kQuitButtonKey,      installerhost::kResumeButtonKey,
 };
 
 class HostStringsTest : public ::testing::Test {

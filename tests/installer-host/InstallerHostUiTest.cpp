@@ -444,6 +444,29 @@ TEST_F(InstallerHostRun, KeyboardAloneTicksSkipsTheDisabledFirstRowAndContinues)
     EXPECT_TRUE(entriesWith(*written, "DeletePluginPath", folderA).empty());
 }
 
+// Leaving before the final step: Escape acts as Cancel, and Cancel asks first. Resume (also
+// Escape in the question) keeps the window; Quit ends the run as cancelled, with no plan written.
+TEST_F(InstallerHostRun, EscapeAndCancelAskBeforeQuittingAndResumeKeepsTheWindow)
+{
+    const HostResult result =
+        runScript({tick(*hostA), "key Escape", "show", "key Escape", "show", "click cancelButton", "show",
+                   "click quitButton"});
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    EXPECT_EQ(countLines(result.out, "terminate"), 1u) << "Quit ends the run\n" << result.out;
+
+    const auto asked = linesStartingWith(result.out, "show: window quitConfirmation ");
+    ASSERT_EQ(asked.size(), 2u) << "asked after Escape and after Cancel, not after Resume\n" << result.out;
+    const auto quits = linesStartingWith(result.out, "show: button quitButton \"Quit\" ");
+    const auto resumes = linesStartingWith(result.out, "show: button resumeButton \"Resume\" ");
+    ASSERT_EQ(quits.size(), 2u) << result.out;
+    ASSERT_EQ(resumes.size(), 2u) << result.out;
+    EXPECT_NE(resumes[0].find(" focus=1"), std::string::npos) << "Resume is the safe default\n" << resumes[0];
+    EXPECT_EQ(linesStartingWith(result.out, "show: text qt_msgbox_label \"Quit the installer?\" ").size(), 2u)
+        << result.out;
+    EXPECT_NE(shownRow(result, *hostA, 1).find(" chk=1 "), std::string::npos) << "Resume keeps the pane as it was";
+    EXPECT_FALSE(readPlan()) << "quitting on the pane writes no plan";
+}
+
 TEST_F(InstallerHostRun, HelpVersionAndNoDisplayAnswerWithoutAWindow)
 {
     const HostResult help = runProcess(kHost, {"--help"}, {}, dir);

@@ -23,6 +23,7 @@ public:
     std::vector<std::string> names{"Alpha", "Beta", "Gamma"};
     std::vector<NSInteger> ticks{0, 0, 0};
     std::vector<bool> enabledRows{true, false, true};
+    std::string disabledReason = "Not found on this computer";
     std::vector<std::string> actions;
     /// The sender's state when each action arrived (-9 for a sender that is no button).
     std::vector<NSInteger> senderStates;
@@ -100,7 +101,11 @@ public:
 
     void willDisplayCell(TableView*, Cell* cell, TableColumn*, NSInteger row) override
     {
-        cell->setEnabled(enabledRows.at(static_cast<std::size_t>(row)));
+        const bool enabled = enabledRows.at(static_cast<std::size_t>(row));
+        cell->setEnabled(enabled);
+        if (!enabled) {
+            cell->setToolTip(disabledReason);
+        }
     }
 
     void applicationDidFinishLaunching(Application*) override { ++launches; }

@@ -1,5 +1,5 @@
 // The keyboard and focus behaviour of the Qt controls: mnemonics chosen from the texts, a table
-// that is one Tab stop whose focus skips disabled rows, Space and clicks on a row's text, and
+// that is one Tab stop whose focus lands on an enabled row and rests on disabled ones too, Space and clicks on a row's text, and
 // Return pressing the window's default button. Runs in the QApplication of QtInterfaceTest.cpp.
 #include "ChecklistController.h"
 
@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -196,7 +197,49 @@ TEST_F(QtKeyboardTest, ButtonsAndMenusGetDistinctMnemonicsAndKeepTheirPlainTitle
     EXPECT_EQ(owner.actions, std::vector<std::string>{"requestUnInstall:"});
 }
 
-TEST_F(QtKeyboardTest, FocusLandsOnTheFirstEnabledRowAndArrowsSkipDisabledRows)
+TEST_F(QtKeyboardTest, TheAllSelectBoxKeepsItsLetterWhenItsTitleTurnsToDeselectInEveryLanguage)
+{
+    struct TitlePair {
+        const char* select;
+        const char* deselect;
+    };
+    const TitlePair pairs[] = {
+        {"Select All", "Deselect All"},          {"Tout sélectionner", "Tout désélectionner"},
+        {"Alle auswählen", "Auswahl aufheben"},  {"Seleziona tutto", "Deseleziona tutto"},
+        {"Seleccionar todo", "Deseleccionar todo"}, {"すべてを選択", "すべての選択を解除"},
+        {"모두 선택", "모두 선택 해제"},          {"全选", "取消全选"},
+    };
+    showWindow();
+    auto* chk = interface->objectNamed<Button>("allSelectChk");
+    auto* box = root->findChild<QCheckBox*>("allSelectChk");
+    for (const TitlePair& pair : pairs) {
+        chk->setTitle(pair.select);
+        QtKeyboard::prepare(root);
+        const QChar letter = QtMnemonics::letterOf(box);
+        ASSERT_FALSE(letter.isNull()) << pair.select;
+        chk->setTitle(pair.deselect);
+        QtKeyboard::prepare(root);
+        EXPECT_EQ(QtMnemonics::letterOf(box), letter) << pair.select << " / " << pair.deselect;
+        EXPECT_EQ(chk->title(), pair.deselect);
+        chk->setTitle(pair.select);
+        QtKeyboard::prepare(root);
+        EXPECT_EQ(QtMnemonics::letterOf(box), letter) << "back to " << pair.select;
+    }
+}
+
+TEST(QtMnemonicsMarkWith, UsesTheLetterWhereTheTextHasItOrASuffixWhereItHasNoLatinLetter)
+{
+    QSet<QChar> used;
+    EXPECT_EQ(QtMnemonics::markWith("Deselect All", QChar('S'), used), "De&select All");
+    EXPECT_TRUE(used.contains(QChar('S')));
+    EXPECT_EQ(QtMnemonics::markWith("Select None", QChar('S'), used), QString()) << "taken";
+    EXPECT_EQ(QtMnemonics::markWith("Keep All", QChar('T'), used), QString()) << "not in the text";
+    EXPECT_FALSE(used.contains(QChar('T')));
+    EXPECT_EQ(QtMnemonics::markWith("取消全选", QChar('A'), used), "取消全选(&A)");
+    EXPECT_EQ(QtMnemonics::markWith("Tout", QChar(), used), QString());
+}
+
+TEST_F(QtKeyboardTest, FocusLandsOnTheFirstEnabledRowAndArrowsStopOnDisabledRowsToo)
 {
     owner.enabledRows = {false, false, true};
     owner.uiTableView->reloadData();
@@ -204,18 +247,38 @@ TEST_F(QtKeyboardTest, FocusLandsOnTheFirstEnabledRowAndArrowsSkipDisabledRows)
     view->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(currentRow(), 2);
     QTest::keyClick(view, Qt::Key_Up);
-    EXPECT_EQ(currentRow(), 2) << "no enabled row above";
+    EXPECT_EQ(currentRow(), 1) << "a disabled row holds the focus, so its reason can be read";
+    QTest::keyClick(view, Qt::Key_Space);
+    EXPECT_EQ(owner.ticks, (std::vector<NSInteger>{0, 0, 0})) << "Space leaves a disabled row alone";
+    EXPECT_TRUE(owner.edits.empty());
 
     owner.enabledRows = {true, false, true};
     owner.uiTableView->reloadData();
     QTest::keyClick(view, Qt::Key_Up);
     EXPECT_EQ(currentRow(), 0);
+    QTest::keyClick(view, Qt::Key_Up);
+    EXPECT_EQ(currentRow(), 0) << "no row above the first";
     QTest::keyClick(view, Qt::Key_Down);
-    EXPECT_EQ(currentRow(), 2);
-    QTest::keyClick(view, Qt::Key_Home);
-    EXPECT_EQ(currentRow(), 0);
+    EXPECT_EQ(currentRow(), 1);
     QTest::keyClick(view, Qt::Key_End);
     EXPECT_EQ(currentRow(), 2);
+    QTest::keyClick(view, Qt::Key_Down);
+    EXPECT_EQ(currentRow(), 2) << "no row below the last";
+    QTest::keyClick(view, Qt::Key_Home);
+    EXPECT_EQ(currentRow(), 0);
+}
+
+TEST_F(QtKeyboardTest, ADisabledRowWithTheFocusShowsItsReasonAsToolTip)
+{
+    showWindow();
+    view->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(currentRow(), 0);
+    QTest::keyClick(view, Qt::Key_Down);
+    ASSERT_EQ(currentRow(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QToolTip::isVisible(); }, 2000));
+    EXPECT_EQ(QToolTip::text().toStdString(), owner.disabledReason);
+    QTest::keyClick(view, Qt::Key_Down);
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000)) << "an enabled row needs no reason";
 }
 
 TEST_F(QtKeyboardTest, SpaceTicksTheFocusedRowFromAnyColumnAndClickOnTheTextToo)

@@ -1,0 +1,60 @@
+#include "platform/qt/QtAlertAccessible.h"
+
+#include <QMessageBox>
+
+namespace platform::qt {
+
+namespace {
+
+constexpr const char* kAlertProperty = "platformAlert";
+
+QString readable(QString text)
+{
+    text.remove(QChar(0x2060));
+    text.replace(QChar(0x00A0), QLatin1Char(' '));
+    return text;
+}
+
+QAccessibleInterface* alertFactory(const QString&, QObject* object)
+{
+    auto* box = qobject_cast<QMessageBox*>(object);
+    if (box && box->property(kAlertProperty).toBool()) {
+        return new QtAlertAccessible(box);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void QtAlertAccessible::installFactory()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(&alertFactory);
+        return true;
+    }();
+    (void)installed;
+}
+
+void QtAlertAccessible::markAsAlert(QMessageBox* box)
+{
+    installFactory();
+    box->setProperty(kAlertProperty, true);
+    box->setAccessibleName(readable(box->text()));
+    box->setAccessibleDescription(readable(box->informativeText()));
+}
+
+QtAlertAccessible::QtAlertAccessible(QMessageBox* box) : QAccessibleWidget(box, QAccessible::AlertMessage) {}
+
+QString QtAlertAccessible::text(QAccessible::Text t) const
+{
+    const auto* box = static_cast<const QMessageBox*>(widget());
+    if (t == QAccessible::Name) {
+        return box->accessibleName();
+    }
+    if (t == QAccessible::Description) {
+        return box->accessibleDescription();
+    }
+    return QAccessibleWidget::text(t);
+}
+
+}  // namespace platform::qt
