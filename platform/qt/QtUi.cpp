@@ -128,6 +128,18 @@ std::unique_ptr<OpenPanel> QtUi::makeOpenPanel()
 NSInteger QtUi::runAlert(AlertKind kind, const std::string& title, const std::string& message,
                          const std::string& defaultButton)
 {
+    return showAlert(kind, title, message, defaultButton, nullptr);
+}
+
+NSInteger QtUi::runAlertWithAlternate(AlertKind kind, const std::string& title, const std::string& message,
+                                      const std::string& defaultButton, const std::string& alternateButton)
+{
+    return showAlert(kind, title, message, defaultButton, &alternateButton);
+}
+
+NSInteger QtUi::showAlert(AlertKind kind, const std::string& title, const std::string& message,
+                          const std::string& defaultButton, const std::string* alternateButton)
+{
     QWidget* parent = QApplication::activeWindow();
     if (!parent) {
         parent = d->mainWindow;
@@ -143,7 +155,13 @@ NSInteger QtUi::runAlert(AlertKind kind, const std::string& title, const std::st
     // The name lends the letter of a title without Latin letters: "확인(&O)", as OK reads.
     button->setObjectName(QStringLiteral("okButton"));
     box.setDefaultButton(button);
-    box.setEscapeButton(button);
+    QPushButton* alternate = nullptr;
+    if (alternateButton) {
+        alternate = box.addButton(QString::fromStdString(*alternateButton), QMessageBox::RejectRole);
+        box.setEscapeButton(alternate);
+    } else {
+        box.setEscapeButton(button);
+    }
     box.setWindowModality(Qt::ApplicationModal);
     if (d->script) {
         d->script->alertShown(&box, kind, title, message, buttonTitle.toStdString());
@@ -152,7 +170,7 @@ NSInteger QtUi::runAlert(AlertKind kind, const std::string& title, const std::st
     if (d->script) {
         d->script->alertClosed(&box);
     }
-    return 1;
+    return alternate && box.clickedButton() == alternate ? 0 : 1;
 }
 
 std::unique_ptr<Interface> QtUi::loadInterface(const std::string& path)
@@ -203,34 +221,6 @@ void QtUi::setBusy(bool busy)
 void QtUi::processEvents()
 {
     QApplication::processEvents();
-}
-
-NSInteger QtUi::runAlertWithAlternate(AlertKind kind, const std::string& title, const std::string& message,
-                                      const std::string& defaultButton, const std::string& alternateButton)
-{
-    QWidget* parent = QApplication::activeWindow();
-    if (!parent) {
-        parent = d->mainWindow;
-    }
-    QMessageBox box(kind == AlertKind::Critical ? QMessageBox::Critical : QMessageBox::Information,
-                    QApplication::applicationDisplayName(), QString::fromStdString(title), QMessageBox::NoButton,
-                    parent);
-    box.setInformativeText(QString::fromStdString(message));
-    box.setAccessibleName(QString::fromStdString(title));
-    box.setAccessibleDescription(QString::fromStdString(message));
-    QPushButton* accept = box.addButton(QString::fromStdString(defaultButton), QMessageBox::AcceptRole);
-    QPushButton* alternate = box.addButton(QString::fromStdString(alternateButton), QMessageBox::RejectRole);
-    box.setDefaultButton(accept);
-    box.setEscapeButton(alternate);
-    box.setWindowModality(Qt::ApplicationModal);
-    if (d->script) {
-        d->script->alertShown(&box, kind, title, message, defaultButton);
-    }
-    box.exec();
-    if (d->script) {
-        d->script->alertClosed(&box);
-    }
-    return box.clickedButton() == alternate ? 0 : 1;
 }
 
 std::unique_ptr<ProgressPanel> QtUi::makeProgressPanel(const std::string& title, const std::string& stopButton)

@@ -63,6 +63,10 @@ public:
     std::optional<std::string> takeListedPanelAnswer(const std::string& startFolder, const std::string& title);
 
 private:
+    /// The alert of runAlert and runAlertWithAlternate (alternateButton null: none).
+    NSInteger showAlert(AlertKind kind, const std::string& title, const std::string& message,
+                        const std::string& defaultButton, const std::string* alternateButton);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -233,7 +233,8 @@ TEST_F(PlugsweepApp, UninstallRemovesTheTickedModulesThroughScriptHelper)
     const AppRun result = launch("tick uiTableView 0\ntick uiTableView 2\nauth grant\nclick uninstallButton\ndismiss\n");
     EXPECT_EQ(result.status, 0);
     EXPECT_TRUE(result.has("auth: prompt " + kApp + "/Contents/Resources/ScriptHelper")) << result.output;
-    EXPECT_TRUE(result.has("alert: informational The uninstallation has finished. |  | OK")) << result.output;
+    EXPECT_TRUE(result.has("alert: informational The uninstallation has finished. | 2 modules were removed. | OK"))
+        << result.output;
     EXPECT_TRUE(result.has("terminate")) << result.output;
     EXPECT_LT(result.output.find("alert: informational"), result.output.find("terminate"));
 
@@ -264,7 +265,8 @@ TEST_F(PlugsweepApp, KeyboardAloneRemovesAModule)
     EXPECT_TRUE(result.has("show: button uninstallButton \"Uninstall\" state=0 enabled=1 hidden=0 mnemonic=U"))
         << result.output;
     EXPECT_TRUE(result.has("show: button closeButton \"Close\" state=0 enabled=1 hidden=0 mnemonic=C")) << result.output;
-    EXPECT_TRUE(result.has("alert: informational The uninstallation has finished. |  | OK")) << result.output;
+    EXPECT_TRUE(result.has("alert: informational The uninstallation has finished. | 1 module was removed. | OK"))
+        << result.output;
     EXPECT_TRUE(result.has("terminate")) << result.output;
     EXPECT_FALSE(fs::exists(moduleFolder("Alpha")));
     EXPECT_TRUE(fs::exists(moduleFolder("Beta") + "/Beta.plugin"));
@@ -338,7 +340,7 @@ TEST_F(PlugsweepApp, SystemVersionOfTheRunDecidesTheRequirementsAlert)
         // A failed query ends the program before the script's first line; the alert of a refused
         // check is on screen while the script runs.
         EXPECT_EQ(result.hasPrefix("show: window"), !failedQuery) << c.version << "\n" << result.output;
-        EXPECT_EQ(result.hasPrefix("show: button - \"OK\""), c.alert) << c.version << "\n" << result.output;
+        EXPECT_EQ(result.hasPrefix("show: button okButton \"OK\""), c.alert) << c.version << "\n" << result.output;
     }
 }
 
