@@ -10,6 +10,12 @@ Return at the "Password:" prompt) or "cancel" (types Ctrl-C there). When several
 offered, the one named by the environment variable AGENT_IDENTITY is chosen. Everything the agent
 shows is written to TRANSCRIPT. Ends when the agent has answered one prompt and reported, when the
 agent ends, or after TIMEOUT seconds; the exit status is 0 when a prompt was answered, else 1.
+
+The agent prints its report before it answers polkitd's BeginAuthentication call, and polkitd
+counts an agent that goes away before answering as a failed authentication. So once the report is
+shown the agent is kept running until the file named by the environment variable
+AGENT_RELEASE_FILE exists (the caller creates it when pkexec has answered), the agent ends, or
+TIMEOUT passes; without AGENT_RELEASE_FILE it ends at once, as a person closing the terminal would.
 """
 import fcntl
 import os
@@ -41,6 +47,10 @@ def main():
     answer, ready_file, transcript_path, timeout = sys.argv[1], sys.argv[2], sys.argv[3], float(sys.argv[4])
     command = sys.argv[6:] + ["--notify-fd", "3"]
     identity = os.environ.get("AGENT_IDENTITY", "")
+    release_file = os.environ.get("AGENT_RELEASE_FILE", "")
+
+    def released():
+        return not release_file or os.path.exists(release_file)
 
     notify_read, notify_write = os.pipe()
     master, slave = os.openpty()
@@ -69,7 +79,7 @@ def main():
     finished = False
     registered = False
     with open(transcript_path, "wb") as transcript:
-        while time.monotonic() < deadline and not finished:
+        while time.monotonic() < deadline and not (finished and released()):
             watched = [master] + ([notify_read] if not registered else [])
             ready, _, _ = select.select(watched, [], [], 0.2)
             if notify_read in ready:
@@ -118,6 +128,8 @@ def main():
                 if not answered:
                     break
                 finished = True
+                # Nothing is left to keep alive.
+                break
         if not finished and not answered:
             transcript.write(b"\n[ci-agent-pty: no prompt within the time limit]\n")
     if pid:

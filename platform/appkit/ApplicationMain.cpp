@@ -5,6 +5,7 @@
 #include "platform/appkit/UiBackend.h"
 #include "platform/appkit/Window.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/Log.h"
 
 #include <cstdio>
 #include <memory>
@@ -72,38 +73,14 @@ std::string applicationName()
     return name.empty() ? std::string("application") : name;
 }
 
-// --help and --version, the only arguments an application answers itself; none lets it start.
-std::optional<int> answerCommandLine(int argc, const char** argv)
-{
-    for (int i = 1; i < argc && argv && argv[i]; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--version") {
-            std::printf("%s %s\n", applicationName().c_str(), infoString("CFBundleShortVersionString").c_str());
-            return 0;
-        }
-        if (argument == "--help" || argument == "-h") {
-            const std::string name = applicationName();
-            std::printf("usage: %s [--help] [--version]\n", name.c_str());
-            if (const std::string about = infoString("CFBundleGetInfoString"); !about.empty()) {
-                std::printf("  %s\n", about.c_str());
-            }
-            std::printf("  --help     print this text and exit\n"
-                        "  --version  print the name and version and exit\n"
-                        "  exit status: 0 when the program ended normally, 1 when it could not start,\n"
-                        "  %d when no graphical display can be used (DISPLAY or WAYLAND_DISPLAY)\n",
-                        kExitStatusNoDisplay);
-            return 0;
-        }
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 int NSApplicationMain(int argc, const char** argv)
 {
-    if (std::optional<int> status = answerCommandLine(argc, argv)) {
-        return *status;
+    // The system log names the program as its bundle does, however it was started (a link in
+    // PATH, the build tree): "journalctl -t <CFBundleExecutable>" finds its lines.
+    if (const std::string executable = infoString("CFBundleExecutable"); !executable.empty()) {
+        setLogIdentity(executable);
     }
     Application& application = Application::sharedApplication();
     application.reset();

@@ -1,5 +1,6 @@
 #include "platform/foundation/Log.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <syslog.h>
@@ -17,6 +18,13 @@ std::mutex& sinkMutex()
 LogSink& sink()
 {
     static LogSink current;
+    return current;
+}
+
+// openlog keeps the pointer it is given: the identity lives as long as the program.
+std::string& identity()
+{
+    static std::string current;
     return current;
 }
 
@@ -63,6 +71,23 @@ void NSLog(std::string_view pattern, std::initializer_list<std::string_view> arg
     syslog(LOG_NOTICE, "%s", line.c_str());
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
+}
+
+void setLogIdentity(std::string_view newIdentity)
+{
+    std::lock_guard lock(sinkMutex());
+    identity() = newIdentity;
+    if (identity().empty()) {
+        closelog();
+        return;
+    }
+    openlog(identity().c_str(), LOG_PID, LOG_USER);
+}
+
+std::string logIdentity()
+{
+    std::lock_guard lock(sinkMutex());
+    return identity().empty() ? std::string(program_invocation_short_name) : identity();
 }
 
 void setLogSink(LogSink newSink)

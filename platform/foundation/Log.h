@@ -13,6 +13,13 @@ void NSLog(std::string_view format, std::initializer_list<std::string_view> args
 
 using LogSink = std::function<void(const std::string& line)>;
 
+/// Names the program in the system log (the syslog identifier that "journalctl -t" selects); until
+/// it is called, the log names the program by the file it was started from.
+void setLogIdentity(std::string_view identity);
+
+/// The name NSLog lines carry in the system log.
+std::string logIdentity();
+
 /// Replaces the destination of NSLog lines; an empty sink restores syslog and standard error.
 void setLogSink(LogSink sink);
 

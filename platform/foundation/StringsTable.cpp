@@ -116,11 +116,23 @@ public:
     std::optional<StringsTable> parse()
     {
         StringsTable table;
+        if (!skipSpaceAndComments())
+            return std::nullopt;
+        // The entries may stand in braces, as one dictionary of the old property-list form.
+        const bool braced = !atEnd() && peek() == '{';
+        if (braced)
+            ++m_pos;
         for (;;) {
             if (!skipSpaceAndComments())
                 return std::nullopt;
-            if (atEnd())
+            if (braced && !atEnd() && peek() == '}') {
+                ++m_pos;
+                if (!skipSpaceAndComments() || !atEnd())
+                    return std::nullopt;
                 return table;
+            }
+            if (atEnd())
+                return braced ? std::nullopt : std::optional<StringsTable>(std::move(table));
             std::string key;
             if (!readToken(key) || !skipSpaceAndComments() || atEnd())
                 return std::nullopt;

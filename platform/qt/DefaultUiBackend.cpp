@@ -6,6 +6,7 @@ namespace platform {
 
 std::unique_ptr<UiBackend> createDefaultUiBackend(int& argc, char** argv)
 {
+    qt::QtDisplay::choosePlatform();
     return std::make_unique<qt::QtUi>(argc, argv);
 }
 

@@ -4,6 +4,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QLibraryInfo>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -60,9 +63,7 @@ std::optional<std::string> unreachableX(const std::string& display)
     return "the X display " + display + " does not answer";
 }
 
-}  // namespace
-
-std::optional<std::string> QtDisplay::missingDisplay()
+std::map<std::string, std::string> processEnvironment()
 {
     std::map<std::string, std::string> environment;
     for (const char* key : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -70,10 +71,22 @@ std::optional<std::string> QtDisplay::missingDisplay()
             environment[key] = value;
         }
     }
-    return missingDisplay(environment);
+    return environment;
 }
 
-std::optional<std::string> QtDisplay::missingDisplay(const std::map<std::string, std::string>& environment)
+const char* const kNoWaylandPlugin =
+    "WAYLAND_DISPLAY is set, but the toolkit's Wayland support (package qt6-wayland) is not installed";
+
+}  // namespace
+
+std::optional<std::string> QtDisplay::missingDisplay()
+{
+    std::map<std::string, std::string> environment = processEnvironment();
+    return missingDisplay(environment, waylandPluginInstalled());
+}
+
+std::optional<std::string> QtDisplay::missingDisplay(const std::map<std::string, std::string>& environment,
+                                                     bool waylandInstalled)
 {
     std::string platform = valueOf(environment, "QT_QPA_PLATFORM");
     platform = platform.substr(0, platform.find(':'));
@@ -83,7 +96,10 @@ std::optional<std::string> QtDisplay::missingDisplay(const std::map<std::string,
         return display.empty() ? std::optional<std::string>("DISPLAY is not set") : unreachableX(display);
     }
     if (platform.rfind("wayland", 0) == 0) {
-        return wayland.empty() ? std::optional<std::string>("WAYLAND_DISPLAY is not set") : std::nullopt;
+        if (wayland.empty()) {
+            return std::string("WAYLAND_DISPLAY is not set");
+        }
+        return waylandInstalled ? std::nullopt : std::optional<std::string>(kNoWaylandPlugin);
     }
     if (!platform.empty()) {
         // offscreen, minimal, vnc, eglfs...: Qt draws without a desktop session.
@@ -93,9 +109,37 @@ std::optional<std::string> QtDisplay::missingDisplay(const std::map<std::string,
         return unreachableX(display);
     }
     if (!wayland.empty()) {
-        return std::nullopt;
+        return waylandInstalled ? std::nullopt : std::optional<std::string>(kNoWaylandPlugin);
     }
     return std::string("neither DISPLAY nor WAYLAND_DISPLAY is set");
+}
+
+std::optional<std::string> QtDisplay::platformToUse(const std::map<std::string, std::string>& environment,
+                                                    bool waylandInstalled)
+{
+    if (waylandInstalled || !valueOf(environment, "QT_QPA_PLATFORM").empty() ||
+        valueOf(environment, "DISPLAY").empty()) {
+        return std::nullopt;
+    }
+    // A Wayland session (WAYLAND_DISPLAY, XDG_SESSION_TYPE=wayland) makes the toolkit try its
+    // Wayland plug-in, and it aborts when that is missing: the X display of the session is used.
+    if (unreachableX(valueOf(environment, "DISPLAY"))) {
+        return std::nullopt;
+    }
+    return std::string("xcb");
+}
+
+void QtDisplay::choosePlatform()
+{
+    if (std::optional<std::string> platform = platformToUse(processEnvironment(), waylandPluginInstalled())) {
+        setenv("QT_QPA_PLATFORM", platform->c_str(), 1);
+    }
+}
+
+bool QtDisplay::waylandPluginInstalled()
+{
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+    return !platforms.entryList({QStringLiteral("libqwayland-*.so")}, QDir::Files).isEmpty();
 }
 
 }  // namespace platform::qt

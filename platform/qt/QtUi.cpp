@@ -11,6 +11,7 @@
 #include "platform/qt/QtProgressPanel.h"
 #include "platform/qt/QtScreenReport.h"
 #include "platform/qt/QtTranslations.h"
+#include "platform/qt/QtApplicationIdentity.h"
 #include "platform/qt/QtUiScript.h"
 
 #include <QApplication>
@@ -79,9 +80,7 @@ QtUi::QtUi(int& argc, char** argv) : d(std::make_unique<Private>())
     // A window closes and the program ends only when the program asks for it (terminate:).
     d->application->setQuitOnLastWindowClosed(false);
     if (auto bundle = Bundle::mainBundle()) {
-        if (const std::string* name = bundle->infoDictionary().stringForKey("CFBundleName")) {
-            QApplication::setApplicationDisplayName(QString::fromStdString(*name));
-        }
+        QtApplicationIdentity::apply(*bundle);
     }
     // The toolkit's own texts follow the language that the program's texts are shown in.
     QtTranslations::install(*d->application, QtTranslations::mainBundleLocalization());

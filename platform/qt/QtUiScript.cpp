@@ -19,13 +19,19 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPointer>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QTableView>
-#include <QTest>
 #include <QTimer>
 
 #include <fstream>
 #include <iostream>
+
+// The toolkit's own entry to its shortcut map, the one a window system's key press goes through.
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* receiver, ulong timestamp, int key,
+                                               Qt::KeyboardModifiers modifiers, const QString& text,
+                                               bool autoRepeat, ushort count);
 
 namespace platform::qt {
 
@@ -115,6 +121,28 @@ int checkColumn(QTableView* view, int row)
         }
     }
     return -1;
+}
+
+// Sends one key press and release to target as the window system's keys arrive: the shortcut map
+// sees the press first (so Alt+letter presses a button), then the widget gets what is left.
+void sendKeyClick(QWidget* target, QKeyCombination combination)
+{
+    const int key = combination.key();
+    const Qt::KeyboardModifiers modifiers = combination.keyboardModifiers();
+    const QString text = (modifiers & ~Qt::ShiftModifier) == Qt::NoModifier && key >= Qt::Key_Space &&
+                                 key <= Qt::Key_AsciiTilde
+                             ? (modifiers & Qt::ShiftModifier ? QString(QChar(key)) : QString(QChar(key)).toLower())
+                             : QString();
+    QPointer<QWidget> receiver(target);
+    const ulong timestamp = 0;
+    if (!qt_sendShortcutOverrideEvent(receiver, timestamp, key, modifiers, text, false, 1)) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+        QApplication::sendEvent(receiver, &press);
+    }
+    if (receiver) {
+        QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+        QApplication::sendEvent(receiver, &release);
+    }
 }
 
 }  // namespace
@@ -417,8 +445,7 @@ bool QtUiScript::key(const std::string& keys)
         if (!target) {
             return false;
         }
-        // Through the shortcut map first, as the window system's keys go, so Alt+letter works.
-        QTest::keyClick(target, combination.key(), combination.keyboardModifiers());
+        sendKeyClick(target, combination);
     }
     return true;
 }

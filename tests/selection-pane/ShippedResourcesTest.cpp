@@ -121,16 +121,38 @@ TEST(ShippedTables, WordingIsConsistentAcrossBothDeliverables)
     }
 }
 
-TEST(ShippedTables, AtLeastOneTableIsUtf16WithAByteOrderMark)
+// Tables are kept as the platform writes them, UTF-8; the same table in UTF-16 still reads the same.
+TEST(ShippedTables, AreUtf8AndReadTheSameFromUtf16)
 {
-    int utf16 = 0;
     for (const auto& localization : kLocalizations) {
         const auto bytes = readFile(kResources + "/" + localization + ".lproj/Localizable.strings");
         ASSERT_TRUE(bytes);
-        if (bytes->rfind("\xff\xfe", 0) == 0 || bytes->rfind("\xfe\xff", 0) == 0)
-            ++utf16;
+        EXPECT_FALSE(bytes->rfind("\xff\xfe", 0) == 0 || bytes->rfind("\xfe\xff", 0) == 0) << localization;
+        const auto table = platform::parseStringsTable(*bytes);
+        ASSERT_TRUE(table) << localization << " is not a UTF-8 strings table";
+
+        // Little-endian UTF-16 with its byte-order mark, code point by code point.
+        std::string utf16("\xff\xfe");
+        const auto put = [&utf16](char32_t unit) {
+            utf16 += static_cast<char>(unit & 0xFF);
+            utf16 += static_cast<char>((unit >> 8) & 0xFF);
+        };
+        for (std::size_t i = 0; i < bytes->size();) {
+            const auto lead = static_cast<unsigned char>((*bytes)[i]);
+            const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+            for (std::size_t k = 1; k < length; ++k)
+                point = (point << 6) | (static_cast<unsigned char>((*bytes)[i + k]) & 0x3F);
+            i += length;
+            if (point >= 0x10000) {
+                put(0xD800 + ((point - 0x10000) >> 10));
+                put(0xDC00 + ((point - 0x10000) & 0x3FF));
+            } else {
+                put(point);
+            }
+        }
+        EXPECT_EQ(platform::parseStringsTable(utf16), table) << localization;
     }
-    EXPECT_GE(utf16, 1);
 }
 
 TEST(ShippedCatalogue, OffersEveryKindOfHost)

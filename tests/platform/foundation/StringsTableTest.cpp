@@ -149,3 +149,45 @@ TEST(StringsTable, FilesThatAreNotTablesAreNone)
         EXPECT_FALSE(readStringsTableFile(good));
     }
 }
+
+TEST(StringsTable, ReadsEntriesWrappedInBracesAsOneDictionary)
+{
+    const auto plain = parseStringsTable("{test = 42;}");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(*plain, (StringsTable {{"test", "42"}}));
+
+    const auto spaced = parseStringsTable("/* head */ {\n  \"a\" = \"1\";\n  b; // key alone\n}\n// tail\n");
+    ASSERT_TRUE(spaced);
+    EXPECT_EQ(*spaced, (StringsTable {{"a", "1"}, {"b", "b"}}));
+
+    const auto utf16Braced = parseStringsTable(utf16("{\"k\" = \"\xE6\x97\xA5\";}", true));
+    ASSERT_TRUE(utf16Braced);
+    EXPECT_EQ(utf16Braced->at("k"), "\xE6\x97\xA5");
+
+    const auto empty = parseStringsTable("{ }");
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->empty());
+}
+
+TEST(StringsTable, BracesMustWrapTheWholeTable)
+{
+    const std::string broken[] = {
+        "{\"a\" = \"1\";",           // never closed
+        "\"a\" = \"1\";}",           // closed, never opened
+        "{\"a\" = \"1\";} \"b\" = \"2\";",
+        "{\"a\" = \"1\";}}",
+        "{{\"a\" = \"1\";}}",
+        "{\"a\" = \"1\"}",           // the entry's ; is still needed
+        "\"a\" = \"1\"; {\"b\" = \"2\";}",
+    };
+    for (const std::string& bytes : broken)
+        EXPECT_FALSE(parseStringsTable(bytes)) << bytes;
+}
+
+TEST(StringsTable, TheCorpusBracedTableReadsAsTheDictionaryItHolds)
+{
+    const auto table = readStringsTableFile(std::string(SHARED_DIR) +
+                                            "/corpus/strings/libs-base__Tests__base__NSBundle__Resources__Localizable.strings");
+    ASSERT_TRUE(table);
+    EXPECT_EQ(*table, (StringsTable {{"test", "42"}}));
+}
