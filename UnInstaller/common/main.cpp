@@ -1,4 +1,5 @@
 #include "UnInstaller/common/CommandLine.h"
+#include "UnInstaller/common/CommandLineRemoval.h"
 #include "UnInstaller/common/Controller.h"
 #include "platform/appkit/Application.h"
 #include "platform/appkit/NibClassRegistry.h"
@@ -42,9 +43,26 @@ int main(int argc, char** argv)
         std::cout << CommandLine::versionLine(program, infoString(bundle.get(), "CFBundleShortVersionString", ""));
         return 0;
     case CommandLine::Action::Refuse:
-        std::cerr << CommandLine::refusal(texts, program, request.refused) << CommandLine::usage(texts, program, about);
+        std::cerr << CommandLine::refusal(texts, program, request) << CommandLine::usage(texts, program, about);
         return CommandLine::kExitUsage;
+    case CommandLine::Action::List:
+    case CommandLine::Action::Remove:
+    case CommandLine::Action::RemoveAll: {
+        // Without a window: the same plan writer, removal program and protocol as the window.
+        const std::string tool = bundle ? bundle->pathForResource("ScriptHelper", "").value_or(std::string()) : "";
+        CommandLineRemoval removal(std::cout, std::cerr, tool);
+        if (request.action == CommandLine::Action::List)
+            return removal.list(request.json);
+        CommandLineRemoval::Options options;
+        options.json = request.json;
+        options.dryRun = request.dryRun;
+        options.all = request.action == CommandLine::Action::RemoveAll;
+        options.ids = request.ids;
+        return removal.remove(options);
+    }
     case CommandLine::Action::Run:
+    case CommandLine::Action::Json:
+    case CommandLine::Action::DryRun:
         break;
     }
     if (std::optional<std::string> reason = platform::defaultUiBackendUnavailable()) {
