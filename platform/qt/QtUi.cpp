@@ -7,6 +7,7 @@
 #include "platform/qt/QtInterface.h"
 #include "platform/qt/QtKeyboard.h"
 #include "platform/qt/QtLineBreaks.h"
+#include "platform/qt/QtMnemonics.h"
 #include "platform/qt/QtOpenPanel.h"
 #include "platform/qt/QtScreenReport.h"
 #include "platform/qt/QtTranslations.h"
@@ -138,8 +139,8 @@ NSInteger QtUi::runAlert(AlertKind kind, const std::string& title, const std::st
     QtAlertAccessible::markAsAlert(&box);
     const QString buttonTitle = defaultButton.empty() ? QStringLiteral("OK") : QString::fromStdString(defaultButton);
     QPushButton* button = box.addButton(buttonTitle, QMessageBox::AcceptRole);
-    // The name lends the letter of a title without Latin letters: "확인(&O)", as OK reads.
-    button->setObjectName(QStringLiteral("okButton"));
+    // A title without Latin letters takes O, as OK reads: "확인(&O)".
+    button->setProperty(QtMnemonics::kHintProperty, QStringLiteral("ok"));
     box.setDefaultButton(button);
     box.setEscapeButton(button);
     box.setWindowModality(Qt::ApplicationModal);
