@@ -7,6 +7,7 @@
 #include "platform/qt/QtInterface.h"
 #include "platform/qt/QtKeyboard.h"
 #include "platform/qt/QtLineBreaks.h"
+#include "platform/qt/QtMessageFilter.h"
 #include "platform/qt/QtMnemonics.h"
 #include "platform/qt/QtOpenPanel.h"
 #include "platform/qt/QtScreenReport.h"
@@ -63,6 +64,7 @@ QtUi::QtUi(int& argc, char** argv) : d(std::make_unique<Private>())
     d->argv.push_back(nullptr);
     d->argc = static_cast<int>(d->arguments.size());
 
+    QtMessageFilter::install();
     if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         d->application = existing;
     } else {
