@@ -4,6 +4,8 @@
 #include "installer-host/InstallerSession.h"
 
 #include "platform/installer/InstallerPane.h"
+#include "platform/qt/QtAlertAccessible.h"
+#include "platform/qt/QtLineBreaks.h"
 #include "platform/qt/QtUi.h"
 
 #include <QCloseEvent>
@@ -257,12 +259,13 @@ void InstallerWindow::requestQuit()
         m_confirmation->activateWindow();
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Question, windowTitle(), qs(m_strings.text(kQuitConfirmTitleKey)),
+    using platform::qt::QtLineBreaks;
+    auto* box = new QMessageBox(QMessageBox::Question, windowTitle(),
+                                QtLineBreaks::keepWordsTogether(qs(m_strings.text(kQuitConfirmTitleKey))),
                                 QMessageBox::NoButton, this);
     box->setObjectName("quitConfirmation");
-    box->setInformativeText(qs(m_strings.text(kQuitConfirmMessageKey)));
-    box->setAccessibleName(box->text());
-    box->setAccessibleDescription(box->informativeText());
+    box->setInformativeText(QtLineBreaks::keepWordsTogether(qs(m_strings.text(kQuitConfirmMessageKey))));
+    platform::qt::QtAlertAccessible::markAsAlert(box);
     QPushButton* quitButton = box->addButton(qs(m_strings.text(kQuitButtonKey)), QMessageBox::DestructiveRole);
     quitButton->setObjectName("quitButton");
     QPushButton* resumeButton = box->addButton(qs(m_strings.text(kResumeButtonKey)), QMessageBox::RejectRole);

@@ -109,6 +109,10 @@ echo "Installed module folders:"
 
 export PLATFORM_ROOT="$root"
 export HOME="$home"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$demo/runtime"
+  mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
 
 if [ "$offscreen" -eq 0 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
   # The demo root belongs to you, so the removal runs with your own rights: a stand-in for pkexec

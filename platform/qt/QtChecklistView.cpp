@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace platform::qt {
 
 namespace {
@@ -226,8 +228,15 @@ void QtChecklistView::showReason(int row)
         }
         return;
     }
-    const QRect cell = visualRect(model()->index(row, 0));
-    const QPoint at = viewport()->mapToGlobal(QPoint(cell.left() + cell.height(), cell.bottom()));
+    // Beside the row's text, on the row itself, so that the rows below stay readable.
+    QRect rowArea;
+    for (int column = 0; column < model()->columnCount(); ++column) {
+        rowArea |= visualRect(model()->index(row, column));
+    }
+    const int textEnd = rowArea.left() + fontMetrics().horizontalAdvance(rowName(row)) + rowArea.height() * 2;
+    const int x = std::min(textEnd, std::max(rowArea.left(), rowArea.right() - 200));
+    // The toolkit puts a tool tip 16 pixels below the point it is given.
+    const QPoint at = viewport()->mapToGlobal(QPoint(x, rowArea.top() - 16 + rowArea.height() / 8));
     m_shownReason = reason;
     QToolTip::showText(at, reason, this, QRect(), kReasonMilliseconds);
 }

@@ -251,7 +251,8 @@ void QtMnemonics::assign(QWidget* window)
     }
     for (QAbstractButton* button : buttons) {
         if (!button->text().isEmpty()) {
-            windowSet.push_back({button, button->text(), button->objectName(), false});
+            const QVariant hint = button->property(kHintProperty);
+            windowSet.push_back({button, button->text(), hint.isValid() ? hint.toString() : button->objectName(), false});
         }
     }
     assignSet(windowSet);

@@ -16,6 +16,9 @@ namespace platform::qt {
 /// changes keeps its letter where the new text has it.
 class QtMnemonics {
 public:
+    /// A control's property that lends the letters of a suffix in place of its object name.
+    static constexpr const char* kHintProperty = "platformMnemonicHint";
+
     /// The text with a mnemonic marker for a letter not in used, which takes that letter; the text
     /// escaped without a marker when no letter is left. hint lends the letters of a suffix.
     static QString mark(const QString& plain, const QString& hint, QSet<QChar>& used);

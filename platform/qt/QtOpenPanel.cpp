@@ -1,6 +1,7 @@
 #include "platform/qt/QtOpenPanel.h"
 
 #include "platform/foundation/SearchPaths.h"
+#include "platform/qt/QtFileDialogFit.h"
 #include "platform/qt/QtUi.h"
 #include "platform/qt/QtUiScript.h"
 
@@ -59,6 +60,7 @@ NSInteger QtOpenPanel::runModalForDirectory(const std::optional<std::string>& di
         dialog.setWindowTitle(QString::fromStdString(title()));
     }
     dialog.setWindowModality(Qt::ApplicationModal);
+    QtFileDialogFit::apply(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return 0;
     }

@@ -1,5 +1,7 @@
 #include "platform/qt/QtRowFocusDelegate.h"
 
+#include "platform/qt/QtFocusStyle.h"
+
 #include <QAbstractItemView>
 #include <QPainter>
 
@@ -26,7 +28,7 @@ void QtRowFocusDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
     const QRect r = option.rect;
     painter->save();
     painter->setPen(Qt::NoPen);
-    painter->setBrush(option.palette.color(QPalette::Active, QPalette::Highlight));
+    painter->setBrush(QtFocusStyle::focusColor(option.palette));
     painter->drawRect(r.left(), r.top(), r.width(), 2);
     painter->drawRect(r.left(), r.bottom() - 1, r.width(), 2);
     if (index.column() == 0) {

@@ -7,6 +7,8 @@
 #include "platform/qt/QtInterface.h"
 #include "platform/qt/QtKeyboard.h"
 #include "platform/qt/QtLineBreaks.h"
+#include "platform/qt/QtMessageFilter.h"
+#include "platform/qt/QtMnemonics.h"
 #include "platform/qt/QtOpenPanel.h"
 #include "platform/qt/QtProgressPanel.h"
 #include "platform/qt/QtScreenReport.h"
@@ -65,6 +67,7 @@ QtUi::QtUi(int& argc, char** argv) : d(std::make_unique<Private>())
     d->argv.push_back(nullptr);
     d->argc = static_cast<int>(d->arguments.size());
 
+    QtMessageFilter::install();
     if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         d->application = existing;
     } else {
@@ -151,8 +154,8 @@ NSInteger QtUi::showAlert(AlertKind kind, const std::string& title, const std::s
     QtAlertAccessible::markAsAlert(&box);
     const QString buttonTitle = defaultButton.empty() ? QStringLiteral("OK") : QString::fromStdString(defaultButton);
     QPushButton* button = box.addButton(buttonTitle, QMessageBox::AcceptRole);
-    // The name lends the letter of a title without Latin letters: "확인(&O)", as OK reads.
-    button->setObjectName(QStringLiteral("okButton"));
+    // A title without Latin letters takes O, as OK reads: "확인(&O)".
+    button->setProperty(QtMnemonics::kHintProperty, QStringLiteral("ok"));
     box.setDefaultButton(button);
     QPushButton* alternate = nullptr;
     if (alternateButton) {

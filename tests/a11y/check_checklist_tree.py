@@ -21,7 +21,7 @@ from gi.repository import GLib  # noqa: E402
 
 import pyatspi  # noqa: E402
 
-TIMEOUT = 30.0
+TIMEOUT = 60.0
 failures = []
 passes = []
 
@@ -220,7 +220,7 @@ def main():
         listener = lambda event: events.append((event.type, event.source.name, event.detail1))  # noqa: E731
         pyatspi.Registry.registerEventListener(listener, "object:state-changed:checked")
         press(display, "space")
-        wait_for("the row's state-change event", lambda: any(e[1] == row.name for e in events), 10)
+        wait_for("the row's state-change event", lambda: any(e[1] == row.name for e in events), 20)
         check((("object:state-changed:checked", row.name, 1) in events),
               "Space on %r sends checked=1: %r" % (row.name, events))
         check("checked" in states_of(row), "the row %r is checked after Space" % row.name)
@@ -235,7 +235,7 @@ def main():
             press(display, "Home")
             for _ in range(disabled_index):
                 press(display, "Down")
-            wait_for("focus on the disabled row", lambda: "focused" in states_of(target), 10)
+            wait_for("focus on the disabled row", lambda: "focused" in states_of(target), 20)
             check(True, "the keyboard focus rests on the disabled row %r" % target.name)
             events.clear()
             press(display, "space")
