@@ -1,5 +1,7 @@
 #include "platform/qt/QtProgressPanel.h"
 
+#include "platform/qt/QtMnemonics.h"
+
 #include <QAccessible>
 #include <QApplication>
 #include <QProgressDialog>
@@ -14,9 +16,9 @@ QtProgressPanel::QtProgressPanel(QWidget* parent, const std::string& title, cons
     m_dialog->setAccessibleName(QString::fromStdString(title));
     m_dialog->setLabelText(QString::fromStdString(title));
     m_dialog->setCancelButtonText(QString::fromStdString(stopButton));
-    // The name lends the letter of a title without Latin letters: "停止(&S)", as Stop reads.
+    // A title without Latin letters takes S, as Stop reads: "停止(&S)".
     if (auto* button = m_dialog->findChild<QPushButton*>())
-        button->setObjectName(QStringLiteral("stopButton"));
+        button->setProperty(QtMnemonics::kHintProperty, QStringLiteral("stop"));
     m_dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
     m_dialog->setAutoClose(false);
     m_dialog->setAutoReset(false);
