@@ -127,12 +127,16 @@ def host_setup(build, home, root):
 
 
 def plugsweep_setup(build, home, root):
-    """Plugsweep with two registered modules."""
+    """Plugsweep with two registered modules and one outside the module folders (a disabled row)."""
     entries = []
     for uid, name, folder in (("6F1B2C3D-0001-4A5B-9C8D-00000000A1F0", "Alpha vLX Module", "Alpha"),
-                              ("6F1B2C3D-0002-4A5B-9C8D-00000000B2E1", "Beta vLX", "Beta")):
-        plugin = os.path.join(root, "Library/Printers/Tavix/Modules", folder, folder + ".plugin")
-        write(os.path.join(plugin, "Contents/MacOS", folder), b"module\n")
+                              ("6F1B2C3D-0002-4A5B-9C8D-00000000B2E1", "Beta vLX", "Beta"),
+                              ("6F1B2C3D-0003-4A5B-9C8D-00000000C3D2", "Outside vLX Module", "/Outside")):
+        if folder.startswith("/"):
+            plugin = os.path.join(root, "opt" + folder, folder[1:] + ".plugin")
+        else:
+            plugin = os.path.join(root, "Library/Printers/Tavix/Modules", folder, folder + ".plugin")
+        write(os.path.join(plugin, "Contents/MacOS", folder.lstrip("/")), b"module\n")
         entries.append("<key>%s</key><dict><key>InstallPath</key><string>%s</string>"
                        "<key>ModuleName</key><string>%s</string><key>Version</key><string>2.1.0</string>"
                        "</dict>" % (uid, plugin, name))
@@ -215,6 +219,11 @@ def main():
             disabled = [table.getChildAtIndex(i) for i in range(table.childCount)
                         if "enabled" not in states_of(table.getChildAtIndex(i))]
             check(any(d.name == "Photo Editor 5" for d in disabled), "the host that is gone is a disabled row")
+        else:
+            disabled = [table.getChildAtIndex(i) for i in range(table.childCount)
+                        if "enabled" not in states_of(table.getChildAtIndex(i))]
+            check([d.name for d in disabled] == ["Outside vLX Module"],
+                  "the module outside the module folders is the one disabled row")
 
         check("checked" not in states_of(row), "the focused row %r starts unticked" % row.name)
         listener = lambda event: events.append((event.type, event.source.name, event.detail1))  # noqa: E731
