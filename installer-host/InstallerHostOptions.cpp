@@ -4,6 +4,24 @@ namespace installerhost {
 
 namespace {
 
+constexpr const char* kUsageKey = "HOST_USAGE";
+constexpr const char* kNoDisplayKey = "HOST_NO_DISPLAY";
+
+// Puts program in place of every "%@".
+std::string fill(const std::string& pattern, const std::string& program)
+{
+    std::string text;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == '@') {
+            text += program;
+            ++i;
+            continue;
+        }
+        text += pattern[i];
+    }
+    return text;
+}
+
 // Takes the value of an option given as "--name VALUE" or "--name=VALUE"; answers whether the
 // argument at index was that option, advancing index past a separate value.
 bool takeValue(const std::vector<std::string>& arguments, std::size_t& index, const std::string& name,
@@ -87,30 +105,46 @@ std::optional<InstallerHostOptions> InstallerHostOptions::parse(const std::vecto
     return options;
 }
 
-std::string InstallerHostOptions::usage()
+std::string InstallerHostOptions::usage(const std::string& program, const Texts& texts)
 {
-    return "usage: installer-host [--unattended] [--folder DIR]... [--shared-dictionary FILE] BUNDLE...\n"
-           "       installer-host --help | --version\n"
-           "  Shows the pane of each plug-in bundle in turn, with Go Back and Continue.\n"
-           "  --unattended              no window: enter each pane, print its state, press Continue\n"
-           "  --folder DIR              the answer of the next folder chooser of an unattended run\n"
-           "                            (a chooser with no answer left is cancelled)\n"
-           "  --shared-dictionary FILE  seed the shared dictionary from FILE when it exists, and\n"
-           "                            write the final shared dictionary to FILE at the end\n"
-           "  exit status: 0 every pane was left forward, 1 cancelled, 2 bad command line or\n"
-           "  bundle, 3 a pane could not be left (unattended), 4 FILE could not be read or written,\n"
-           "  69 no graphical display can be used (DISPLAY or WAYLAND_DISPLAY; --unattended needs none)\n";
+    const std::string english =
+        "usage: %@ [--unattended] [--folder DIR]... [--shared-dictionary FILE] BUNDLE...\n"
+        "       %@ --help | --version\n"
+        "  Shows the pane of each plug-in bundle in turn, with Go Back and Continue.\n"
+        "  --unattended              no window: enter each pane, print its state, press Continue\n"
+        "  --folder DIR              the answer of the next folder chooser of an unattended run\n"
+        "                            (a chooser with no answer left is cancelled)\n"
+        "  --shared-dictionary FILE  seed the shared dictionary from FILE when it exists, and\n"
+        "                            write the final shared dictionary to FILE at the end\n"
+        "  exit status: 0 every pane was left forward, 1 cancelled, 2 bad command line or\n"
+        "  bundle, 3 a pane could not be left (unattended), 4 FILE could not be read or written,\n"
+        "  69 no graphical display can be used (DISPLAY or WAYLAND_DISPLAY; --unattended needs none)\n";
+    return fill(texts ? texts(kUsageKey, english) : english, program);
 }
 
-std::string InstallerHostOptions::versionLine()
+std::string InstallerHostOptions::versionLine(const std::string& program)
 {
-    return std::string("installer-host ") + INSTALLER_HOST_VERSION + "\n";
+    return program + " " + INSTALLER_HOST_VERSION + "\n";
 }
 
-std::string InstallerHostOptions::noDisplayLine(const std::string& reason)
+std::string InstallerHostOptions::noDisplayLine(const std::string& reason, const std::string& program,
+                                                const Texts& texts)
 {
-    return "installer-host: the window needs a graphical display, and none can be used (" + reason +
-           "); run installer-host --unattended BUNDLE to install without one\n";
+    const std::string english = "%@: the window needs a graphical display, and none can be used (%@); run %@ "
+                                "--unattended to install without one";
+    const std::string pattern = texts ? texts(kNoDisplayKey, english) : english;
+    // The second placeholder is the reason, every other one the program.
+    std::string line;
+    int placeholder = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == '@') {
+            line += ++placeholder == 2 ? reason : program;
+            ++i;
+            continue;
+        }
+        line += pattern[i];
+    }
+    return line + "\n";
 }
 
 }  // namespace installerhost

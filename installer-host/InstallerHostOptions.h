@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,12 +27,16 @@ struct InstallerHostOptions {
     /// they do not form a command line (unknown option, missing value, no bundle).
     static std::optional<InstallerHostOptions> parse(const std::vector<std::string>& arguments,
                                                      std::string& error);
-    /// The usage text, several lines, each ending in a newline.
-    static std::string usage();
+    /// Gives the text of key in the user's language, or english when no table has it.
+    using Texts = std::function<std::string(const std::string& key, const std::string& english)>;
+
+    /// The usage text of the program named program, several lines, each ending in a newline.
+    static std::string usage(const std::string& program = "installer-host", const Texts& texts = {});
     /// The one line that --version prints, ending in a newline.
-    static std::string versionLine();
+    static std::string versionLine(const std::string& program = "installer-host");
     /// The one line printed when no display can be used (reason says why), ending in a newline.
-    static std::string noDisplayLine(const std::string& reason);
+    static std::string noDisplayLine(const std::string& reason, const std::string& program = "installer-host",
+                                     const Texts& texts = {});
 };
 
 }  // namespace installerhost

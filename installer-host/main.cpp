@@ -26,9 +26,12 @@ constexpr int kExitCancelled = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSavedAnswers = 4;
 
+// The name the program was started by: "oxlade-installer" through its command, else installer-host.
+std::string g_programName = "installer-host";
+
 void complain(const std::string& line)
 {
-    std::cerr << "installer-host: " << line << "\n";
+    std::cerr << g_programName << ": " << line << "\n";
 }
 
 }  // namespace
@@ -37,25 +40,37 @@ int main(int argc, char** argv)
 {
     using namespace installerhost;
 
+    if (argc > 0 && argv[0] && *argv[0]) {
+        const std::string started = argv[0];
+        g_programName = started.substr(started.rfind('/') + 1);
+    }
+    // The host's own resources stand in for the main bundle, as an installer application's
+    // would: the toolkit then loads its own translations for the language they are shown in.
+    const std::shared_ptr<platform::Bundle> programFolder = platform::Bundle::mainBundle();
+    const HostStrings strings(programFolder ? HostStrings::locateResources(programFolder->bundlePath()) : nullptr);
+    const InstallerHostOptions::Texts texts = [&strings](const std::string& key, const std::string& english) {
+        return strings.resources() ? strings.resources()->localizedStringForKey(key, english) : english;
+    };
+
     std::string error;
     std::optional<InstallerHostOptions> options =
         InstallerHostOptions::parse(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {
         complain(error);
-        std::cerr << InstallerHostOptions::usage();
+        std::cerr << InstallerHostOptions::usage(g_programName, texts);
         return kExitUsage;
     }
     if (options->help) {
-        std::cout << InstallerHostOptions::usage();
+        std::cout << InstallerHostOptions::usage(g_programName, texts);
         return 0;
     }
     if (options->version) {
-        std::cout << InstallerHostOptions::versionLine();
+        std::cout << InstallerHostOptions::versionLine(g_programName);
         return 0;
     }
     if (!options->unattended) {
         if (std::optional<std::string> reason = platform::defaultUiBackendUnavailable()) {
-            std::cerr << InstallerHostOptions::noDisplayLine(*reason);
+            std::cerr << InstallerHostOptions::noDisplayLine(*reason, g_programName, texts);
             return platform::kExitStatusNoDisplay;
         }
     }
@@ -76,10 +91,6 @@ int main(int argc, char** argv)
     if (options->unattended)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
 
-    // The host's own resources stand in for the main bundle, as an installer application's
-    // would: the toolkit then loads its own translations for the language they are shown in.
-    const std::shared_ptr<platform::Bundle> programFolder = platform::Bundle::mainBundle();
-    const HostStrings strings(programFolder ? HostStrings::locateResources(programFolder->bundlePath()) : nullptr);
     if (strings.resources())
         platform::Bundle::setMainBundleOverride(strings.resources());
 

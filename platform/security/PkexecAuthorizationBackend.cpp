@@ -29,6 +29,10 @@ static_assert(std::is_same_v<pid_t, int>, "process ids are kept as int");
 
 namespace {
 
+// The launcher this library starts, kept whole in the library (not folded into the code that
+// copies it), so that a look at the installed file shows which program it runs as root.
+[[gnu::used]] constexpr char kLauncherPath[] = PLATFORM_AUTH_LAUNCHER_PATH;
+
 /// pkexec's exit status when the prompt was dismissed, and when no authorization could be had at
 /// all (no polkit service, no authentication agent, or not authorized).
 constexpr int kCancelledStatus = 126;
@@ -158,7 +162,7 @@ std::string PkexecAuthorizationBackend::pkexecPath()
 
 std::string PkexecAuthorizationBackend::launcherPath()
 {
-    return testSeam("PLATFORM_AUTH_LAUNCHER").value_or(PLATFORM_AUTH_LAUNCHER_PATH);
+    return testSeam("PLATFORM_AUTH_LAUNCHER").value_or(kLauncherPath);
 }
 
 OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool interactionAllowed)

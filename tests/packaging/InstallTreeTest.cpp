@@ -45,9 +45,17 @@ const Entry kEntries[] = {
     {"/share/metainfo/com.tavix.Plugsweep.metainfo.xml", Kind::File},
     {"/share/icons/hicolor/scalable/apps/com.tavix.Plugsweep.svg", Kind::File},
     {"/share/polkit-1/actions/com.tavix.plugsweep.policy", Kind::File},
+    {"/share/icons/hicolor/128x128/apps/com.tavix.Plugsweep.png", Kind::File},
+    {"/share/man/man1/plugsweep.1.gz", Kind::File},
+    {"/share/man/man1/oxlade-installer.1.gz", Kind::File},
+    {"/share/doc/plugsweep/copyright", Kind::File},
+    {"/share/doc/plugsweep/changelog.gz", Kind::File},
+    {"Plugsweep.app/Contents/Resources/Japanese.lproj/CommandLine.strings", Kind::File},
 #if WITH_QT_WINDOWS
     {"installer-host", Kind::Program},
     {"/bin/oxlade-installer", Kind::Program},
+    {"installer-host.resources/Contents/Info.plist", Kind::File},
+    {"installer-host.resources/Contents/Resources/Japanese.lproj/Localizable.strings", Kind::File},
 #endif
 };
 
@@ -184,6 +192,25 @@ TEST_F(InstallTree, ShipsEveryExpectedEntryWithRootOnlyWrites)
             EXPECT_EQ(info.st_mode & 06000, 0u) << "set-id bit on " << file;
         }
     }
+}
+
+TEST_F(InstallTree, ModuleFoldersSettingIsInstalledWithItsDefault)
+{
+    const std::string path = s_stage + "/etc/plugsweep/module-folders";
+    struct stat info {};
+    ASSERT_EQ(::lstat(path.c_str(), &info), 0) << s_log;
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    EXPECT_EQ(readFile(path), "/Library/Printers/Tavix\n");
+}
+
+TEST_F(InstallTree, DesktopEntryNamesTheWindowClassTheProgramSets)
+{
+    const std::string entry = readFile(staged("/share/applications/com.tavix.Plugsweep.desktop"));
+    const std::string info = readFile(staged("Plugsweep.app/Contents/Info.plist"));
+    // The toolkit takes the window class from CFBundleExecutable.
+    EXPECT_NE(info.find("<key>CFBundleExecutable</key>\n\t<string>Plugsweep</string>"), std::string::npos);
+    EXPECT_NE(entry.find("\nStartupWMClass=Plugsweep\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("\nIcon=com.tavix.Plugsweep\n"), std::string::npos) << entry;
 }
 
 TEST_F(InstallTree, PlugsweepCommandLeadsToTheInstalledProgram)

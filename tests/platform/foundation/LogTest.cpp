@@ -31,3 +31,14 @@ TEST(Log, SinkMayLogItself)
     setLogSink({});
     EXPECT_EQ(lines, (std::vector<std::string>{"first", "again"}));
 }
+
+TEST(Log, IdentityNamesTheProgramUntilOneIsSet)
+{
+    const std::string started = platform::logIdentity();
+    EXPECT_FALSE(started.empty());
+    EXPECT_EQ(started.find('/'), std::string::npos) << started;
+    platform::setLogIdentity("Plugsweep");
+    EXPECT_EQ(platform::logIdentity(), "Plugsweep");
+    platform::setLogIdentity("");
+    EXPECT_EQ(platform::logIdentity(), started);
+}

@@ -117,6 +117,31 @@ TEST(QtDisplay, NeedsAReachableDisplayForTheDesktopPlatforms)
     }
 }
 
+TEST(QtDisplay, AWaylandDisplayNeedsTheToolkitsWaylandPlugin)
+{
+    const std::map<std::string, std::string> wayland = {{"WAYLAND_DISPLAY", "wayland-0"}};
+    EXPECT_FALSE(QtDisplay::missingDisplay(wayland, true));
+    const std::optional<std::string> missing = QtDisplay::missingDisplay(wayland, false);
+    ASSERT_TRUE(missing);
+    EXPECT_NE(missing->find("Wayland"), std::string::npos) << *missing;
+    EXPECT_TRUE(QtDisplay::missingDisplay({{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_DISPLAY", "wayland-0"}}, false));
+    // An X display that answers is used instead; one that does not, or none, is no way out.
+    EXPECT_TRUE(QtDisplay::missingDisplay({{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":4093"}}, false));
+}
+
+TEST(QtDisplay, ChoosesXOnlyWhereTheWaylandPluginIsMissing)
+{
+    // No X server listens on display 4093; "faraway:0" is a remote display, trusted to exist.
+    const std::map<std::string, std::string> session = {{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", "faraway:0"}};
+    EXPECT_EQ(QtDisplay::platformToUse(session, false), std::optional<std::string>("xcb"));
+    EXPECT_FALSE(QtDisplay::platformToUse(session, true));
+    std::map<std::string, std::string> chosen = session;
+    chosen["QT_QPA_PLATFORM"] = "wayland";
+    EXPECT_FALSE(QtDisplay::platformToUse(chosen, false)) << "the user's own choice stands";
+    EXPECT_FALSE(QtDisplay::platformToUse({{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":4093"}}, false));
+    EXPECT_FALSE(QtDisplay::platformToUse({{"WAYLAND_DISPLAY", "wayland-0"}}, false));
+}
+
 class QtKeyboardTest : public ::testing::Test {
 protected:
     void SetUp() override
