@@ -38,7 +38,15 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase {"PlainArgument", {"modules"}, Action::Refuse, "modules"},
                       ParseCase {"OptionWithValueGlued", {"--help=yes"}, Action::Refuse, "--help=yes"},
                       ParseCase {"ShortFormOfALongOnlyOption", {"-v"}, Action::Refuse, "-v"},
-                      ParseCase {"EmptyArgument", {""}, Action::Refuse, ""}),
+                      ParseCase {"EmptyArgument", {""}, Action::Refuse, ""},
+                      ParseCase {"List", {"--list"}, Action::List, ""},
+                      ParseCase {"ListAsJson", {"--json", "--list"}, Action::List, ""},
+                      ParseCase {"RemoveWithoutIdentifier", {"--remove"}, Action::Refuse, "--remove"},
+                      ParseCase {"RemoveThenList", {"--remove", "a", "--list"}, Action::Refuse, "--list"},
+                      ParseCase {"RemoveAllAsADryRun", {"--remove-all", "--dry-run", "--json"}, Action::RemoveAll, ""},
+                      ParseCase {"IdentifierLikeAnOption", {"--remove", "-x"}, Action::Refuse, "-x"},
+                      ParseCase {"JsonAlone", {"--json"}, Action::Refuse, "--json"},
+                      ParseCase {"DryRunWithList", {"--list", "--dry-run"}, Action::Refuse, "--dry-run"}),
     [](const ::testing::TestParamInfo<ParseCase>& info) { return std::string(info.param.name); });
 
 CommandLine::Texts englishOnly()
@@ -46,15 +54,32 @@ CommandLine::Texts englishOnly()
     return [](const std::string&, const std::string& english) { return english; };
 }
 
+TEST(CommandLineRemoveRequest, TakesTheIdentifiersAfterRemoveAndItsFlags)
+{
+    const CommandLine::Request request = CommandLine::parse({"--json", "--remove", "ID-1", "ID-2", "--dry-run"});
+    EXPECT_EQ(request.action, Action::Remove);
+    EXPECT_EQ(request.ids, (std::vector<std::string>{"ID-1", "ID-2"}));
+    EXPECT_TRUE(request.json);
+    EXPECT_TRUE(request.dryRun);
+    EXPECT_EQ(CommandLine::parse({"--remove"}).why, CommandLine::Request::Why::NeedsIdentifier);
+    EXPECT_EQ(CommandLine::parse({"--list", "--remove-all"}).why, CommandLine::Request::Why::Misplaced);
+    EXPECT_EQ(CommandLine::parse({"--bogus"}).why, CommandLine::Request::Why::Unknown);
+}
+
 TEST(CommandLineTexts, UsageListsEveryOptionOfTheTableAndTheExitStatuses)
 {
     const std::string usage = CommandLine::usage(englishOnly(), "Plugsweep", "Removes modules.");
-    EXPECT_EQ(usage.rfind("usage: Plugsweep [--help] [--version]\n  Removes modules.\n", 0), 0u) << usage;
+    EXPECT_EQ(usage.rfind("usage: Plugsweep [--help] [--version] [--list] [--remove ID...] [--remove-all] [--dry-run] "
+                          "[--json]\n  Removes modules.\n",
+                          0),
+              0u)
+        << usage;
     for (const CommandLine::Option& option : CommandLine::options()) {
         EXPECT_NE(usage.find("  " + std::string(option.longName) + " "), std::string::npos) << usage;
         EXPECT_NE(usage.find(std::string(option.english)), std::string::npos) << usage;
     }
-    for (const char* status : {"0 when", "1 when", "2 when", "69 when"})
+    for (const char* status : {"0 when", "1 when", "2 when", "69 when", "0 every named", "1 some named", "74 the module",
+                               "75 another", "77 not authorized"})
         EXPECT_NE(usage.find("    " + std::string(status)), std::string::npos) << usage;
 }
 
@@ -71,7 +96,8 @@ TEST(CommandLineTexts, EveryTextComesFromTheTableByItsKey)
     EXPECT_EQ(usage.find("about"), std::string::npos) << "the about text is translated too: " << usage;
     for (const CommandLine::Option& option : CommandLine::options())
         EXPECT_TRUE(asked.count(std::string(option.textKey))) << option.textKey;
-    EXPECT_EQ(CommandLine::refusal(marked, "P", "--x"), "<CL_UNKNOWN_OPTION>\n");
+    EXPECT_EQ(CommandLine::refusal(marked, "P", CommandLine::parse({"--x"})), "<CL_UNKNOWN_OPTION>\n");
+    EXPECT_EQ(CommandLine::refusal(marked, "P", CommandLine::parse({"--remove"})), "<CL_NEEDS_IDENTIFIER>\n");
 }
 
 TEST(CommandLineTexts, PlaceholdersTakeProgramThenArgument)
@@ -79,7 +105,8 @@ TEST(CommandLineTexts, PlaceholdersTakeProgramThenArgument)
     const CommandLine::Texts reordered = [](const std::string& key, const std::string& english) {
         return key == "CL_UNKNOWN_OPTION" ? std::string("%@ ist unbekannt (%@)") : english;
     };
-    EXPECT_EQ(CommandLine::refusal(reordered, "Plugsweep", "--bogus"), "Plugsweep ist unbekannt (--bogus)\n");
+    EXPECT_EQ(CommandLine::refusal(reordered, "Plugsweep", CommandLine::parse({"--bogus"})),
+              "Plugsweep ist unbekannt (--bogus)\n");
     EXPECT_EQ(CommandLine::noDisplay(englishOnly(), "Plugsweep", "DISPLAY is not set"),
               "Plugsweep: this program needs a graphical display, and none can be used (DISPLAY is not set)\n");
     EXPECT_EQ(CommandLine::versionLine("Plugsweep", "1.0"), "Plugsweep 1.0\n");
