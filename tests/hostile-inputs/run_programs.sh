@@ -50,8 +50,11 @@ run() {
 
 found=0
 for file in $(find "$hostile" -type f ! -name '*.md' | sort); do
-  found=$((found + 1))
   name=${file#"$hostile"/}
+  # Files named I... are well-formed lists that must read (one answer for a repeated key, reals
+  # out of range, shared references); the property-list tests check how each reads.
+  case $name in I[0-9]*) continue ;; esac
+  found=$((found + 1))
 
   # ScriptHelper, the root side, given the file as its plan and then as its registry.
   for role in plan registry; do
@@ -63,7 +66,9 @@ for file in $(find "$hostile" -type f ! -name '*.md' | sort); do
     fi
     run "$scripthelper"
     status=$?
-    if [ "$status" -ne 1 ] || ! grep -q "^refused: $role " "$work/out"; then
+    # A plan that cannot be used ends with 65, a registry that cannot be read with 74.
+    if [ "$role" = plan ]; then expected=65; else expected=74; fi
+    if [ "$status" -ne "$expected" ] || ! grep -q "^refused $role " "$work/out"; then
       fail "ScriptHelper with $name as its $role: exit $status: $(head -c 300 "$work/out")"
     fi
     [ -e "$work/root/Library/Printers/Tavix/Alpha/Alpha.plugin" ] || fail "ScriptHelper with $name as its $role removed a module"

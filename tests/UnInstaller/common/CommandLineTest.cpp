@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -110,6 +115,43 @@ TEST(CommandLineTexts, PlaceholdersTakeProgramThenArgument)
     EXPECT_EQ(CommandLine::noDisplay(englishOnly(), "Plugsweep", "DISPLAY is not set"),
               "Plugsweep: this program needs a graphical display, and none can be used (DISPLAY is not set)\n");
     EXPECT_EQ(CommandLine::versionLine("Plugsweep", "1.0"), "Plugsweep 1.0\n");
+}
+
+
+std::string manPage()
+{
+    std::ifstream in(SOURCE_DIR "/packaging/man/plugsweep.1.in");
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string manSpelling(std::string_view option)
+{
+    std::string spelled;
+    for (char c : option)
+        spelled += c == '-' ? std::string("\\-") : std::string(1, c);
+    return spelled;
+}
+
+TEST(CommandLineManPage, DescribesEveryOptionAndEveryExitStatusOfUsage)
+{
+    const std::string page = manPage();
+    ASSERT_FALSE(page.empty());
+    const std::size_t options = page.find(".SH OPTIONS"), statuses = page.find(".SH EXIT STATUS"),
+                      files = page.find(".SH FILES");
+    ASSERT_TRUE(options < statuses && statuses < files) << "the page keeps its sections in order";
+    const std::string optionSection = page.substr(options, statuses - options);
+    for (const CommandLine::Option& option : CommandLine::options())
+        EXPECT_NE(optionSection.find(manSpelling(option.longName)), std::string::npos) << option.longName;
+
+    const std::string statusSection = page.substr(statuses, files - statuses);
+    std::istringstream usage(CommandLine::usage(englishOnly(), "plugsweep", "about"));
+    std::set<std::string> numbers;
+    for (std::string line; std::getline(usage, line);)
+        if (line.rfind("    ", 0) == 0 && line.size() > 4 && std::isdigit(static_cast<unsigned char>(line[4])))
+            numbers.insert(line.substr(4, line.find(' ', 4) - 4));
+    EXPECT_GE(numbers.size(), 10u) << "usage lists the statuses of the window and of the command line";
+    for (const std::string& number : numbers)
+        EXPECT_NE(statusSection.find(".B " + number + "\n"), std::string::npos) << "status " << number;
 }
 
 }  // namespace
