@@ -519,12 +519,16 @@ void Controller::requestUnInstall(platform::Control*)
     if (granted != platform::errAuthorizationSuccess) {
         // A dismissed prompt shows nothing more; every other refusal says what happened, or
         // pressing the button would seem to do nothing.
-        if (granted == platform::errAuthorizationDenied)
+        if (granted == platform::errAuthorizationDenied) {
+            platform::NSLog("Administrator rights were refused: not authorized.");
             critical("STEXT_NOT_AUTHORIZED", localizedString("STEXT_NOT_AUTHORIZED_MESSAGE"));
-        else if (granted == platform::errAuthorizationInteractionNotAllowed)
+        } else if (granted == platform::errAuthorizationInteractionNotAllowed) {
+            platform::NSLog("Administrator rights could not be asked: no authentication agent.");
             critical("STEXT_NO_AGENT", localizedString("STEXT_NO_AGENT_MESSAGE"));
-        else if (granted != platform::errAuthorizationCanceled)
+        } else if (granted != platform::errAuthorizationCanceled) {
+            platform::NSLog("Administrator rights could not be asked: polkit did not answer.");
             critical("STEXT_NO_POLKIT", localizedString("STEXT_NO_POLKIT_MESSAGE"));
+        }
         platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }

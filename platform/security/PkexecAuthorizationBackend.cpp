@@ -101,7 +101,10 @@ std::string drain(int fd)
 /// message (LC_ALL=C).
 OSStatus notAuthorizedStatus(const std::string& errors)
 {
-    if (errors.find("No authentication agent") != std::string::npos)
+    // Without a registered agent pkexec falls back to a text agent of its own, which needs a
+    // controlling terminal; started from a desktop it has none.
+    if (errors.find("No authentication agent") != std::string::npos ||
+        errors.find("Error creating textual authentication agent") != std::string::npos)
         return errAuthorizationInteractionNotAllowed;
     if (errors.find("Error checking for authorization") != std::string::npos ||
         errors.find("Cannot run program") != std::string::npos ||

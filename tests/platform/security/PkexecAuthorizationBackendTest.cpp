@@ -192,6 +192,11 @@ INSTANTIATE_TEST_SUITE_P(
                                "echo 'Error executing command as another user: No authentication agent found.' >&2\n"
                                "exit 127\n",
                                errAuthorizationInteractionNotAllowed},
+                      // No agent registered and no terminal for pkexec's own text agent.
+                      ExitCase{"echo 'Error creating textual authentication agent: Error opening current "
+                               "controlling terminal for the process (`/dev/tty'\'): No such device or "
+                               "address' >&2; exit 127\n",
+                               errAuthorizationInteractionNotAllowed},
                       ExitCase{"echo 'Error checking for authorization org.freedesktop.policykit.exec: "
                                "GDBus.Error:org.freedesktop.DBus.Error.ServiceUnknown: The name "
                                "org.freedesktop.PolicyKit1 was not provided by any .service files' >&2; exit 127\n",
