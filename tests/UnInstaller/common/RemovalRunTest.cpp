@@ -81,7 +81,10 @@ protected:
         EXPECT_EQ(m_ui->events().size(), alertTitles.size());
         EXPECT_TRUE(m_auth->executions().empty());
         EXPECT_EQ(m_ui->busyCount(), 0u);
-        EXPECT_TRUE(m_log.empty());
+        // Each refusal told to the user is logged once, naming it; a dismissed prompt logs nothing.
+        ASSERT_EQ(m_log.size(), alertTitles.size()) << (m_log.empty() ? "" : m_log[0]);
+        for (const std::string& line : m_log)
+            EXPECT_EQ(line.rfind("Administrator rights ", 0), 0u) << line;
     }
 
     std::unique_ptr<platform::headless::HeadlessAuthorization> m_auth;
@@ -129,6 +132,7 @@ TEST_F(RemovalRun, DeniedPromptLeavesAnEarlierPlanAsItWas)
     EXPECT_EQ(readFile(planPath()), "earlier plan");
     expectNothingChanged({"txt:STEXT_NOT_AUTHORIZED"});
     EXPECT_EQ(alerts()[0].message, "txt:STEXT_NOT_AUTHORIZED_MESSAGE");
+    EXPECT_EQ(m_log, (Strings{"Administrator rights were refused: not authorized."}));
 }
 
 TEST_F(RemovalRun, MissingToolFailsOnlyAtItsStartWithThePlanWritten)
