@@ -396,19 +396,19 @@ PlistXmlReader::~PlistXmlReader()
         XML_ParserFree(static_cast<XML_Parser>(m_parser));
 }
 
-bool PlistXmlReader::parse(std::string_view piece, bool last)
+bool PlistXmlReader::parseDocument(std::string_view document)
 {
     if (m_failure != PlistReadFailure::None || m_finished)
         return false;
-    if (piece.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    if (document.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         m_failure = PlistReadFailure::TooLarge;
         return false;
     }
-    const XML_Status status = XML_Parse(static_cast<XML_Parser>(m_parser), piece.data(),
-                                        static_cast<int>(piece.size()), last ? XML_TRUE : XML_FALSE);
+    const XML_Status status = XML_Parse(static_cast<XML_Parser>(m_parser), document.data(),
+                                        static_cast<int>(document.size()), XML_TRUE);
     if (m_failure == PlistReadFailure::None && status != XML_STATUS_OK)
         m_failure = PlistReadFailure::Malformed;
-    m_finished = last;
+    m_finished = true;
     return m_failure == PlistReadFailure::None;
 }
 
@@ -490,7 +490,7 @@ std::optional<PlistValue> PlistXmlReader::read(std::string_view bytes, const Pli
                                                PlistReadFailure* failure)
 {
     PlistXmlReader reader(bytes.size(), selection);
-    reader.parse(bytes, true);
+    reader.parseDocument(bytes);
     auto value = reader.finish();
     if (failure)
         *failure = reader.failure();

@@ -53,8 +53,9 @@ std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat*
 std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFormat* formatOut = nullptr);
 
 /// readPropertyListFile that also tells why the file was refused; failure is set on every call.
-/// With a selection, only the values it keeps are built. An XML file is parsed as it is read,
-/// a piece at a time, and never held whole.
+/// With a selection, only the values it keeps are built. A binary file is read whole into working
+/// memory and decoded from there; an XML file is read whole into the parser's buffer and parsed
+/// in one pass that hands the pages already parsed back to the system.
 std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFormat* formatOut,
                                                PlistReadFailure* failure, const PlistSelection* selection = nullptr);
 

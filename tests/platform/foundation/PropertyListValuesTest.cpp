@@ -229,6 +229,52 @@ TEST(PropertyListValues, XmlRealsReadInEverySpellingAndNothingElse)
     }
 }
 
+struct RealEdge {
+    const char* name;
+    std::string text;
+    double expected;
+};
+
+class XmlRealEdges : public ::testing::TestWithParam<RealEdge> {};
+
+TEST_P(XmlRealEdges, ReadAsTheirMagnitudeRounds)
+{
+    const RealEdge& edge = GetParam();
+    const auto value = parsePropertyList(document("<real>" + edge.text + "</real>"));
+    ASSERT_TRUE(value && value->asReal()) << edge.text;
+    const double read = *value->asReal();
+    EXPECT_EQ(read, edge.expected) << edge.text;
+    EXPECT_EQ(std::signbit(read), std::signbit(edge.expected)) << edge.text;
+}
+
+std::string zeros(std::size_t count)
+{
+    return std::string(count, '0');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PropertyListValues, XmlRealEdges,
+    ::testing::Values(
+        RealEdge{"TinyFractionIsZero", "0." + zeros(400) + "1", 0.0},
+        RealEdge{"NegativeTinyFractionIsNegativeZero", "-0." + zeros(400) + "1", -0.0},
+        RealEdge{"LongMantissaWithNegativeExponentIsInfinity", "1" + zeros(400) + "e-5", kInfinity},
+        RealEdge{"NegativeLongMantissaIsNegativeInfinity", "-1" + zeros(400) + "e-5", -kInfinity},
+        RealEdge{"LongMantissaBroughtBackIntoRange", "1" + zeros(400) + "e-400", 1.0},
+        RealEdge{"TinyFractionWithPositiveExponentIsZero", "0." + zeros(800) + "1e+300", 0.0},
+        RealEdge{"TinyFractionBroughtBackIntoRange", "0." + zeros(400) + "15e+401", 1.5},
+        RealEdge{"HugeExponentIsInfinity", "1e400", kInfinity},
+        RealEdge{"HugeNegativeExponentIsZero", "1e-400", 0.0},
+        RealEdge{"NegativeUnderflowIsNegativeZero", "-1e-400", -0.0},
+        RealEdge{"SmallestDenormal", "4.9406564584124654e-324", 4.9406564584124654e-324},
+        RealEdge{"LargestDenormal", "2.2250738585072009e-308", 2.2250738585072009e-308},
+        RealEdge{"HalfTheSmallestDenormalRoundsToZero", "2e-324", 0.0},
+        RealEdge{"SmallestNormal", "2.2250738585072014e-308", 2.2250738585072014e-308},
+        RealEdge{"LargestFinite", "1.7976931348623157e308", 1.7976931348623157e308},
+        RealEdge{"NegativeLargestFinite", "-1.7976931348623157e308", -1.7976931348623157e308},
+        RealEdge{"JustPastLargestFiniteIsInfinity", "1.7976931348623159e308", kInfinity},
+        RealEdge{"ZeroWithAHugeExponentIsZero", "0e99999", 0.0}),
+    [](const ::testing::TestParamInfo<RealEdge>& info) { return std::string(info.param.name); });
+
 TEST(PropertyListValues, KeysAreWrittenInUtf16CodeUnitOrder)
 {
     // U+1F600 is D83D DE00 in UTF-16 and so sorts before U+FF61, although its UTF-8 bytes do not.
