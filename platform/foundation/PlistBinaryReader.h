@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform::plist {
 
@@ -28,6 +29,15 @@ public:
 
 private:
     struct Frame;
+    // What is known of one object once it has been decoded: the value, shared by every later
+    // reference, and what it was read with.
+    struct Slot {
+        PlistValue value;
+        // Null while the object has not been decoded; a mark for a string or data, which every
+        // selection reads alike, or for a container decoded only to be checked; otherwise the
+        // selection the container's value was built with.
+        const PlistSelection* readWith = nullptr;
+    };
 
     bool readUInt(std::uint64_t at, unsigned width, std::uint64_t& out) const;
     bool objectOffset(std::uint64_t index, std::uint64_t& out) const;
@@ -37,7 +47,7 @@ private:
     bool decode(std::uint64_t index, const PlistSelection* selection, std::optional<PlistValue>& scalar, Frame& frame,
                 bool& isContainer);
     bool decodeScalar(std::uint64_t offset, unsigned type, unsigned info, std::optional<PlistValue>& scalar);
-    bool decodeKey(std::uint64_t index, std::string& key);
+    bool decodeKey(std::uint64_t index, PlistValue& key);
     bool decodeString(std::uint64_t offset, std::string& out);
     std::optional<PlistValue> refuse(PlistReadFailure failure);
 
@@ -54,6 +64,7 @@ private:
     std::uint64_t m_values = 0;
     std::uint64_t m_payload = 0;
     std::uint64_t m_reserved = 0;
+    std::vector<Slot> m_slots;  // one per object, while read() runs
 };
 
 }  // namespace platform::plist

@@ -73,6 +73,7 @@ private:
         std::size_t tagBytes = 0;
         std::vector<PlistDictionary::Entry> entries;  // a dictionary's
         std::vector<std::size_t> hashes;              // of its keys, once it is large enough to be indexed
+        std::vector<std::size_t> dropped;             // its entries whose value the selection refused
         std::vector<PlistValue> values;               // an array's, or the one value of <plist>
     };
 

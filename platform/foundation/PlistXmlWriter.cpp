@@ -40,6 +40,10 @@ bool PlistXmlWriter::writeText(std::string_view element, const std::string& text
 
 bool PlistXmlWriter::writeValue(const PlistValue& value, std::size_t level)
 {
+    // Past the size the reader takes, the document is refused; stopping here also bounds the
+    // work for a value whose shared parts would repeat without end.
+    if (m_out.size() > kMaxPropertyListBytes)
+        return false;
     switch (value.type()) {
     case PlistValue::Type::String:
         return writeText("string", *value.asString(), level);

@@ -120,6 +120,25 @@ PlistReadFailure unreadFileFailure(const std::string& path)
     return PlistReadFailure::Unreadable;
 }
 
+// Whether the reader takes bytes back: within kMaxPropertyListBytes, no deeper than
+// kMaxPropertyListDepth and sound in every other way. The check reads them with a selection that
+// builds nothing, so it costs a pass over the bytes and no copy of the values.
+bool readsBack(std::string_view bytes)
+{
+    static const PlistSelection kNothing = PlistSelection::none().onlyDictionaries();
+    PlistReadFailure failure = PlistReadFailure::None;
+    return !bytes.empty() && parsePropertyList(bytes, nullptr, &failure, &kNothing).has_value();
+}
+
+// root in the given form, or empty when the form cannot hold it or its reader would refuse it.
+std::string checkedBytes(const PlistValue& root, PlistFormat format)
+{
+    std::string bytes = format == PlistFormat::Binary ? binaryPropertyList(root) : xmlPropertyList(root);
+    if (!readsBack(bytes))
+        bytes.clear();
+    return bytes;
+}
+
 }  // namespace
 
 std::string_view describePlistReadFailure(PlistReadFailure failure)
@@ -273,7 +292,7 @@ std::string binaryPropertyList(const PlistValue& root)
 bool writeToFile(const PlistValue& root, const std::string& path, bool atomically)
 {
     try {
-        const std::string bytes = xmlPropertyList(root);
+        const std::string bytes = checkedBytes(root, PlistFormat::Xml);
         if (bytes.empty())
             return false;
         return atomically ? writeBytesAtomically(path, bytes) : writeBytesInPlace(path, bytes);
@@ -285,7 +304,7 @@ bool writeToFile(const PlistValue& root, const std::string& path, bool atomicall
 bool writePropertyListAtomically(const PlistValue& root, const std::string& path, PlistFormat format)
 {
     try {
-        const std::string bytes = format == PlistFormat::Binary ? binaryPropertyList(root) : xmlPropertyList(root);
+        const std::string bytes = checkedBytes(root, format);
         if (bytes.empty())
             return false;
         return writeBytesAtomically(path, bytes);

@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -274,13 +275,23 @@ TEST(PropertyListRead, LargeXmlDictionariesReadWhole)
     EXPECT_FALSE(dict.contains("k250001"));
 }
 
-TEST(PropertyListRead, SharedArraysThatMultiplyAreRefused)
+TEST(PropertyListRead, SharedArraysThatMultiplyAreReadOnce)
 {
-    // Each array holds the next one twice: 40 levels expand to 2^40 arrays.
+    // Each array holds the next one twice: copied per reference, 40 levels would be 2^40
+    // arrays; read once and shared, they are 41.
     std::vector<std::vector<std::uint32_t>> arrays(41);
     for (std::uint32_t i = 0; i < 40; ++i)
         arrays[i] = {i + 1, i + 1};
-    EXPECT_FALSE(parsePropertyList(bplistOfArrays(arrays)));
+    const auto value = parsePropertyList(bplistOfArrays(arrays));
+    ASSERT_TRUE(value);
+    const PlistValue* level = &*value;
+    for (int i = 0; i < 40; ++i) {
+        const PlistArray& array = *std::as_const(*level).asArray();
+        ASSERT_EQ(array.size(), 2u);
+        EXPECT_TRUE(array[0].sharesWith(array[1])) << i;
+        level = &array[0];
+    }
+    EXPECT_TRUE(std::as_const(*level).asArray()->empty());
 }
 
 TEST(PropertyListRead, BinaryOffsetsPointingIntoTheTrailerAreRefused)
