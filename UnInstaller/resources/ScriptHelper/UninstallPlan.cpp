@@ -92,7 +92,12 @@ std::optional<UninstallPlan> UninstallPlan::load(const std::string& homeFolder, 
 
 std::optional<UninstallPlan> UninstallPlan::fromBytes(std::string_view bytes, std::string* error)
 {
-    const auto root = platform::parsePropertyList(bytes);
+    // Only what the plan is used for is built: each entry's UUID and UnInstallPath. An array
+    // where the root's dictionary is expected is kept empty.
+    using Selection = platform::PlistSelection;
+    static const Selection kPlanFields = Selection::none().onlyDictionaries().key(
+        "UnInstallApps", Selection::none().key("UUID").key("UnInstallPath"));
+    const auto root = platform::parsePropertyList(bytes, nullptr, nullptr, &kPlanFields);
     const platform::PlistDictionary* dictionary = root ? root->asDictionary() : nullptr;
     if (dictionary == nullptr) {
         *error = "is not a property list with a dictionary at its root";
