@@ -33,12 +33,10 @@ bool SavedAnswersFile::write(const platform::PlistDictionary& dictionary, std::s
 {
     // Written back in the form it came in; the write is refused, and the file left as it was,
     // when the next run could not read it again.
-    const platform::PlistValue root(dictionary);
-    if (!platform::writePropertyListAtomically(root, m_path, m_format)) {
-        const std::size_t size = m_format == platform::PlistFormat::Binary ? platform::binaryPropertyList(root).size()
-                                                                            : platform::xmlPropertyList(root).size();
+    platform::PlistWriteFailure failure = platform::PlistWriteFailure::None;
+    if (!platform::writePropertyListAtomically(platform::PlistValue(dictionary), m_path, m_format, &failure)) {
         error = m_path
-                + (size > platform::kMaxPropertyListBytes
+                + (failure == platform::PlistWriteFailure::TooLarge
                        ? ": the shared dictionary is larger than the 64 MiB a saved-answers file may hold"
                        : ": cannot write the shared dictionary");
         return false;

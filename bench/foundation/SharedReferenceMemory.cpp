@@ -1,6 +1,6 @@
 // Peak memory per byte of file for binary lists whose root array holds one-byte references to
-// one shared object (8-byte data, true, a short string), read as ScriptHelper reads a plan and
-// as Plugsweep reads the registry. Each read runs in a child process of its own, whose maxrss
+// one shared object (8-byte data, true, a short string), read whole, as ScriptHelper reads a
+// plan and as Plugsweep reads the registry. Each read runs in a child process of its own, whose maxrss
 // (getrusage) less that of a child that reads nothing is the read's cost.
 //
 //     bench_shared_reference_memory [MiB...]        (8 32 64 by default)
@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -24,7 +25,7 @@ namespace {
 
 using foundation_test::SharedObject;
 
-enum class Reader { Nothing, Plan, Registry };
+enum class Reader { Nothing, Whole, Plan, Registry };
 
 // The child's maxrss in bytes, or -1.
 long long peakOf(Reader reader, const std::string& path)
@@ -38,6 +39,8 @@ long long peakOf(Reader reader, const std::string& path)
             const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             std::string error;
             (void)scripthelper::UninstallPlan::fromBytes(bytes, &error);
+        } else if (reader == Reader::Whole) {
+            (void)platform::readPropertyListFile(path);
         } else if (reader == Reader::Registry) {
             (void)RemovableModules::readRegistry(nullptr);
         }
@@ -66,7 +69,7 @@ int main(int argc, char** argv)
     const std::string root = folder;
     const std::string registry = root + RemovableModules::kRegistryPath;
     ::setenv("PLATFORM_ROOT", root.c_str(), 1);
-    std::system(("mkdir -p '" + root + "/Library/Preferences'").c_str());
+    std::filesystem::create_directories(root + "/Library/Preferences");
     const long long base = peakOf(Reader::Nothing, registry);
     std::printf("%-6s %-10s %-9s %12s %14s\n", "MiB", "object", "reader", "peak MiB", "bytes per byte");
     const std::pair<const char*, SharedObject> objects[] = {
@@ -80,13 +83,14 @@ int main(int argc, char** argv)
                 const std::string file = foundation_test::sharedReferenceFile(size, object);
                 out.write(file.data(), static_cast<std::streamsize>(file.size()));
             }
-            for (const auto& [readerName, reader] : {std::pair{"plan", Reader::Plan}, std::pair{"registry", Reader::Registry}}) {
+            for (const auto& [readerName, reader] : {std::pair{"whole", Reader::Whole}, std::pair{"plan", Reader::Plan},
+                                             std::pair{"registry", Reader::Registry}}) {
                 const long long peak = peakOf(reader, registry) - base;
                 std::printf("%-6zu %-10s %-9s %12.1f %14.1f\n", mib, name, readerName, peak / 1048576.0,
                             static_cast<double>(peak) / static_cast<double>(size));
             }
         }
     }
-    std::system(("rm -rf '" + root + "'").c_str());
+    std::filesystem::remove_all(root);
     return 0;
 }

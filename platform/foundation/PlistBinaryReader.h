@@ -13,10 +13,18 @@
 namespace platform::plist {
 
 /// Reads the binary form ("bplist00") in one pass over an explicit stack, checking the trailer,
-/// the offset table and every object as it decodes them. An object referred to from many places
-/// is copied for each reference, so what a file may decode to is bounded by its own size: at
-/// most one value per reference slot and kMaxBinaryExpansion times the file in string and data
-/// bytes. Nesting (and with it any reference cycle) is bounded by kMaxPropertyListDepth.
+/// the offset table and every object as it decodes them. Each object is decoded once: a string,
+/// data or container referred to from many places is one value that every reference shares (a
+/// container is shared by the references that read it with the same selection). Nesting, and
+/// with it any reference cycle, is bounded by kMaxPropertyListDepth.
+///
+/// Memory is bounded by what the file holds. A reference is at least one byte of the file and
+/// becomes at most one 16-byte value in an array (a dictionary entry, a key and a value, takes
+/// 32 bytes for its two references); each object is at least two bytes (a marker and its offset)
+/// and takes one 24-byte slot while the read runs, and its string or data bytes at most one and
+/// a half times what it holds. The one-byte references to one shared object that cost the most
+/// thus take 16 bytes per byte of file, plus a fixed base (tests/platform/foundation/
+/// PlistMemoryTest.cpp counts it); no input takes more than a small constant per byte.
 class PlistBinaryReader {
 public:
     /// Values that selection drops are decoded and checked but not kept.

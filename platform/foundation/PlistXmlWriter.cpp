@@ -131,8 +131,12 @@ std::optional<std::string> PlistXmlWriter::write(const PlistValue& root)
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
         "<plist version=\"1.0\">\n";
-    if (!writeValue(root, 0))
+    m_tooLarge = false;
+    if (!writeValue(root, 0)) {
+        m_tooLarge = m_out.size() > kMaxPropertyListBytes;
+        m_out.clear();
         return std::nullopt;
+    }
     m_out += "</plist>\n";
     return std::move(m_out);
 }

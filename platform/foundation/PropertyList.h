@@ -78,10 +78,24 @@ std::string binaryPropertyList(const PlistValue& root);
 /// file then stays as it was.
 bool writeToFile(const PlistValue& root, const std::string& path, bool atomically);
 
+/// Why a property list was not written.
+enum class PlistWriteFailure {
+    None,
+    /// The form cannot hold a value (a character XML forbids, a date XML cannot write).
+    NotRepresentable,
+    /// The result would be larger than kMaxPropertyListBytes, which the reader refuses.
+    TooLarge,
+    /// The reader would refuse the result for another reason, such as its depth.
+    NotReadable,
+    /// The file could not be written or put in place.
+    Unwritable,
+};
+
 /// Writes root in the given form through a temporary file in the same folder and a rename,
 /// keeping the mode of an existing file. False on any failure, including bytes that the reader
 /// would refuse (larger than kMaxPropertyListBytes, nested too deeply); the earlier file then
-/// stays.
-bool writePropertyListAtomically(const PlistValue& root, const std::string& path, PlistFormat format);
+/// stays, and failure, when given, tells why.
+bool writePropertyListAtomically(const PlistValue& root, const std::string& path, PlistFormat format,
+                                 PlistWriteFailure* failure = nullptr);
 
 }  // namespace platform

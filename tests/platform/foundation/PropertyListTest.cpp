@@ -531,3 +531,26 @@ TEST(PropertyListWrite, AtomicWriteReplacesASymbolicLinkInsteadOfFollowingIt)
     ASSERT_EQ(::lstat(link.c_str(), &info), 0);
     EXPECT_TRUE(S_ISREG(info.st_mode));
 }
+
+TEST(PropertyListWrite, NothingIsWrittenThatTheReaderRefuses)
+{
+    // One level past the depth the reader takes: neither form replaces the earlier file.
+    PlistValue deep = PlistValue(PlistArray{});
+    for (std::size_t i = 0; i < kMaxPropertyListDepth; ++i)
+        deep = PlistValue(PlistArray{deep});
+    TempFolder temp;
+    for (const PlistFormat format : {PlistFormat::Binary, PlistFormat::Xml}) {
+        const std::string path = temp.write(format == PlistFormat::Binary ? "deep.bplist" : "deep.plist", "earlier");
+        PlistWriteFailure failure = PlistWriteFailure::None;
+        EXPECT_FALSE(writePropertyListAtomically(deep, path, format, &failure));
+        EXPECT_NE(failure, PlistWriteFailure::None);
+        EXPECT_EQ(foundation_test::readAll(path), "earlier");
+    }
+    // At the depth the reader takes, both forms write and read back.
+    const PlistValue& within = std::as_const(deep).asArray()->front();
+    for (const PlistFormat format : {PlistFormat::Binary, PlistFormat::Xml}) {
+        const std::string path = temp / (format == PlistFormat::Binary ? "within.bplist" : "within.plist");
+        EXPECT_TRUE(writePropertyListAtomically(within, path, format));
+        EXPECT_EQ(readPropertyListFile(path), within);
+    }
+}
