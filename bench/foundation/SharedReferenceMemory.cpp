@@ -71,23 +71,32 @@ int main(int argc, char** argv)
     ::setenv("PLATFORM_ROOT", root.c_str(), 1);
     std::filesystem::create_directories(root + "/Library/Preferences");
     const long long base = peakOf(Reader::Nothing, registry);
-    std::printf("%-6s %-10s %-9s %12s %14s\n", "MiB", "object", "reader", "peak MiB", "bytes per byte");
+    std::printf("%-6s %-10s %-14s %-9s %12s %14s\n", "MiB", "object", "array", "reader", "peak MiB",
+                "bytes per byte");
     const std::pair<const char*, SharedObject> objects[] = {
         {"data", SharedObject::EightByteData}, {"true", SharedObject::True}, {"string", SharedObject::ShortString}};
     for (const std::size_t mib : sizes) {
         // Just under the limit at 64 MiB, so that the file is read rather than refused for its size.
-        const std::size_t size = std::min<std::size_t>(mib << 20, platform::kMaxPropertyListBytes - 64);
+        const std::size_t size = std::min<std::size_t>(mib << 20, platform::kMaxPropertyListBytes - 256);
         for (const auto& [name, object] : objects) {
-            {
-                std::ofstream out(registry, std::ios::binary | std::ios::trunc);
-                const std::string file = foundation_test::sharedReferenceFile(size, object);
-                out.write(file.data(), static_cast<std::streamsize>(file.size()));
-            }
-            for (const auto& [readerName, reader] : {std::pair{"whole", Reader::Whole}, std::pair{"plan", Reader::Plan},
-                                             std::pair{"registry", Reader::Registry}}) {
-                const long long peak = peakOf(reader, registry) - base;
-                std::printf("%-6zu %-10s %-9s %12.1f %14.1f\n", mib, name, readerName, peak / 1048576.0,
-                            static_cast<double>(peak) / static_cast<double>(size));
+            // The array as the root, then as a plan's UnInstallApps list.
+            for (const std::string rootKey : {std::string(), std::string("UnInstallApps")}) {
+                {
+                    std::ofstream out(registry, std::ios::binary | std::ios::trunc);
+                    const std::string file = foundation_test::sharedReferenceFile(size, object, rootKey);
+                    out.write(file.data(), static_cast<std::streamsize>(file.size()));
+                }
+                for (const auto& [readerName, reader] :
+                     {std::pair{"whole", Reader::Whole}, std::pair{"plan", Reader::Plan},
+                      std::pair{"registry", Reader::Registry}}) {
+                    if (!rootKey.empty() && reader == Reader::Registry)
+                        continue;
+                    const long long peak = peakOf(reader, registry) - base;
+                    std::printf("%-6zu %-10s %-14s %-9s %12.1f %14.1f\n", mib, name,
+                                rootKey.empty() ? "root array" : "UnInstallApps", readerName, peak / 1048576.0,
+                                static_cast<double>(peak) / static_cast<double>(size));
+                    std::fflush(stdout);
+                }
             }
         }
     }

@@ -3,15 +3,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace foundation_test {
 
 /// The shared object of a generated file.
 enum class SharedObject { EightByteData, True, ShortString };
 
-/// A binary property list of about size bytes whose root array holds one-byte references, all
-/// to one shared object: the shape that costs the most memory per byte of file.
-inline std::string sharedReferenceFile(std::size_t size, SharedObject object)
+/// A binary property list of about size bytes whose array holds one-byte references, all to one
+/// shared object: the shape that costs the most memory per byte of file. The array is the root,
+/// or with rootKey the one value of a root dictionary under that key.
+inline std::string sharedReferenceFile(std::size_t size, SharedObject object, const std::string& rootKey = {})
 {
     const std::size_t references = size;
     std::string out = "bplist00";
@@ -19,24 +21,34 @@ inline std::string sharedReferenceFile(std::size_t size, SharedObject object)
         for (unsigned i = width; i-- > 0;)
             out += static_cast<char>((value >> (8 * i)) & 0xFF);
     };
-    const std::size_t arrayAt = out.size();
+    std::vector<std::size_t> offsets;
+    const bool wrapped = !rootKey.empty() && rootKey.size() < 15;
+    const char shared = wrapped ? '\x03' : '\x01';
+    if (wrapped) {
+        offsets.push_back(out.size());
+        out += "\xD1\x01\x02";
+        offsets.push_back(out.size());
+        out += static_cast<char>(0x50 | rootKey.size());
+        out += rootKey;
+    }
+    offsets.push_back(out.size());
     out += '\xAF';
     out += '\x13';
     append(references, 8);
-    out.append(references, '\x01');
-    const std::size_t objectAt = out.size();
+    out.append(references, shared);
+    offsets.push_back(out.size());
     switch (object) {
     case SharedObject::EightByteData: out += '\x48'; out.append("12345678"); break;
     case SharedObject::True: out += '\x09'; break;
     case SharedObject::ShortString: out += '\x55'; out.append("Alpha"); break;
     }
     const std::size_t tableAt = out.size();
-    append(arrayAt, 8);
-    append(objectAt, 8);
+    for (const std::size_t offset : offsets)
+        append(offset, 8);
     out.append(6, '\0');
     out += '\x08';
     out += '\x01';
-    append(2, 8);
+    append(offsets.size(), 8);
     append(0, 8);
     append(tableAt, 8);
     return out;
