@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <new>
 
@@ -16,9 +17,8 @@ namespace {
 std::atomic<std::size_t> g_live{0};
 std::atomic<std::size_t> g_peak{0};
 
-struct Header {
+struct alignas(std::max_align_t) Header {
     std::size_t size;
-    std::size_t pad;  // keeps the block aligned for any type
 };
 
 void* counted(std::size_t size)
