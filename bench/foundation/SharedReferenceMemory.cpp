@@ -80,7 +80,7 @@ int main(int argc, char** argv)
         const std::size_t size = std::min<std::size_t>(mib << 20, platform::kMaxPropertyListBytes - 256);
         for (const auto& [name, object] : objects) {
             // The array as the root, then as a plan's UnInstallApps list.
-            for (const std::string rootKey : {std::string(), std::string("UnInstallApps")}) {
+            for (const std::string& rootKey : {std::string(), std::string("UnInstallApps")}) {
                 {
                     std::ofstream out(registry, std::ios::binary | std::ios::trunc);
                     const std::string file = foundation_test::sharedReferenceFile(size, object, rootKey);
