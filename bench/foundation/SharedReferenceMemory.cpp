@@ -6,6 +6,7 @@
 //     bench_shared_reference_memory [MiB...]        (8 32 64 by default)
 
 #include "UnInstaller/common/RemovableModules.h"
+#include "UnInstaller/resources/ScriptHelper/RemovalRun.h"
 #include "UnInstaller/resources/ScriptHelper/UninstallPlan.h"
 #include "platform/foundation/PropertyList.h"
 #include "tests/platform/foundation/SharedReferenceFiles.h"
@@ -38,7 +39,8 @@ long long peakOf(Reader reader, const std::string& path)
             std::ifstream in(path, std::ios::binary);
             const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
             std::string error;
-            (void)scripthelper::UninstallPlan::fromBytes(bytes, &error);
+            // As ScriptHelper reads it beside a registry of fewer modules than the least it allows.
+            (void)scripthelper::UninstallPlan::fromBytes(bytes, &error, scripthelper::RemovalRun::kMinPlanEntries);
         } else if (reader == Reader::Whole) {
             (void)platform::readPropertyListFile(path);
         } else if (reader == Reader::Registry) {

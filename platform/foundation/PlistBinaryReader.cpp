@@ -161,11 +161,10 @@ bool PlistBinaryReader::decodeKey(std::uint64_t index, PlistValue& key)
 {
     if (index >= m_objectCount)
         return false;
-    Slot& slot = m_slots[static_cast<std::size_t>(index)];
-    if (slot.readWith) {
-        if (slot.readWith != &kLeaf || !slot.value.asString() || !weigh(0))
+    if (const Slot* slot = findSlot(index)) {
+        if (slot->readWith != &kLeaf || !slot->value.asString() || !weigh(0))
             return false;
-        key = slot.value;
+        key = slot->value;
         return true;
     }
     std::uint64_t offset = 0;
@@ -173,9 +172,23 @@ bool PlistBinaryReader::decodeKey(std::uint64_t index, PlistValue& key)
     if (!objectOffset(index, offset) || !decodeString(offset, text))
         return false;
     key = PlistValue(std::move(text));
+    Slot& slot = makeSlot(index);
     slot.value = key;
     slot.readWith = &kLeaf;
     return true;
+}
+
+PlistBinaryReader::Slot* PlistBinaryReader::findSlot(std::uint64_t index)
+{
+    const std::uint32_t at = m_slotOf[static_cast<std::size_t>(index)];
+    return at == 0 ? nullptr : &m_slots[at - 1];
+}
+
+PlistBinaryReader::Slot& PlistBinaryReader::makeSlot(std::uint64_t index)
+{
+    m_slots.emplace_back();
+    m_slotOf[static_cast<std::size_t>(index)] = static_cast<std::uint32_t>(m_slots.size());
+    return m_slots.back();
 }
 
 bool PlistBinaryReader::decodeScalar(std::uint64_t offset, unsigned type, unsigned info,
@@ -269,13 +282,13 @@ bool PlistBinaryReader::decode(std::uint64_t index, const PlistSelection* select
         return false;
     // An object decoded before is not decoded again: its value is shared. A container is
     // shared with references that read it with the same selection, or that drop it.
-    Slot& slot = m_slots[static_cast<std::size_t>(index)];
+    const Slot* slot = findSlot(index);
     isContainer = false;
-    if (slot.readWith && (slot.readWith == &kLeaf || slot.readWith == selection || !selection)) {
+    if (slot && (slot->readWith == &kLeaf || slot->readWith == selection || !selection)) {
         if (!weigh(0))
             return false;
         if (selection)
-            scalar = slot.value;
+            scalar = slot->value;
         return true;
     }
     const auto marker = static_cast<unsigned char>(m_bytes[static_cast<std::size_t>(offset)]);
@@ -287,8 +300,9 @@ bool PlistBinaryReader::decode(std::uint64_t index, const PlistSelection* select
             return false;
         // Strings and data are kept for later references; numbers are as small as the slot.
         if (type == 0x4 || type == 0x5 || type == 0x6) {
-            slot.value = *scalar;
-            slot.readWith = &kLeaf;
+            Slot& made = makeSlot(index);
+            made.value = *scalar;
+            made.readWith = &kLeaf;
         }
         return true;
     }
@@ -349,11 +363,17 @@ std::optional<PlistValue> PlistBinaryReader::read()
     m_values = 0;
     m_payload = 0;
     m_reserved = 0;
-    m_slots.assign(static_cast<std::size_t>(m_objectCount), Slot());
+    // The slots are made as objects are decoded; each object's number takes four bytes until then.
+    m_slotOf.assign(static_cast<std::size_t>(m_objectCount), 0);
+    m_slots.clear();
     struct Forget {
-        std::vector<Slot>& slots;
-        ~Forget() { std::vector<Slot>().swap(slots); }
-    } forget{m_slots};
+        PlistBinaryReader& reader;
+        ~Forget()
+        {
+            std::vector<std::uint32_t>().swap(reader.m_slotOf);
+            std::deque<Slot>().swap(reader.m_slots);
+        }
+    } forget{*this};
 
     const auto refused = [this] { return refuse(PlistReadFailure::Malformed); };
     std::vector<Frame> stack;
@@ -377,12 +397,13 @@ std::optional<PlistValue> PlistBinaryReader::read()
                 value = top.isDictionary
                             ? PlistValue(PlistDictionary::takeEntries(top.entries, &top.hashes, &top.dropped))
                             : PlistValue(std::move(top.array));
-            Slot& slot = m_slots[static_cast<std::size_t>(top.index)];
+            Slot* slot = findSlot(top.index);
             if (value) {
-                slot.value = *value;
-                slot.readWith = top.selection;
-            } else if (!slot.readWith) {
-                slot.readWith = &kChecked;
+                Slot& kept = slot ? *slot : makeSlot(top.index);
+                kept.value = *value;
+                kept.readWith = top.selection;
+            } else if (!slot) {
+                makeSlot(top.index).readWith = &kChecked;
             }
             stack.pop_back();
             if (stack.empty())

@@ -5,6 +5,7 @@
 #include "platform/foundation/PropertyList.h"
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,8 +22,9 @@ namespace platform::plist {
 /// Memory is bounded by what the file holds. A reference is at least one byte of the file and
 /// becomes at most one 16-byte value in an array (a dictionary entry, a key and a value, takes
 /// 32 bytes for its two references); each object is at least two bytes (a marker and its offset)
-/// and takes one 24-byte slot while the read runs, and its string or data bytes at most one and
-/// a half times what it holds. The one-byte references to one shared object that cost the most
+/// and takes four bytes while the read runs, and a 24-byte slot once a reference has decoded it
+/// (a string, data or container), and its string or data bytes at most one and a half times
+/// what it holds. The one-byte references to one shared object that cost the most
 /// thus take 16 bytes per byte of file, plus a fixed base (tests/platform/foundation/
 /// PlistMemoryTest.cpp counts it); no input takes more than a small constant per byte.
 class PlistBinaryReader {
@@ -56,6 +58,8 @@ private:
                 bool& isContainer);
     bool decodeScalar(std::uint64_t offset, unsigned type, unsigned info, std::optional<PlistValue>& scalar);
     bool decodeKey(std::uint64_t index, PlistValue& key);
+    Slot* findSlot(std::uint64_t index);
+    Slot& makeSlot(std::uint64_t index);
     bool decodeString(std::uint64_t offset, std::string& out);
     std::optional<PlistValue> refuse(PlistReadFailure failure);
 
@@ -72,7 +76,9 @@ private:
     std::uint64_t m_values = 0;
     std::uint64_t m_payload = 0;
     std::uint64_t m_reserved = 0;
-    std::vector<Slot> m_slots;  // one per object, while read() runs
+    // While read() runs: for each object, 0 or one more than the place of its slot.
+    std::vector<std::uint32_t> m_slotOf;
+    std::deque<Slot> m_slots;
 };
 
 }  // namespace platform::plist
