@@ -1,6 +1,6 @@
 // The XML property-list reader on arbitrary bytes: none or a tree, never a crash, a hang or a
-// sanitizer report; what it accepts writes out and reads back, and a read that keeps part of it
-// answers the same.
+// sanitizer report; what it accepts writes out and reads back as the same tree in both forms, a
+// file of the same bytes reads alike, and a read that keeps part of it keeps the same values.
 #include "fuzz/FuzzSupport.h"
 
 #include <cstddef>
@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::PlistFormat format = platform::PlistFormat::Binary;
     platform::PlistReadFailure failure = platform::PlistReadFailure::None;
     const auto value = platform::parsePropertyList(bytes, &format, &failure);
-    fuzz::checkSelectionAgrees(bytes, value.has_value(), failure);
+    fuzz::checkSelectionAgrees(bytes, value, failure);
+    fuzz::checkFileReadAgrees(bytes, value, failure);
     if (!value)
         return 0;
     if (format != platform::PlistFormat::Xml)

@@ -14,18 +14,31 @@ std::optional<platform::PlistDictionary> SavedAnswersFile::read(std::string& err
         error = m_path + ": is a folder, not a saved-answers file";
         return std::nullopt;
     }
-    std::optional<platform::PlistDictionary> dictionary = platform::dictionaryWithContentsOfFile(m_path);
+    platform::PlistFormat format = platform::PlistFormat::Xml;
+    platform::PlistReadFailure failure = platform::PlistReadFailure::None;
+    std::optional<platform::PlistValue> root = platform::readPropertyListFile(m_path, &format, &failure);
+    platform::PlistDictionary* dictionary = root ? root->asDictionary() : nullptr;
     if (!dictionary) {
-        error = m_path + ": not a property list with a dictionary at its root";
+        error = m_path
+                + (failure == platform::PlistReadFailure::TooLarge
+                       ? ": larger than the 64 MiB a saved-answers file may hold"
+                       : ": not a property list with a dictionary at its root");
         return std::nullopt;
     }
-    return dictionary;
+    m_format = format;
+    return std::move(*dictionary);
 }
 
 bool SavedAnswersFile::write(const platform::PlistDictionary& dictionary, std::string& error) const
 {
-    if (!platform::writeToFile(platform::PlistValue(dictionary), m_path, true)) {
-        error = m_path + ": cannot write the shared dictionary";
+    // Written back in the form it came in; the write is refused, and the file left as it was,
+    // when the next run could not read it again.
+    platform::PlistWriteFailure failure = platform::PlistWriteFailure::None;
+    if (!platform::writePropertyListAtomically(platform::PlistValue(dictionary), m_path, m_format, &failure)) {
+        error = m_path
+                + (failure == platform::PlistWriteFailure::TooLarge
+                       ? ": the shared dictionary is larger than the 64 MiB a saved-answers file may hold"
+                       : ": cannot write the shared dictionary");
         return false;
     }
     return true;

@@ -40,10 +40,13 @@ std::optional<platform::PlistDictionary> RemovableModules::readRegistry(std::opt
 {
     const std::string path = platform::resolveSystemPath(kRegistryPath);
     // Only what the rows show is built: the modules that are listed, each with its name and
-    // install path.
-    static const platform::PlistSelection kRowFields = platform::PlistSelection::none().key(
-        kModulesKey, platform::PlistSelection::none().anyOtherKey(
-                         platform::PlistSelection::none().key(kModuleNameKey).key(kInstallPathKey).keepIf(isListedModule)));
+    // install path. Where a dictionary is expected (the root, the modules, each module) an array
+    // is kept empty rather than built.
+    using Selection = platform::PlistSelection;
+    static const Selection kRowFields = Selection::none().onlyDictionaries().key(
+        kModulesKey,
+        Selection::none().onlyDictionaries().anyOtherKey(
+            Selection::none().onlyDictionaries().key(kModuleNameKey).key(kInstallPathKey).keepIf(isListedModule)));
     platform::PlistReadFailure failure = platform::PlistReadFailure::None;
     std::optional<platform::PlistValue> root = platform::readPropertyListFile(path, nullptr, &failure, &kRowFields);
     if (!root) {

@@ -20,11 +20,20 @@ struct PlistBinaryReader::Frame {
     const PlistSelection* selection = nullptr;
     // How the entry being read is read; null when it is dropped.
     const PlistSelection* entrySelection = nullptr;
-    std::string key;  // the key of the dictionary entry being read
+    std::uint64_t index = 0;  // the container's object, whose slot keeps it once it is built
+    PlistValue key;           // the key of the dictionary entry being read
     PlistArray array;
     std::vector<PlistDictionary::Entry> entries;
-    std::vector<std::size_t> hashes;  // of the keys, for a dictionary large enough to be indexed
+    std::vector<std::size_t> hashes;   // of the keys, for a dictionary large enough to be indexed
+    std::vector<std::size_t> dropped;  // entries whose value the selection left out
 };
+
+namespace {
+
+const PlistSelection kLeaf;
+const PlistSelection kChecked;
+
+}  // namespace
 
 PlistBinaryReader::PlistBinaryReader(std::string_view bytes, const PlistSelection* selection)
     : m_bytes(bytes), m_selection(selection ? selection : &PlistSelection::everything())
@@ -148,10 +157,38 @@ bool PlistBinaryReader::decodeString(std::uint64_t offset, std::string& out)
     return true;
 }
 
-bool PlistBinaryReader::decodeKey(std::uint64_t index, std::string& key)
+bool PlistBinaryReader::decodeKey(std::uint64_t index, PlistValue& key)
 {
+    if (index >= m_objectCount)
+        return false;
+    if (const Slot* slot = findSlot(index)) {
+        if (slot->readWith != &kLeaf || !slot->value.asString() || !weigh(0))
+            return false;
+        key = slot->value;
+        return true;
+    }
     std::uint64_t offset = 0;
-    return objectOffset(index, offset) && decodeString(offset, key);
+    std::string text;
+    if (!objectOffset(index, offset) || !decodeString(offset, text))
+        return false;
+    key = PlistValue(std::move(text));
+    Slot& slot = makeSlot(index);
+    slot.value = key;
+    slot.readWith = &kLeaf;
+    return true;
+}
+
+PlistBinaryReader::Slot* PlistBinaryReader::findSlot(std::uint64_t index)
+{
+    const std::uint32_t at = m_slotOf[static_cast<std::size_t>(index)];
+    return at == 0 ? nullptr : &m_slots[at - 1];
+}
+
+PlistBinaryReader::Slot& PlistBinaryReader::makeSlot(std::uint64_t index)
+{
+    m_slots.emplace_back();
+    m_slotOf[static_cast<std::size_t>(index)] = static_cast<std::uint32_t>(m_slots.size());
+    return m_slots.back();
 }
 
 bool PlistBinaryReader::decodeScalar(std::uint64_t offset, unsigned type, unsigned info,
@@ -243,12 +280,32 @@ bool PlistBinaryReader::decode(std::uint64_t index, const PlistSelection* select
     std::uint64_t offset = 0;
     if (!objectOffset(index, offset))
         return false;
+    // An object decoded before is not decoded again: its value is shared. A container is
+    // shared with references that read it with the same selection, or that drop it.
+    const Slot* slot = findSlot(index);
+    isContainer = false;
+    if (slot && (slot->readWith == &kLeaf || slot->readWith == selection || !selection)) {
+        if (!weigh(0))
+            return false;
+        if (selection)
+            scalar = slot->value;
+        return true;
+    }
     const auto marker = static_cast<unsigned char>(m_bytes[static_cast<std::size_t>(offset)]);
     const unsigned type = marker >> 4;
     const unsigned info = marker & 0xF;
     isContainer = type == 0xA || type == 0xD;
-    if (!isContainer)
-        return decodeScalar(offset, type, info, scalar);
+    if (!isContainer) {
+        if (!decodeScalar(offset, type, info, scalar))
+            return false;
+        // Strings and data are kept for later references; numbers are as small as the slot.
+        if (type == 0x4 || type == 0x5 || type == 0x6) {
+            Slot& made = makeSlot(index);
+            made.value = *scalar;
+            made.readWith = &kLeaf;
+        }
+        return true;
+    }
     std::uint64_t count = 0;
     std::uint64_t at = 0;
     if (!lengthOf(offset, info, count, at))
@@ -260,6 +317,7 @@ bool PlistBinaryReader::decode(std::uint64_t index, const PlistSelection* select
         return false;
     frame = Frame();
     frame.isDictionary = type == 0xD;
+    frame.index = index;
     frame.refsAt = at;
     frame.count = count;
     frame.selection = selection;
@@ -305,6 +363,17 @@ std::optional<PlistValue> PlistBinaryReader::read()
     m_values = 0;
     m_payload = 0;
     m_reserved = 0;
+    // The slots are made as objects are decoded; each object's number takes four bytes until then.
+    m_slotOf.assign(static_cast<std::size_t>(m_objectCount), 0);
+    m_slots.clear();
+    struct Forget {
+        PlistBinaryReader& reader;
+        ~Forget()
+        {
+            std::vector<std::uint32_t>().swap(reader.m_slotOf);
+            std::deque<Slot>().swap(reader.m_slots);
+        }
+    } forget{*this};
 
     const auto refused = [this] { return refuse(PlistReadFailure::Malformed); };
     std::vector<Frame> stack;
@@ -325,8 +394,17 @@ std::optional<PlistValue> PlistBinaryReader::read()
         if (top.next == top.count) {
             m_reserved -= top.reserved;
             if (top.selection)
-                value = top.isDictionary ? PlistValue(PlistDictionary::takeEntries(top.entries, &top.hashes))
-                                         : PlistValue(std::move(top.array));
+                value = top.isDictionary
+                            ? PlistValue(PlistDictionary::takeEntries(top.entries, &top.hashes, &top.dropped))
+                            : PlistValue(std::move(top.array));
+            Slot* slot = findSlot(top.index);
+            if (value) {
+                Slot& kept = slot ? *slot : makeSlot(top.index);
+                kept.value = *value;
+                kept.readWith = top.selection;
+            } else if (!slot) {
+                makeSlot(top.index).readWith = &kChecked;
+            }
             stack.pop_back();
             if (stack.empty())
                 return value;
@@ -337,9 +415,9 @@ std::optional<PlistValue> PlistBinaryReader::read()
                 std::uint64_t keyRef = 0;
                 if (!reference(top.refsAt + top.next * m_refSize, keyRef) || !decodeKey(keyRef, top.key))
                     return refused();
-                top.entrySelection = top.selection ? top.selection->below(top.key) : nullptr;
+                top.entrySelection = top.selection ? top.selection->below(*top.key.asString()) : nullptr;
             } else {
-                top.entrySelection = top.selection;
+                top.entrySelection = top.selection && top.selection->keepsArrayElements() ? top.selection : nullptr;
             }
             const std::uint64_t valueAt = top.isDictionary ? top.refsAt + (top.count + top.next) * m_refSize
                                                            : top.refsAt + top.next * m_refSize;
@@ -359,13 +437,19 @@ std::optional<PlistValue> PlistBinaryReader::read()
             }
         }
         Frame& parent = stack.back();
-        if (parent.entrySelection && value && parent.entrySelection->keeps(*value)) {
+        if (parent.entrySelection && value) {
+            const bool kept = parent.entrySelection->keeps(*value);
             if (parent.isDictionary) {
+                // A dropped value stays as a mark: it is still its key's last value.
+                if (!kept) {
+                    parent.dropped.push_back(parent.entries.size());
+                    value.emplace();
+                }
                 // The key's hash is taken now, while its bytes are at hand.
                 if (parent.hashes.capacity() != 0)
-                    parent.hashes.push_back(keyHash(parent.key));
+                    parent.hashes.push_back(keyHash(*parent.key.asString()));
                 parent.entries.push_back(PlistDictionary::Entry{std::move(parent.key), std::move(*value)});
-            } else {
+            } else if (kept) {
                 parent.array.push_back(std::move(*value));
             }
         }

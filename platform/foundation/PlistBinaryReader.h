@@ -5,17 +5,28 @@
 #include "platform/foundation/PropertyList.h"
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform::plist {
 
 /// Reads the binary form ("bplist00") in one pass over an explicit stack, checking the trailer,
-/// the offset table and every object as it decodes them. An object referred to from many places
-/// is copied for each reference, so what a file may decode to is bounded by its own size: at
-/// most one value per reference slot and kMaxBinaryExpansion times the file in string and data
-/// bytes. Nesting (and with it any reference cycle) is bounded by kMaxPropertyListDepth.
+/// the offset table and every object as it decodes them. Each object is decoded once: a string,
+/// data or container referred to from many places is one value that every reference shares (a
+/// container is shared by the references that read it with the same selection). Nesting, and
+/// with it any reference cycle, is bounded by kMaxPropertyListDepth.
+///
+/// Memory is bounded by what the file holds. A reference is at least one byte of the file and
+/// becomes at most one 16-byte value in an array (a dictionary entry, a key and a value, takes
+/// 32 bytes for its two references); each object is at least two bytes (a marker and its offset)
+/// and takes four bytes while the read runs, and a 24-byte slot once a reference has decoded it
+/// (a string, data or container), and its string or data bytes at most one and a half times
+/// what it holds. The one-byte references to one shared object that cost the most
+/// thus take 16 bytes per byte of file, plus a fixed base (tests/platform/foundation/
+/// PlistMemoryTest.cpp counts it); no input takes more than a small constant per byte.
 class PlistBinaryReader {
 public:
     /// Values that selection drops are decoded and checked but not kept.
@@ -28,6 +39,15 @@ public:
 
 private:
     struct Frame;
+    // What is known of one object once it has been decoded: the value, shared by every later
+    // reference, and what it was read with.
+    struct Slot {
+        PlistValue value;
+        // Null while the object has not been decoded; a mark for a string or data, which every
+        // selection reads alike, or for a container decoded only to be checked; otherwise the
+        // selection the container's value was built with.
+        const PlistSelection* readWith = nullptr;
+    };
 
     bool readUInt(std::uint64_t at, unsigned width, std::uint64_t& out) const;
     bool objectOffset(std::uint64_t index, std::uint64_t& out) const;
@@ -37,7 +57,9 @@ private:
     bool decode(std::uint64_t index, const PlistSelection* selection, std::optional<PlistValue>& scalar, Frame& frame,
                 bool& isContainer);
     bool decodeScalar(std::uint64_t offset, unsigned type, unsigned info, std::optional<PlistValue>& scalar);
-    bool decodeKey(std::uint64_t index, std::string& key);
+    bool decodeKey(std::uint64_t index, PlistValue& key);
+    Slot* findSlot(std::uint64_t index);
+    Slot& makeSlot(std::uint64_t index);
     bool decodeString(std::uint64_t offset, std::string& out);
     std::optional<PlistValue> refuse(PlistReadFailure failure);
 
@@ -54,6 +76,9 @@ private:
     std::uint64_t m_values = 0;
     std::uint64_t m_payload = 0;
     std::uint64_t m_reserved = 0;
+    // While read() runs: for each object, 0 or one more than the place of its slot.
+    std::vector<std::uint32_t> m_slotOf;
+    std::deque<Slot> m_slots;
 };
 
 }  // namespace platform::plist

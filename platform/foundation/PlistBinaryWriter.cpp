@@ -11,7 +11,12 @@ std::string PlistBinaryWriter::write(const PlistValue& root)
 {
     m_refSize = 1;
     m_next = 0;
-    const std::uint64_t count = countObjects(root);
+    m_written.clear();
+    std::uint64_t count = 0;
+    {
+        std::unordered_set<const void*> seen;
+        count = countObjects(root, seen);
+    }
     if (count > 0xFF)
         m_refSize = 2;
     if (count > 0xFFFF)
@@ -33,19 +38,36 @@ std::string PlistBinaryWriter::write(const PlistValue& root)
     appendUInt(count, 8);
     appendUInt(0, 8);
     appendUInt(tableAt, 8);
+    m_written.clear();
     return std::move(m_out);
 }
 
-std::uint64_t PlistBinaryWriter::countObjects(const PlistValue& value)
+const void* PlistBinaryWriter::blockOf(const PlistValue& value)
 {
+    // Copies of a string, data, array or dictionary share the block that holds it, so its
+    // address tells one shared value from equal ones.
+    switch (value.type()) {
+    case PlistValue::Type::String: return value.asString();
+    case PlistValue::Type::Data: return value.asData();
+    case PlistValue::Type::Array: return value.asArray();
+    case PlistValue::Type::Dictionary: return value.asDictionary();
+    default: return nullptr;
+    }
+}
+
+std::uint64_t PlistBinaryWriter::countObjects(const PlistValue& value, std::unordered_set<const void*>& seen)
+{
+    if (const void* block = blockOf(value); block && !seen.insert(block).second)
+        return 0;
     std::uint64_t count = 1;
     if (const PlistArray* array = value.asArray()) {
         for (const PlistValue& item : *array)
-            count += countObjects(item);
+            count += countObjects(item, seen);
     } else if (const PlistDictionary* dict = value.asDictionary()) {
-        count += dict->size();
-        for (std::size_t i = 0; i < dict->size(); ++i)
-            count += countObjects(dict->valueAt(i));
+        for (std::size_t i = 0; i < dict->size(); ++i) {
+            count += seen.insert(&dict->keyAt(i)).second ? 1 : 0;
+            count += countObjects(dict->valueAt(i), seen);
+        }
     }
     return count;
 }
@@ -150,6 +172,13 @@ void PlistBinaryWriter::appendString(std::string_view text)
 
 std::uint64_t PlistBinaryWriter::encode(const PlistValue& value)
 {
+    // A shared value is written once; every later reference names the same object.
+    const void* block = blockOf(value);
+    if (block) {
+        const auto [at, added] = m_written.try_emplace(block, m_next);
+        if (!added)
+            return at->second;
+    }
     const std::uint64_t index = m_next++;
     switch (value.type()) {
     case PlistValue::Type::String:
@@ -212,10 +241,12 @@ std::uint64_t PlistBinaryWriter::encode(const PlistValue& value)
         keyRefs.reserve(order.size());
         valueRefs.reserve(order.size());
         for (const std::size_t i : order) {
-            const std::uint64_t keyIndex = m_next++;
-            m_offsets[keyIndex] = m_out.size();
-            appendString(dict.keyAt(i));
-            keyRefs.push_back(keyIndex);
+            const auto [at, added] = m_written.try_emplace(&dict.keyAt(i), m_next);
+            if (added) {
+                m_offsets[m_next++] = m_out.size();
+                appendString(dict.keyAt(i));
+            }
+            keyRefs.push_back(at->second);
             valueRefs.push_back(encode(dict.valueAt(i)));
         }
         m_offsets[index] = m_out.size();

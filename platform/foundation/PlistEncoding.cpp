@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <locale.h>
+#include <string>
 #include <limits>
 
 namespace platform::plist {
@@ -98,6 +101,19 @@ int base64Digit(char c)
     if (c == '/')
         return 63;
     return -1;
+}
+
+// The value of a decimal number that from_chars reports as out of range, rounded as strtod in
+// the "C" locale rounds it.
+std::optional<double> outOfRangeReal(std::string_view text)
+{
+    const std::string number(text);
+    const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    if (!cLocale)
+        return std::nullopt;
+    const double value = ::strtod_l(number.c_str(), nullptr, cLocale);
+    ::freelocale(cLocale);
+    return value;
 }
 
 }  // namespace
@@ -230,10 +246,13 @@ std::optional<double> parseReal(std::string_view text)
             return std::nullopt;
         }
         if (result.ec == std::errc::result_out_of_range) {
-            // Overflow reads as infinity, underflow as zero, as strtod answers them.
-            const auto e = text.find_first_of("eE");
-            const bool tiny = e != std::string_view::npos && e + 1 < text.size() && text[e + 1] == '-';
-            value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+            // The magnitude decides, not the exponent's sign: "0.000...1" is tiny and "1000...e-5"
+            // is huge. strtod in the "C" locale rounds to infinity, to a denormal or to zero as
+            // the magnitude asks; the text holds nothing but the characters checked above.
+            const auto rounded = outOfRangeReal(text);
+            if (!rounded)
+                return std::nullopt;
+            value = *rounded;
         } else if (result.ec != std::errc()) {
             return std::nullopt;
         }

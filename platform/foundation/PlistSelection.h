@@ -40,6 +40,16 @@ public:
     /// read with the array's own selection, so the test sees the array and each element alike.
     PlistSelection& keepIf(std::function<bool(const PlistValue&)> test);
 
+    /// Keeps the elements of no array read with this selection: where a dictionary is expected,
+    /// an array stands for nothing, and is kept empty (its elements checked, never built).
+    PlistSelection& onlyDictionaries()
+    {
+        m_arrayElements = false;
+        return *this;
+    }
+    /// Whether an array read with this selection keeps its elements.
+    bool keepsArrayElements() const { return m_arrayElements; }
+
     /// Whether a value read with this selection is kept.
     bool keeps(const PlistValue& value) const { return !m_test || m_test(value); }
     /// How many entries of a dictionary of count entries this selection may keep.
@@ -53,6 +63,7 @@ public:
 
 private:
     bool m_everything = true;
+    bool m_arrayElements = true;
     std::vector<std::pair<std::string, PlistSelection>> m_keys;
     std::vector<PlistSelection> m_otherKeys;  // at most one
     std::function<bool(const PlistValue&)> m_test;

@@ -3,18 +3,182 @@
 #include "platform/foundation/KeyHash.h"
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <iterator>
 #include <limits>
+#include <string_view>
+#include <unordered_map>
 
 namespace platform {
 
-PlistValue::PlistValue(std::uint64_t u)
+// A heap block that copies of one value share. Its kind is the tag of the values that hold it.
+struct PlistValue::Box {
+    std::atomic<std::uint32_t> refs{1};
+    bool unshareable = false;
+};
+
+template <class T>
+struct PlistValue::BoxOf : PlistValue::Box {
+    explicit BoxOf(T v) : value(std::move(v)) {}
+    T value;
+};
+
+namespace {
+
+const std::string kEmptyString;
+
+}  // namespace
+
+PlistValue::PlistValue(std::string s) : m_tag(Tag::String), m_box(nullptr)
 {
-    if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-        m_value = static_cast<std::int64_t>(u);
-    else
-        m_value = u;
+    if (!s.empty())
+        m_box = new BoxOf<std::string>(std::move(s));
+}
+
+PlistValue::PlistValue(std::uint64_t u) noexcept
+{
+    if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        m_tag = Tag::Integer;
+        m_integer = static_cast<std::int64_t>(u);
+    } else {
+        m_tag = Tag::Unsigned;
+        m_unsigned = u;
+    }
+}
+
+PlistValue::PlistValue(PlistData d) : m_tag(Tag::Data), m_box(new BoxOf<PlistData>(std::move(d))) {}
+PlistValue::PlistValue(PlistArray a) : m_tag(Tag::Array), m_box(new BoxOf<PlistArray>(std::move(a))) {}
+PlistValue::PlistValue(PlistDictionary d) : m_tag(Tag::Dictionary), m_box(new BoxOf<PlistDictionary>(std::move(d))) {}
+
+PlistValue::PlistValue(const PlistValue& other) : m_tag(other.m_tag), m_unsigned(other.m_unsigned)
+{
+    if (!isBoxed() || !m_box)
+        return;
+    if (!m_box->unshareable) {
+        m_box->refs.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    // A block that was handed out for changes is copied, never shared.
+    switch (m_tag) {
+    case Tag::String: m_box = new BoxOf<std::string>(static_cast<BoxOf<std::string>*>(other.m_box)->value); break;
+    case Tag::Data: m_box = new BoxOf<PlistData>(static_cast<BoxOf<PlistData>*>(other.m_box)->value); break;
+    case Tag::Array: m_box = new BoxOf<PlistArray>(static_cast<BoxOf<PlistArray>*>(other.m_box)->value); break;
+    default: m_box = new BoxOf<PlistDictionary>(static_cast<BoxOf<PlistDictionary>*>(other.m_box)->value); break;
+    }
+}
+
+PlistValue::PlistValue(PlistValue&& other) noexcept : m_tag(other.m_tag), m_unsigned(other.m_unsigned)
+{
+    other.m_tag = Tag::String;
+    other.m_box = nullptr;
+}
+
+PlistValue& PlistValue::operator=(const PlistValue& other)
+{
+    if (this != &other) {
+        PlistValue copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+PlistValue& PlistValue::operator=(PlistValue&& other) noexcept
+{
+    if (this != &other) {
+        release();
+        m_tag = other.m_tag;
+        m_unsigned = other.m_unsigned;
+        other.m_tag = Tag::String;
+        other.m_box = nullptr;
+    }
+    return *this;
+}
+
+void PlistValue::release() noexcept
+{
+    if (!isBoxed() || !m_box)
+        return;
+    Box* box = m_box;
+    m_box = nullptr;
+    if (box->refs.fetch_sub(1, std::memory_order_acq_rel) != 1)
+        return;
+    switch (m_tag) {
+    case Tag::String: delete static_cast<BoxOf<std::string>*>(box); break;
+    case Tag::Data: delete static_cast<BoxOf<PlistData>*>(box); break;
+    case Tag::Array: delete static_cast<BoxOf<PlistArray>*>(box); break;
+    default: delete static_cast<BoxOf<PlistDictionary>*>(box); break;
+    }
+}
+
+PlistValue::Box* PlistValue::unshared()
+{
+    if (m_box->refs.load(std::memory_order_acquire) != 1) {
+        // Other values share the block: this one takes a copy of its own.
+        Box* own = nullptr;
+        if (m_tag == Tag::Array)
+            own = new BoxOf<PlistArray>(static_cast<BoxOf<PlistArray>*>(m_box)->value);
+        else
+            own = new BoxOf<PlistDictionary>(static_cast<BoxOf<PlistDictionary>*>(m_box)->value);
+        release();
+        m_box = own;
+    }
+    m_box->unshareable = true;
+    return m_box;
+}
+
+const std::string* PlistValue::asString() const
+{
+    if (m_tag != Tag::String)
+        return nullptr;
+    return m_box ? &static_cast<BoxOf<std::string>*>(m_box)->value : &kEmptyString;
+}
+
+const PlistData* PlistValue::asData() const
+{
+    return m_tag == Tag::Data ? &static_cast<BoxOf<PlistData>*>(m_box)->value : nullptr;
+}
+
+const PlistArray* PlistValue::asArray() const
+{
+    return m_tag == Tag::Array ? &static_cast<BoxOf<PlistArray>*>(m_box)->value : nullptr;
+}
+
+PlistArray* PlistValue::asArray()
+{
+    return m_tag == Tag::Array ? &static_cast<BoxOf<PlistArray>*>(unshared())->value : nullptr;
+}
+
+const PlistDictionary* PlistValue::asDictionary() const
+{
+    return m_tag == Tag::Dictionary ? &static_cast<BoxOf<PlistDictionary>*>(m_box)->value : nullptr;
+}
+
+PlistDictionary* PlistValue::asDictionary()
+{
+    return m_tag == Tag::Dictionary ? &static_cast<BoxOf<PlistDictionary>*>(unshared())->value : nullptr;
+}
+
+bool PlistValue::operator==(const PlistValue& other) const
+{
+    if (m_tag != other.m_tag)
+        return false;
+    switch (m_tag) {
+    case Tag::Integer: return m_integer == other.m_integer;
+    case Tag::Unsigned: return m_unsigned == other.m_unsigned;
+    case Tag::Real: return m_real == other.m_real;
+    case Tag::Boolean: return m_boolean == other.m_boolean;
+    case Tag::Date: return m_date == other.m_date;
+    default: break;
+    }
+    if (m_box == other.m_box)
+        return true;
+    switch (m_tag) {
+    case Tag::String: return *asString() == *other.asString();
+    case Tag::Data: return *asData() == *other.asData();
+    case Tag::Array: return *asArray() == *other.asArray();
+    default: return *asDictionary() == *other.asDictionary();
+    }
 }
 
 // A slot is 0 when empty; otherwise its low half is the position plus one and its high half the
@@ -58,9 +222,18 @@ PlistDictionary& PlistDictionary::operator=(const PlistDictionary& other)
 PlistDictionary& PlistDictionary::operator=(PlistDictionary&&) noexcept = default;
 PlistDictionary::~PlistDictionary() = default;
 
+namespace {
+
+const std::string& keyOf(const PlistDictionary::Entry& entry)
+{
+    return *entry.key.asString();
+}
+
+}  // namespace
+
 const std::string& PlistDictionary::keyAt(std::size_t index) const
 {
-    return m_entries.at(index).key;
+    return keyOf(m_entries.at(index));
 }
 
 std::vector<std::string> PlistDictionary::keys() const
@@ -68,7 +241,7 @@ std::vector<std::string> PlistDictionary::keys() const
     std::vector<std::string> keys;
     keys.reserve(m_entries.size());
     for (const Entry& entry : m_entries)
-        keys.push_back(entry.key);
+        keys.push_back(keyOf(entry));
     return keys;
 }
 
@@ -85,7 +258,7 @@ PlistValue& PlistDictionary::valueAt(std::size_t index)
 std::size_t PlistDictionary::linearPositionOf(std::string_view key, std::size_t end) const
 {
     for (std::size_t i = 0; i < end; ++i) {
-        if (m_entries[i].key == key)
+        if (keyOf(m_entries[i]) == key)
             return i;
     }
     return kNotFound;
@@ -108,7 +281,7 @@ std::size_t PlistDictionary::indexedPositionOf(std::string_view key, std::size_t
         if ((entry & 0xFFFFFFFF00000000ull) != fingerprint)
             continue;
         const std::size_t position = static_cast<std::size_t>(entry & 0xFFFFFFFFu) - 1;
-        if (m_entries[position].key == key)
+        if (keyOf(m_entries[position]) == key)
             return position;
     }
 }
@@ -155,7 +328,7 @@ bool PlistDictionary::indexInOrder(std::size_t keyCount, const std::vector<std::
     std::vector<Item> sorted(count);
     const bool hashed = hashes && hashes->size() == count;
     for (std::size_t i = 0; i < count; ++i)
-        items[i] = Item{hashed ? (*hashes)[i] : keyHash(m_entries[i].key), i};
+        items[i] = Item{hashed ? (*hashes)[i] : keyHash(keyOf(m_entries[i])), i};
     const unsigned lowBits = bits / 2;
     for (int pass = 0; pass < 2; ++pass) {
         const unsigned shift = pass == 0 ? 0 : lowBits;
@@ -181,7 +354,7 @@ bool PlistDictionary::indexInOrder(std::size_t keyCount, const std::vector<std::
         const std::size_t home = item.hash & mask;
         // A repeated key has the same hash, so the same home: it sits among the items just before.
         for (std::size_t j = k; j > 0 && (items[j - 1].hash & mask) == home; --j) {
-            if (items[j - 1].hash == item.hash && m_entries[items[j - 1].position].key == m_entries[item.position].key)
+            if (items[j - 1].hash == item.hash && keyOf(m_entries[items[j - 1].position]) == keyOf(m_entries[item.position]))
                 return false;
         }
         const std::size_t slot = std::max(next, home);
@@ -231,13 +404,19 @@ const PlistDictionary* PlistDictionary::dictionaryForKey(std::string_view key) c
 
 void PlistDictionary::set(std::string key, PlistValue value)
 {
+    setEntry(Entry{PlistValue(std::move(key)), std::move(value)});
+}
+
+void PlistDictionary::setEntry(Entry entry)
+{
+    const std::string& key = keyOf(entry);
     const std::size_t hash = m_index ? keyHash(key) : 0;
     const std::size_t existing = m_index ? indexedPositionOf(key, hash) : linearPositionOf(key, m_entries.size());
     if (existing != kNotFound) {
-        m_entries[existing].value = std::move(value);
+        m_entries[existing].value = std::move(entry.value);
         return;
     }
-    m_entries.push_back(Entry{std::move(key), std::move(value)});
+    m_entries.push_back(std::move(entry));
     if (m_index && 2 * m_entries.size() <= m_index->slots.size())
         insertIntoIndex(m_entries.size() - 1, hash);
     else if (m_entries.size() > kIndexedSize)
@@ -255,7 +434,7 @@ void PlistDictionary::addEntriesFromDictionary(const PlistDictionary& other)
 {
     reserve(size() + other.size());
     for (const Entry& entry : other.m_entries)
-        set(entry.key, entry.value);
+        setEntry(entry);
 }
 
 bool PlistDictionary::erase(std::string_view key)
@@ -274,8 +453,45 @@ void PlistDictionary::clear()
     m_index.reset();
 }
 
-PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries, std::vector<std::size_t>* hashes)
+PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries, std::vector<std::size_t>* hashes,
+                                             const std::vector<std::size_t>* dropped)
 {
+    if (dropped && !dropped->empty()) {
+        // Each key takes its last value, dropped or not, in the place it first had; the keys
+        // whose last value was dropped are then left out.
+        std::unordered_map<std::string_view, std::size_t> placeOf;
+        std::vector<Entry> folded;
+        std::vector<bool> gone;
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const bool isDropped = next < dropped->size() && (*dropped)[next] == i;
+            next += isDropped ? 1 : 0;
+            // A key's text lives in its own block (or is the shared empty string), so the view
+            // stays good when the entry moves.
+            const auto [at, added] = placeOf.try_emplace(std::string_view(keyOf(entries[i])), folded.size());
+            if (added) {
+                folded.push_back(std::move(entries[i]));
+                gone.push_back(isDropped);
+            } else {
+                folded[at->second].value = std::move(entries[i].value);
+                gone[at->second] = isDropped;
+            }
+        }
+        entries.clear();
+        if (hashes)
+            hashes->clear();
+        placeOf.clear();
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < folded.size(); ++i) {
+            if (gone[i])
+                continue;
+            if (kept != i)
+                folded[kept] = std::move(folded[i]);
+            ++kept;
+        }
+        folded.erase(folded.begin() + static_cast<std::ptrdiff_t>(kept), folded.end());
+        return takeEntries(folded);
+    }
     PlistDictionary dict;
     const std::size_t count = entries.size();
     struct Emptied {
@@ -303,14 +519,14 @@ PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries, std::v
         PlistDictionary folded;
         folded.reserve(count);
         for (Entry& entry : dict.m_entries)
-            folded.set(std::move(entry.key), std::move(entry.value));
+            folded.setEntry(std::move(entry));
         return folded;
     }
     // A small dictionary folds repeated keys into their first place in one pass.
     std::vector<Entry>& kept = dict.m_entries;
     std::size_t keptCount = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t earlier = dict.linearPositionOf(kept[i].key, keptCount);
+        const std::size_t earlier = dict.linearPositionOf(keyOf(kept[i]), keptCount);
         if (earlier != kNotFound) {
             kept[earlier].value = std::move(kept[i].value);
             continue;
@@ -328,7 +544,7 @@ bool PlistDictionary::operator==(const PlistDictionary& other) const
     if (size() != other.size())
         return false;
     for (const Entry& entry : m_entries) {
-        const PlistValue* theirs = other.find(entry.key);
+        const PlistValue* theirs = other.find(keyOf(entry));
         if (!theirs || !(*theirs == entry.value))
             return false;
     }

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace platform {
@@ -78,8 +77,12 @@ public:
     /// room kept for the next use. The dictionary holds them at their exact size. A key given
     /// twice keeps its first place and its last value, as set() would.
     /// hashes, when given, holds platform::keyHash() of each entry's key, taken while the keys
-    /// were at hand, and is emptied as well.
-    static PlistDictionary takeEntries(std::vector<Entry>& entries, std::vector<std::size_t>* hashes = nullptr);
+    /// were at hand, and is emptied as well. dropped, when given, lists in ascending order the
+    /// positions of entries whose value a reader's selection left out: such an entry is its
+    /// key's value all the same, so a key whose last value was dropped is not in the dictionary,
+    /// whatever came before it. One key thus has one answer, the last, in every read.
+    static PlistDictionary takeEntries(std::vector<Entry>& entries, std::vector<std::size_t>* hashes = nullptr,
+                                       const std::vector<std::size_t>* dropped = nullptr);
 
     /// Equal when both hold the same keys with equal values, whatever their order.
     bool operator==(const PlistDictionary& other) const;
@@ -88,6 +91,7 @@ private:
     struct Index;
     static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 
+    void setEntry(Entry entry);
     std::size_t positionOf(std::string_view key) const;
     std::size_t indexedPositionOf(std::string_view key, std::size_t hash) const;
     std::size_t linearPositionOf(std::string_view key, std::size_t end) const;
@@ -102,55 +106,86 @@ private:
 };
 
 /// One property-list value: string, integer, real, boolean, date, data, array or dictionary.
+///
+/// A value is 16 bytes (12 on 32-bit machines): numbers, booleans and dates are held inline, a
+/// string, data, array or dictionary in a heap block that copies share. The block is copied only
+/// when a shared value is changed through asArray() or asDictionary(); a block once handed out
+/// that way is never shared again, so that a pointer into it cannot change another copy. Shared
+/// blocks are counted atomically: copies of one value may live on different threads.
 class PlistValue {
 public:
     enum class Type { String, Integer, Real, Boolean, Date, Data, Array, Dictionary };
 
-    PlistValue() : m_value(std::string()) {}
-    PlistValue(std::string s) : m_value(std::move(s)) {}
-    PlistValue(const char* s) : m_value(std::string(s)) {}
-    PlistValue(std::int64_t i) : m_value(i) {}
+    PlistValue() noexcept : m_tag(Tag::String), m_box(nullptr) {}
+    PlistValue(std::string s);
+    PlistValue(const char* s) : PlistValue(std::string(s)) {}
+    PlistValue(std::int64_t i) noexcept : m_tag(Tag::Integer), m_integer(i) {}
     /// Values up to INT64_MAX are held as signed integers, larger ones as unsigned.
-    PlistValue(std::uint64_t u);
-    PlistValue(int i) : m_value(static_cast<std::int64_t>(i)) {}
-    PlistValue(double d) : m_value(d) {}
-    PlistValue(bool b) : m_value(b) {}
-    PlistValue(PlistDate d) : m_value(d) {}
-    PlistValue(PlistData d) : m_value(std::move(d)) {}
-    PlistValue(PlistArray a) : m_value(std::move(a)) {}
-    PlistValue(PlistDictionary d) : m_value(std::move(d)) {}
+    PlistValue(std::uint64_t u) noexcept;
+    PlistValue(int i) noexcept : m_tag(Tag::Integer), m_integer(i) {}
+    PlistValue(double d) noexcept : m_tag(Tag::Real), m_real(d) {}
+    PlistValue(bool b) noexcept : m_tag(Tag::Boolean), m_boolean(b) {}
+    PlistValue(PlistDate d) noexcept : m_tag(Tag::Date), m_date(d) {}
+    PlistValue(PlistData d);
+    PlistValue(PlistArray a);
+    PlistValue(PlistDictionary d);
 
-    Type type() const
-    {
-        return m_value.index() == kUnsignedIndex ? Type::Integer : static_cast<Type>(m_value.index());
-    }
+    PlistValue(const PlistValue& other);
+    PlistValue(PlistValue&& other) noexcept;
+    PlistValue& operator=(const PlistValue& other);
+    PlistValue& operator=(PlistValue&& other) noexcept;
+    ~PlistValue() { release(); }
 
-    const std::string* asString() const { return std::get_if<std::string>(&m_value); }
+    Type type() const { return m_tag == Tag::Unsigned ? Type::Integer : static_cast<Type>(m_tag); }
+
+    const std::string* asString() const;
     /// An integer from INT64_MIN to INT64_MAX; null for larger integers, which asUnsignedInteger answers.
-    const std::int64_t* asInteger() const { return std::get_if<std::int64_t>(&m_value); }
+    const std::int64_t* asInteger() const { return m_tag == Tag::Integer ? &m_integer : nullptr; }
     /// An integer above INT64_MAX (up to UINT64_MAX); null for every other value.
-    const std::uint64_t* asUnsignedInteger() const { return std::get_if<std::uint64_t>(&m_value); }
-    const double* asReal() const { return std::get_if<double>(&m_value); }
-    const bool* asBoolean() const { return std::get_if<bool>(&m_value); }
-    const PlistDate* asDate() const { return std::get_if<PlistDate>(&m_value); }
-    const PlistData* asData() const { return std::get_if<PlistData>(&m_value); }
-    const PlistArray* asArray() const { return std::get_if<PlistArray>(&m_value); }
-    PlistArray* asArray() { return std::get_if<PlistArray>(&m_value); }
-    const PlistDictionary* asDictionary() const { return std::get_if<PlistDictionary>(&m_value); }
-    PlistDictionary* asDictionary() { return std::get_if<PlistDictionary>(&m_value); }
+    const std::uint64_t* asUnsignedInteger() const { return m_tag == Tag::Unsigned ? &m_unsigned : nullptr; }
+    const double* asReal() const { return m_tag == Tag::Real ? &m_real : nullptr; }
+    const bool* asBoolean() const { return m_tag == Tag::Boolean ? &m_boolean : nullptr; }
+    const PlistDate* asDate() const { return m_tag == Tag::Date ? &m_date : nullptr; }
+    const PlistData* asData() const;
+    const PlistArray* asArray() const;
+    /// The array to change, copied first when other values share it.
+    PlistArray* asArray();
+    const PlistDictionary* asDictionary() const;
+    /// The dictionary to change, copied first when other values share it.
+    PlistDictionary* asDictionary();
 
-    bool operator==(const PlistValue& other) const { return m_value == other.m_value; }
+    /// Whether both are one value shared, not merely equal ones.
+    bool sharesWith(const PlistValue& other) const { return m_tag == other.m_tag && isBoxed() && m_box && m_box == other.m_box; }
+
+    bool operator==(const PlistValue& other) const;
 
 private:
-    static constexpr std::size_t kUnsignedIndex = 8;
+    enum class Tag : std::uint8_t { String, Integer, Real, Boolean, Date, Data, Array, Dictionary, Unsigned };
+    struct Box;
+    template <class T>
+    struct BoxOf;
 
-    std::variant<std::string, std::int64_t, double, bool, PlistDate, PlistData, PlistArray, PlistDictionary,
-                 std::uint64_t>
-        m_value;
+    bool isBoxed() const
+    {
+        return m_tag == Tag::String || m_tag == Tag::Data || m_tag == Tag::Array || m_tag == Tag::Dictionary;
+    }
+    void release() noexcept;
+    Box* unshared();
+
+    Tag m_tag;
+    union {
+        std::int64_t m_integer;
+        std::uint64_t m_unsigned;
+        double m_real;
+        bool m_boolean;
+        PlistDate m_date;
+        Box* m_box;  // null for the empty string
+    };
 };
 
 struct PlistDictionary::Entry {
-    std::string key;
+    /// Always a string; a value so that a key read many times from one place is held once.
+    PlistValue key;
     PlistValue value;
 };
 

@@ -151,7 +151,11 @@ const PlistSelection* PlistXmlReader::selectionOfNextValue() const
     if (m_depth == 0)
         return m_selection;
     const Frame& parent = m_stack[m_depth - 1];
-    return parent.element == Element::Dict ? parent.valueSelection : parent.selection;
+    if (parent.element == Element::Dict)
+        return parent.valueSelection;
+    if (parent.element == Element::Array)
+        return parent.selection && parent.selection->keepsArrayElements() ? parent.selection : nullptr;
+    return parent.selection;
 }
 
 std::optional<PlistXmlReader::Element> PlistXmlReader::elementNamed(const char* name)
@@ -279,15 +283,13 @@ void PlistXmlReader::deliver(std::optional<PlistValue> value)
     if (value && !selection->keeps(*value))
         value.reset();
     if (parent.element == Element::Dict) {
-        // A value read with a selection follows a kept key, whose entry waits for it.
+        // A value read with a selection follows a kept key, whose entry waits for it. A value
+        // the test refuses leaves the entry as a mark: it is still its key's last value.
         parent.hasKey = false;
         if (value)
             parent.entries.back().value = std::move(*value);
-        else if (parent.valueSelection) {
-            parent.entries.pop_back();
-            if (parent.hashes.size() > parent.entries.size())
-                parent.hashes.pop_back();
-        }
+        else if (parent.valueSelection)
+            parent.dropped.push_back(parent.entries.size() - 1);
         return;
     }
     if (value)
@@ -309,7 +311,7 @@ void PlistXmlReader::endElement()
                 // Keys are hashed while their bytes are at hand, once there are enough to index.
                 if (parent.entries.size() > PlistDictionary::kIndexedSize) {
                     for (std::size_t i = parent.hashes.size(); i < parent.entries.size(); ++i)
-                        parent.hashes.push_back(keyHash(parent.entries[i].key));
+                        parent.hashes.push_back(keyHash(*parent.entries[i].key.asString()));
                 }
             }
             return;
@@ -338,7 +340,8 @@ void PlistXmlReader::endElement()
         if (frame.hasKey)
             return fail(PlistReadFailure::Malformed);  // a key without its value
         if (frame.selection)
-            value = PlistValue(PlistDictionary::takeEntries(frame.entries, &frame.hashes));
+            value = PlistValue(PlistDictionary::takeEntries(frame.entries, &frame.hashes, &frame.dropped));
+        frame.dropped.clear();
         break;
     default:
         --m_containers;
@@ -396,19 +399,19 @@ PlistXmlReader::~PlistXmlReader()
         XML_ParserFree(static_cast<XML_Parser>(m_parser));
 }
 
-bool PlistXmlReader::parse(std::string_view piece, bool last)
+bool PlistXmlReader::parseDocument(std::string_view document)
 {
     if (m_failure != PlistReadFailure::None || m_finished)
         return false;
-    if (piece.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+    if (document.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
         m_failure = PlistReadFailure::TooLarge;
         return false;
     }
-    const XML_Status status = XML_Parse(static_cast<XML_Parser>(m_parser), piece.data(),
-                                        static_cast<int>(piece.size()), last ? XML_TRUE : XML_FALSE);
+    const XML_Status status = XML_Parse(static_cast<XML_Parser>(m_parser), document.data(),
+                                        static_cast<int>(document.size()), XML_TRUE);
     if (m_failure == PlistReadFailure::None && status != XML_STATUS_OK)
         m_failure = PlistReadFailure::Malformed;
-    m_finished = last;
+    m_finished = true;
     return m_failure == PlistReadFailure::None;
 }
 
@@ -490,7 +493,7 @@ std::optional<PlistValue> PlistXmlReader::read(std::string_view bytes, const Pli
                                                PlistReadFailure* failure)
 {
     PlistXmlReader reader(bytes.size(), selection);
-    reader.parse(bytes, true);
+    reader.parseDocument(bytes);
     auto value = reader.finish();
     if (failure)
         *failure = reader.failure();

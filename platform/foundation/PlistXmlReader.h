@@ -21,9 +21,10 @@ struct XmlReaderCallbacks;
 /// processed: a DOCTYPE with an internal subset, an entity declaration or a reference to an
 /// undeclared entity refuses the document.
 ///
-/// The document may come in pieces (parse() for each, the last one marked), or be read whole
-/// into the parser's own buffer (buffer(), then parseWholeBuffer()), which hands the parsed pages
-/// back as it goes. Each open container collects its entries in vectors of its depth that live
+/// The document is always parsed whole, in one call to expat: either from bytes the caller holds
+/// (parseDocument()) or read into the parser's own buffer (buffer(), then parseWholeBuffer()),
+/// which hands the parsed pages back as it goes. Nothing is fed in small pieces, which would make
+/// expat scan a long token again for every piece. Each open container collects its entries in vectors of its depth that live
 /// as long as the reader, so that sibling containers reuse their room and each one is built at
 /// its exact size.
 class PlistXmlReader {
@@ -35,8 +36,8 @@ public:
     PlistXmlReader(const PlistXmlReader&) = delete;
     PlistXmlReader& operator=(const PlistXmlReader&) = delete;
 
-    /// Parses the next piece of the document; false once the document is refused.
-    bool parse(std::string_view piece, bool last);
+    /// Parses the whole document; false when it is refused.
+    bool parseDocument(std::string_view document);
     /// Room for a document of size bytes inside the parser, which saves a copy: fill it, then
     /// parseWholeBuffer(). Null once the document is refused.
     char* buffer(std::size_t size);
@@ -45,7 +46,7 @@ public:
     /// resident whole for long. One final pass also spares the parser the position bookkeeping
     /// it does after every piece.
     bool parseWholeBuffer(char* room, std::size_t length);
-    /// The root value once the last piece is parsed, or none when the document was refused.
+    /// The root value once the document is parsed, or none when it was refused.
     std::optional<PlistValue> finish();
     /// Why the document was refused.
     PlistReadFailure failure() const { return m_failure; }
@@ -72,6 +73,7 @@ private:
         std::size_t tagBytes = 0;
         std::vector<PlistDictionary::Entry> entries;  // a dictionary's
         std::vector<std::size_t> hashes;              // of its keys, once it is large enough to be indexed
+        std::vector<std::size_t> dropped;             // its entries whose value the selection refused
         std::vector<PlistValue> values;               // an array's, or the one value of <plist>
     };
 

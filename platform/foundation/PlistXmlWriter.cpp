@@ -40,6 +40,10 @@ bool PlistXmlWriter::writeText(std::string_view element, const std::string& text
 
 bool PlistXmlWriter::writeValue(const PlistValue& value, std::size_t level)
 {
+    // Past the size the reader takes, the document is refused; stopping here also bounds the
+    // work for a value whose shared parts would repeat without end.
+    if (m_out.size() > kMaxPropertyListBytes)
+        return false;
     switch (value.type()) {
     case PlistValue::Type::String:
         return writeText("string", *value.asString(), level);
@@ -127,8 +131,12 @@ std::optional<std::string> PlistXmlWriter::write(const PlistValue& root)
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
         "<plist version=\"1.0\">\n";
-    if (!writeValue(root, 0))
+    m_tooLarge = false;
+    if (!writeValue(root, 0)) {
+        m_tooLarge = m_out.size() > kMaxPropertyListBytes;
+        m_out.clear();
         return std::nullopt;
+    }
     m_out += "</plist>\n";
     return std::move(m_out);
 }

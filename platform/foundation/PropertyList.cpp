@@ -120,6 +120,34 @@ PlistReadFailure unreadFileFailure(const std::string& path)
     return PlistReadFailure::Unreadable;
 }
 
+// root in the given form, or empty when the form cannot hold it or its reader would refuse it:
+// larger than kMaxPropertyListBytes, deeper than kMaxPropertyListDepth or unsound in any other
+// way. The check reads the bytes with a selection that builds nothing, so it costs a pass over
+// them and no copy of the values.
+std::string checkedBytes(const PlistValue& root, PlistFormat format, PlistWriteFailure& why)
+{
+    why = PlistWriteFailure::None;
+    std::string bytes;
+    if (format == PlistFormat::Binary) {
+        bytes = binaryPropertyList(root);
+    } else {
+        plist::PlistXmlWriter writer;
+        std::optional<std::string> xml = writer.write(root);
+        if (!xml) {
+            why = writer.tooLarge() ? PlistWriteFailure::TooLarge : PlistWriteFailure::NotRepresentable;
+            return std::string();
+        }
+        bytes = std::move(*xml);
+    }
+    static const PlistSelection kNothing = PlistSelection::none().onlyDictionaries();
+    PlistReadFailure failure = PlistReadFailure::None;
+    if (!parsePropertyList(bytes, nullptr, &failure, &kNothing)) {
+        why = failure == PlistReadFailure::TooLarge ? PlistWriteFailure::TooLarge : PlistWriteFailure::NotReadable;
+        bytes.clear();
+    }
+    return bytes;
+}
+
 }  // namespace
 
 std::string_view describePlistReadFailure(PlistReadFailure failure)
@@ -273,7 +301,8 @@ std::string binaryPropertyList(const PlistValue& root)
 bool writeToFile(const PlistValue& root, const std::string& path, bool atomically)
 {
     try {
-        const std::string bytes = xmlPropertyList(root);
+        PlistWriteFailure why = PlistWriteFailure::None;
+        const std::string bytes = checkedBytes(root, PlistFormat::Xml, why);
         if (bytes.empty())
             return false;
         return atomically ? writeBytesAtomically(path, bytes) : writeBytesInPlace(path, bytes);
@@ -282,14 +311,22 @@ bool writeToFile(const PlistValue& root, const std::string& path, bool atomicall
     }
 }
 
-bool writePropertyListAtomically(const PlistValue& root, const std::string& path, PlistFormat format)
+bool writePropertyListAtomically(const PlistValue& root, const std::string& path, PlistFormat format,
+                                 PlistWriteFailure* failure)
 {
+    PlistWriteFailure ignored = PlistWriteFailure::None;
+    PlistWriteFailure& why = failure ? *failure : ignored;
     try {
-        const std::string bytes = format == PlistFormat::Binary ? binaryPropertyList(root) : xmlPropertyList(root);
+        const std::string bytes = checkedBytes(root, format, why);
         if (bytes.empty())
             return false;
-        return writeBytesAtomically(path, bytes);
+        if (!writeBytesAtomically(path, bytes)) {
+            why = PlistWriteFailure::Unwritable;
+            return false;
+        }
+        return true;
     } catch (...) {
+        why = PlistWriteFailure::TooLarge;  // out of memory
         return false;
     }
 }

@@ -34,8 +34,9 @@ std::string_view describePlistReadFailure(PlistReadFailure failure);
 inline constexpr std::size_t kMaxPropertyListBytes = 64u * 1024u * 1024u;
 /// Arrays and dictionaries nested deeper than this are refused while parsing.
 inline constexpr std::size_t kMaxPropertyListDepth = 256;
-/// A binary list may decode to at most this many times its own size in strings and data (its
-/// shared objects are copied once per reference), and to at most one value per reference.
+/// A binary list may decode to at most this many times its own size in strings and data, each
+/// object counted once however many references share it, and to at most one value per
+/// reference.
 inline constexpr std::size_t kMaxBinaryExpansion = 8;
 
 /// Parses XML (UTF-8, UTF-16 with a byte-order mark, or ISO-8859-1 / US-ASCII by declaration)
@@ -53,8 +54,9 @@ std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat*
 std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFormat* formatOut = nullptr);
 
 /// readPropertyListFile that also tells why the file was refused; failure is set on every call.
-/// With a selection, only the values it keeps are built. An XML file is parsed as it is read,
-/// a piece at a time, and never held whole.
+/// With a selection, only the values it keeps are built. A binary file is read whole into working
+/// memory and decoded from there; an XML file is read whole into the parser's buffer and parsed
+/// in one pass that hands the pages already parsed back to the system.
 std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFormat* formatOut,
                                                PlistReadFailure* failure, const PlistSelection* selection = nullptr);
 
@@ -71,11 +73,29 @@ std::string binaryPropertyList(const PlistValue& root);
 
 /// Writes the XML form. With atomically false the file is written in place, replacing an
 /// earlier one; with true it goes through a temporary file in the same folder and a rename.
-/// False on any failure, including a value that the XML form cannot hold.
+/// False on any failure, including a value that the XML form cannot hold and a document that
+/// the reader would refuse (larger than kMaxPropertyListBytes, nested too deeply); the earlier
+/// file then stays as it was.
 bool writeToFile(const PlistValue& root, const std::string& path, bool atomically);
 
+/// Why a property list was not written.
+enum class PlistWriteFailure {
+    None,
+    /// The form cannot hold a value (a character XML forbids, a date XML cannot write).
+    NotRepresentable,
+    /// The result would be larger than kMaxPropertyListBytes, which the reader refuses.
+    TooLarge,
+    /// The reader would refuse the result for another reason, such as its depth.
+    NotReadable,
+    /// The file could not be written or put in place.
+    Unwritable,
+};
+
 /// Writes root in the given form through a temporary file in the same folder and a rename,
-/// keeping the mode of an existing file. False on any failure; the earlier file then stays.
-bool writePropertyListAtomically(const PlistValue& root, const std::string& path, PlistFormat format);
+/// keeping the mode of an existing file. False on any failure, including bytes that the reader
+/// would refuse (larger than kMaxPropertyListBytes, nested too deeply); the earlier file then
+/// stays, and failure, when given, tells why.
+bool writePropertyListAtomically(const PlistValue& root, const std::string& path, PlistFormat format,
+                                 PlistWriteFailure* failure = nullptr);
 
 }  // namespace platform

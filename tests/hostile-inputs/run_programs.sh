@@ -48,13 +48,21 @@ run() {
     XDG_RUNTIME_DIR="$work" timeout "$limit" "$@" >"$work/out" 2>"$work/err"
 }
 
+# Sound registries among the hostile inputs, read on purpose: F7c's shared objects are read once
+# and cost what the file holds, I2 names one module twice and its last value is the answer. They
+# hold no module of the plan, so ScriptHelper removes nothing; Plugsweep lists what they hold; the
+# installer host takes them as saved answers.
+reads_on_purpose() {
+  case "$1" in
+  F7c-registry-bignames-405KB.bplist | I2-registry-repeated-module-key.*) return 0 ;;
+  esac
+  return 1
+}
+
 found=0
 for file in $(find "$hostile" -type f ! -name '*.md' | sort); do
-  name=${file#"$hostile"/}
-  # Files named I... are well-formed lists that must read (one answer for a repeated key, reals
-  # out of range, shared references); the property-list tests check how each reads.
-  case $name in I[0-9]*) continue ;; esac
   found=$((found + 1))
+  name=${file#"$hostile"/}
 
   # ScriptHelper, the root side, given the file as its plan and then as its registry.
   for role in plan registry; do
@@ -66,9 +74,13 @@ for file in $(find "$hostile" -type f ! -name '*.md' | sort); do
     fi
     run "$scripthelper"
     status=$?
-    # A plan that cannot be used ends with 65, a registry that cannot be read with 74.
-    if [ "$role" = plan ]; then expected=65; else expected=74; fi
-    if [ "$status" -ne "$expected" ] || ! grep -q "^refused $role " "$work/out"; then
+    # A refused plan exits 65 (EX_DATAERR), a refused registry 74 (EX_IOERR), each with one
+    # "refused <role> <path> <reason>" line.
+    expected=65
+    [ "$role" = registry ] && expected=74
+    if [ "$role" = registry ] && reads_on_purpose "$name"; then
+      [ "$status" -eq 0 ] || fail "ScriptHelper with $name as its $role: exit $status: $(head -c 300 "$work/out")"
+    elif [ "$status" -ne "$expected" ] || ! grep -q "^refused $role " "$work/out"; then
       fail "ScriptHelper with $name as its $role: exit $status: $(head -c 300 "$work/out")"
     fi
     [ -e "$work/root/Library/Printers/Tavix/Alpha/Alpha.plugin" ] || fail "ScriptHelper with $name as its $role removed a module"
@@ -81,20 +93,33 @@ for file in $(find "$hostile" -type f ! -name '*.md' | sort); do
     echo show >"$work/script.txt"
     run env PLATFORM_UI_SCRIPT="$work/script.txt" "$plugsweep"
     status=$?
-    if [ "$status" -ne 0 ] || ! grep -q "rows=0 enabled=0" "$work/out" ||
-      ! grep -q "text noListMessage .* hidden=0" "$work/out"; then
-      fail "Plugsweep with $name as its registry: exit $status: $(head -c 300 "$work/out")"
-    fi
-    if [ "$(grep -c "The module registry .* was not read" "$work/err")" -ne 1 ]; then
-      fail "Plugsweep with $name as its registry did not log one line why: $(head -c 300 "$work/err")"
+    if reads_on_purpose "$name"; then
+      [ "$status" -eq 0 ] || fail "Plugsweep with $name as its registry: exit $status: $(head -c 300 "$work/out")"
+      if grep -q "The module registry .* was not read" "$work/err"; then
+        fail "Plugsweep with $name as its registry logged it as unread: $(head -c 300 "$work/err")"
+      fi
+    else
+      if [ "$status" -ne 0 ] || ! grep -q "rows=0 enabled=0" "$work/out" ||
+        ! grep -q "text noListMessage .* hidden=0" "$work/out"; then
+        fail "Plugsweep with $name as its registry: exit $status: $(head -c 300 "$work/out")"
+      fi
+      if [ "$(grep -c "The module registry .* was not read" "$work/err")" -ne 1 ]; then
+        fail "Plugsweep with $name as its registry did not log one line why: $(head -c 300 "$work/err")"
+      fi
     fi
   fi
 
   # The installer host given the file as its saved answers.
   if [ -n "$installer_host" ]; then
+    # The pane bundle is an empty folder: answers that read are taken, and the run then stops at
+    # the bundle (exit 2); answers that do not read stop it before (exit 4).
+    mkdir -p "$work/none.bundle"
     run "$installer_host" --unattended --shared-dictionary "$file" "$work/none.bundle"
     status=$?
-    [ "$status" -eq 4 ] || fail "installer-host with $name as its saved answers: exit $status: $(head -c 300 "$work/err")"
+    expected=4
+    reads_on_purpose "$name" && expected=2
+    [ "$status" -eq "$expected" ] ||
+      fail "installer-host with $name as its saved answers: exit $status: $(head -c 300 "$work/err")"
   fi
 done
 

@@ -86,3 +86,52 @@ TEST_F(SavedAnswersFileTest, WriteIntoMissingFolderFails)
 }
 
 }  // namespace
+
+TEST_F(SavedAnswersFileTest, BinaryAnswersAreWrittenBackBinaryAndStayReadable)
+{
+    // Many references to one long string: small in the binary form, far past the size limit as
+    // indented XML, which cannot share it.
+    platform::PlistArray answers(600000, platform::PlistValue(std::string(200, 'a')));
+    platform::PlistDictionary root;
+    root.set("answers", platform::PlistValue(std::move(answers)));
+    const std::string path = dir + "/answers.plist";
+    ASSERT_TRUE(platform::writePropertyListAtomically(platform::PlistValue(root), path, platform::PlistFormat::Binary));
+    const SavedAnswersFile file(path);
+    std::string error;
+    auto read = file.read(error);
+    ASSERT_TRUE(read) << error;
+    ASSERT_TRUE(file.write(*read, error)) << error;
+    std::ifstream in(path, std::ios::binary);
+    std::string head(6, '\0');
+    in.read(head.data(), 6);
+    EXPECT_EQ(head, "bplist");
+    EXPECT_LT(std::filesystem::file_size(path), platform::kMaxPropertyListBytes / 8);
+    EXPECT_TRUE(file.read(error)) << error;
+}
+
+TEST_F(SavedAnswersFileTest, AnswersTooLargeToReadAgainAreNotWrittenAndTheReasonSaysSize)
+{
+    // New answers are written as XML, which cannot share the repeated string: the write is
+    // refused, the earlier file stays, and the reason names the size.
+    const std::string path = dir + "/answers.plist";
+    { std::ofstream(path) << "earlier"; }
+    platform::PlistDictionary answers;
+    answers.set("answers", platform::PlistValue(platform::PlistArray(600000, platform::PlistValue(std::string(200, 'a')))));
+    std::string error;
+    EXPECT_FALSE(SavedAnswersFile(path).write(answers, error));
+    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+    std::ifstream in(path);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "earlier");
+}
+
+TEST_F(SavedAnswersFileTest, FileTooLargeToReadIsRefusedForItsSize)
+{
+    const std::string path = dir + "/answers.plist";
+    { std::ofstream create(path); }
+    std::filesystem::resize_file(path, platform::kMaxPropertyListBytes + 1);
+    std::string error;
+    EXPECT_FALSE(SavedAnswersFile(path).read(error));
+    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+}

@@ -375,11 +375,13 @@ int RemovalRun::run()
 
     const std::string home = platform::NSHomeDirectory();
     const std::string planFile = platform::stringByAppendingPathComponent(platform::preferencesDirectory(), kPlanName);
-    const std::optional<UninstallPlan> plan = UninstallPlan::load(home, kPlanName, ownerOf(home), &error);
+    // A plan longer than the registry allows is refused before its entries are built.
+    const std::optional<UninstallPlan> plan =
+        UninstallPlan::load(home, kPlanName, ownerOf(home), &error, maxPlanEntries(*registry));
     if (!plan)
         return refuse(kExitPlanUnusable, "plan " + planFile + " " + error);
-    if (plan->entries().size() > maxPlanEntries(*registry)) {
-        return refuse(kExitPlanUnusable, "plan " + planFile + " names " + std::to_string(plan->entries().size()) +
+    if (plan->listed() > maxPlanEntries(*registry)) {
+        return refuse(kExitPlanUnusable, "plan " + planFile + " names " + std::to_string(plan->listed()) +
                                              " entries, more than the " + std::to_string(registry->moduleCount()) +
                                              " modules the registry holds");
     }

@@ -41,7 +41,8 @@ UniqueFd openStep(int folder, const char* name, int flags, std::string* error)
 }  // namespace
 
 std::optional<UninstallPlan> UninstallPlan::load(const std::string& homeFolder, const std::string& name,
-                                                 std::optional<unsigned long> requiredOwner, std::string* error)
+                                                 std::optional<unsigned long> requiredOwner, std::string* error,
+                                                 std::size_t maxEntries)
 {
     // The home folder comes from the caller's account; below it nothing is followed.
     const UniqueFd home(::open(homeFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -87,12 +88,18 @@ std::optional<UninstallPlan> UninstallPlan::load(const std::string& homeFolder, 
         *error = "is not a property list with a dictionary at its root";
         return std::nullopt;
     }
-    return fromBytes(*bytes, error);
+    return fromBytes(*bytes, error, maxEntries);
 }
 
-std::optional<UninstallPlan> UninstallPlan::fromBytes(std::string_view bytes, std::string* error)
+std::optional<UninstallPlan> UninstallPlan::fromBytes(std::string_view bytes, std::string* error,
+                                                      std::size_t maxEntries)
 {
-    const auto root = platform::parsePropertyList(bytes);
+    // Only what the plan is used for is built: each entry's UUID and UnInstallPath. An array
+    // where the root's dictionary is expected is kept empty.
+    using Selection = platform::PlistSelection;
+    static const Selection kPlanFields = Selection::none().onlyDictionaries().key(
+        "UnInstallApps", Selection::none().key("UUID").key("UnInstallPath"));
+    const auto root = platform::parsePropertyList(bytes, nullptr, nullptr, &kPlanFields);
     const platform::PlistDictionary* dictionary = root ? root->asDictionary() : nullptr;
     if (dictionary == nullptr) {
         *error = "is not a property list with a dictionary at its root";
@@ -104,6 +111,10 @@ std::optional<UninstallPlan> UninstallPlan::fromBytes(std::string_view bytes, st
         return std::nullopt;
     }
     UninstallPlan plan;
+    plan.m_listed = apps->size();
+    if (apps->size() > maxEntries)
+        return plan;
+    plan.m_entries.reserve(apps->size());
     for (const platform::PlistValue& value : *apps) {
         Entry entry;
         if (const platform::PlistDictionary* item = value.asDictionary()) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace platform;
@@ -134,4 +137,81 @@ TEST(PlistValue, IntegersAboveInt64MaxAreHeldUnsigned)
     }
     EXPECT_EQ(PlistValue(std::uint64_t{5}), PlistValue(5));
     EXPECT_FALSE(PlistValue(std::uint64_t{18446744073709551615u}) == PlistValue(-1));
+}
+
+TEST(PlistValue, CopiesShareUntilOneIsChanged)
+{
+    PlistValue original(PlistArray{"a", "b"});
+    const PlistValue copy = original;
+    EXPECT_TRUE(copy.sharesWith(original));
+    original.asArray()->push_back("c");
+    EXPECT_FALSE(copy.sharesWith(original));
+    EXPECT_EQ(copy.asArray()->size(), 2u);
+    EXPECT_EQ(std::as_const(original).asArray()->size(), 3u);
+}
+
+TEST(PlistValue, AValueHandedOutForChangesIsNeverSharedAgain)
+{
+    // A pointer kept from asDictionary() changes only its own value, even after a copy is made.
+    PlistValue original{PlistDictionary()};
+    PlistDictionary* dict = original.asDictionary();
+    const PlistValue copy = original;
+    dict->set("k", "v");
+    EXPECT_FALSE(copy.sharesWith(original));
+    EXPECT_TRUE(copy.asDictionary()->empty());
+    EXPECT_EQ(*std::as_const(original).asDictionary()->stringForKey("k"), "v");
+}
+
+TEST(PlistValue, MovedFromIsTheEmptyStringAndAssignmentReleasesTheOld)
+{
+    PlistValue from(std::string(100, 'x'));
+    PlistValue to(PlistData{{1, 2, 3}});
+    to = std::move(from);
+    EXPECT_EQ(*to.asString(), std::string(100, 'x'));
+    ASSERT_TRUE(from.asString());
+    EXPECT_TRUE(from.asString()->empty());
+    PlistValue self(PlistArray{1});
+    const PlistValue& alias = self;
+    self = alias;
+    EXPECT_EQ(self.asArray()->size(), 1u);
+}
+
+TEST(PlistValue, EqualityLooksAtValuesNotSharing)
+{
+    EXPECT_EQ(PlistValue(std::string("s")), PlistValue("s"));
+    EXPECT_EQ(PlistValue(""), PlistValue(std::string()));
+    EXPECT_NE(PlistValue(""), PlistValue(PlistArray{}));
+    EXPECT_NE(PlistValue(1), PlistValue(1.0));
+    EXPECT_NE(PlistValue(std::uint64_t{1} << 63), PlistValue(std::int64_t{-1}));
+    EXPECT_EQ(PlistValue(PlistDate{1.5}), PlistValue(PlistDate{1.5}));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_NE(PlistValue(nan), PlistValue(nan));
+    EXPECT_LE(sizeof(PlistValue), 16u);
+}
+
+TEST(PlistDictionary, TakenEntriesLeaveOutKeysWhoseLastValueWasDropped)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, int>> entries;
+        std::vector<std::size_t> dropped;
+        std::vector<std::pair<std::string, int>> expected;
+    };
+    const Case cases[] = {
+        {"last dropped", {{"a", 1}, {"a", 2}}, {1}, {}},
+        {"first dropped", {{"a", 1}, {"a", 2}}, {0}, {{"a", 2}}},
+        {"dropped between", {{"a", 1}, {"b", 9}, {"a", 2}, {"a", 3}}, {2}, {{"a", 3}, {"b", 9}}},
+        {"other key kept in place", {{"b", 1}, {"a", 2}, {"b", 3}}, {2}, {{"a", 2}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<PlistDictionary::Entry> entries;
+        for (const auto& [key, value] : c.entries)
+            entries.push_back({PlistValue(key), PlistValue(value)});
+        const PlistDictionary dict = PlistDictionary::takeEntries(entries, nullptr, &c.dropped);
+        ASSERT_EQ(dict.size(), c.expected.size()) << c.name;
+        for (const auto& [key, value] : c.expected) {
+            ASSERT_TRUE(dict.find(key)) << c.name << " " << key;
+            EXPECT_EQ(*dict.find(key)->asInteger(), value) << c.name << " " << key;
+        }
+    }
 }

@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <utility>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -274,13 +275,23 @@ TEST(PropertyListRead, LargeXmlDictionariesReadWhole)
     EXPECT_FALSE(dict.contains("k250001"));
 }
 
-TEST(PropertyListRead, SharedArraysThatMultiplyAreRefused)
+TEST(PropertyListRead, SharedArraysThatMultiplyAreReadOnce)
 {
-    // Each array holds the next one twice: 40 levels expand to 2^40 arrays.
+    // Each array holds the next one twice: copied per reference, 40 levels would be 2^40
+    // arrays; read once and shared, they are 41.
     std::vector<std::vector<std::uint32_t>> arrays(41);
     for (std::uint32_t i = 0; i < 40; ++i)
         arrays[i] = {i + 1, i + 1};
-    EXPECT_FALSE(parsePropertyList(bplistOfArrays(arrays)));
+    const auto value = parsePropertyList(bplistOfArrays(arrays));
+    ASSERT_TRUE(value);
+    const PlistValue* level = &*value;
+    for (int i = 0; i < 40; ++i) {
+        const PlistArray& array = *std::as_const(*level).asArray();
+        ASSERT_EQ(array.size(), 2u);
+        EXPECT_TRUE(array[0].sharesWith(array[1])) << i;
+        level = &array[0];
+    }
+    EXPECT_TRUE(std::as_const(*level).asArray()->empty());
 }
 
 TEST(PropertyListRead, BinaryOffsetsPointingIntoTheTrailerAreRefused)
@@ -519,4 +530,27 @@ TEST(PropertyListWrite, AtomicWriteReplacesASymbolicLinkInsteadOfFollowingIt)
     struct stat info {};
     ASSERT_EQ(::lstat(link.c_str(), &info), 0);
     EXPECT_TRUE(S_ISREG(info.st_mode));
+}
+
+TEST(PropertyListWrite, NothingIsWrittenThatTheReaderRefuses)
+{
+    // One level past the depth the reader takes: neither form replaces the earlier file.
+    PlistValue deep = PlistValue(PlistArray{});
+    for (std::size_t i = 0; i < kMaxPropertyListDepth; ++i)
+        deep = PlistValue(PlistArray{deep});
+    TempFolder temp;
+    for (const PlistFormat format : {PlistFormat::Binary, PlistFormat::Xml}) {
+        const std::string path = temp.write(format == PlistFormat::Binary ? "deep.bplist" : "deep.plist", "earlier");
+        PlistWriteFailure failure = PlistWriteFailure::None;
+        EXPECT_FALSE(writePropertyListAtomically(deep, path, format, &failure));
+        EXPECT_NE(failure, PlistWriteFailure::None);
+        EXPECT_EQ(foundation_test::readAll(path), "earlier");
+    }
+    // At the depth the reader takes, both forms write and read back.
+    const PlistValue& within = std::as_const(deep).asArray()->front();
+    for (const PlistFormat format : {PlistFormat::Binary, PlistFormat::Xml}) {
+        const std::string path = temp / (format == PlistFormat::Binary ? "within.bplist" : "within.plist");
+        EXPECT_TRUE(writePropertyListAtomically(within, path, format));
+        EXPECT_EQ(readPropertyListFile(path), within);
+    }
 }

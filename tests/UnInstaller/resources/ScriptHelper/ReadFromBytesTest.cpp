@@ -95,3 +95,24 @@ TEST(PlanFromBytes, RefusesWhatIsNotAPlanWithItsReason)
 }
 
 }  // namespace
+
+TEST(PlanFromBytes, BuildsNoEntryOfAListLongerThanAllowed)
+{
+    const std::string entry = "<dict><key>UUID</key><string>U</string><key>UnInstallPath</key><string>/p</string>"
+                              "<key>PKG</key><string>dropped</string></dict>";
+    std::string entries;
+    for (int i = 0; i < 5; ++i)
+        entries += entry;
+    const std::string bytes = plist("<dict><key>UnInstallApps</key><array>" + entries + "</array></dict>");
+    std::string error;
+    const auto longer = scripthelper::UninstallPlan::fromBytes(bytes, &error, 4);
+    ASSERT_TRUE(longer) << error;
+    EXPECT_EQ(longer->listed(), 5u);
+    EXPECT_TRUE(longer->entries().empty());
+    const auto within = scripthelper::UninstallPlan::fromBytes(bytes, &error, 5);
+    ASSERT_TRUE(within) << error;
+    EXPECT_EQ(within->listed(), 5u);
+    ASSERT_EQ(within->entries().size(), 5u);
+    EXPECT_EQ(within->entries().back().uuid, "U");
+    EXPECT_EQ(within->entries().back().unInstallPath, "/p");
+}
