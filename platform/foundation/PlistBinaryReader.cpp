@@ -32,6 +32,8 @@ namespace {
 
 const PlistSelection kLeaf;
 const PlistSelection kChecked;
+// In the slot table: the object was decoded once and nothing of it was kept.
+constexpr std::uint32_t kDecodedOnce = 0xFFFFFFFFu;
 
 }  // namespace
 
@@ -172,16 +174,27 @@ bool PlistBinaryReader::decodeKey(std::uint64_t index, PlistValue& key)
     if (!objectOffset(index, offset) || !decodeString(offset, text))
         return false;
     key = PlistValue(std::move(text));
-    Slot& slot = makeSlot(index);
-    slot.value = key;
-    slot.readWith = &kLeaf;
+    if (secondDecoding(index)) {
+        Slot& slot = makeSlot(index);
+        slot.value = key;
+        slot.readWith = &kLeaf;
+    }
     return true;
 }
 
 PlistBinaryReader::Slot* PlistBinaryReader::findSlot(std::uint64_t index)
 {
     const std::uint32_t at = m_slotOf[static_cast<std::size_t>(index)];
-    return at == 0 ? nullptr : &m_slots[at - 1];
+    return at == 0 || at == kDecodedOnce ? nullptr : &m_slots[at - 1];
+}
+
+bool PlistBinaryReader::secondDecoding(std::uint64_t index)
+{
+    std::uint32_t& at = m_slotOf[static_cast<std::size_t>(index)];
+    if (at != 0)
+        return true;
+    at = kDecodedOnce;
+    return false;
 }
 
 PlistBinaryReader::Slot& PlistBinaryReader::makeSlot(std::uint64_t index)
@@ -298,8 +311,9 @@ bool PlistBinaryReader::decode(std::uint64_t index, const PlistSelection* select
     if (!isContainer) {
         if (!decodeScalar(offset, type, info, scalar))
             return false;
-        // Strings and data are kept for later references; numbers are as small as the slot.
-        if (type == 0x4 || type == 0x5 || type == 0x6) {
+        // Strings and data referred to again are kept for later references; numbers are as small
+        // as the slot.
+        if ((type == 0x4 || type == 0x5 || type == 0x6) && secondDecoding(index)) {
             Slot& made = makeSlot(index);
             made.value = *scalar;
             made.readWith = &kLeaf;
@@ -358,7 +372,9 @@ std::optional<PlistValue> PlistBinaryReader::read()
         return refuse(PlistReadFailure::Malformed);
     if (m_objectCount > (trailerAt - m_tableAt) / m_offsetSize)
         return refuse(PlistReadFailure::Malformed);
-    m_valueLimit = 1 + (m_tableAt - 8) / m_refSize;
+    // One value per reference, and a second for an object that is built for its first reference
+    // and again, to be kept, for its second.
+    m_valueLimit = 2 * (1 + (m_tableAt - 8) / m_refSize);
     m_payloadLimit = kMaxBinaryExpansion * static_cast<std::uint64_t>(m_bytes.size());
     m_values = 0;
     m_payload = 0;
@@ -398,12 +414,13 @@ std::optional<PlistValue> PlistBinaryReader::read()
                             ? PlistValue(PlistDictionary::takeEntries(top.entries, &top.hashes, &top.dropped))
                             : PlistValue(std::move(top.array));
             Slot* slot = findSlot(top.index);
-            if (value) {
-                Slot& kept = slot ? *slot : makeSlot(top.index);
-                kept.value = *value;
-                kept.readWith = top.selection;
-            } else if (!slot) {
-                makeSlot(top.index).readWith = &kChecked;
+            if (slot && value) {
+                slot->value = *value;
+                slot->readWith = top.selection;
+            } else if (!slot && secondDecoding(top.index)) {
+                Slot& kept = makeSlot(top.index);
+                kept.value = value ? *value : PlistValue();
+                kept.readWith = value ? top.selection : &kChecked;
             }
             stack.pop_back();
             if (stack.empty())

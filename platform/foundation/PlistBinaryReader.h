@@ -14,16 +14,18 @@
 namespace platform::plist {
 
 /// Reads the binary form ("bplist00") in one pass over an explicit stack, checking the trailer,
-/// the offset table and every object as it decodes them. Each object is decoded once: a string,
-/// data or container referred to from many places is one value that every reference shares (a
-/// container is shared by the references that read it with the same selection). Nesting, and
+/// the offset table and every object as it decodes them. An object is decoded at most twice: a
+/// string, data or container referred to from many places is kept at its second reference and is
+/// from then on one value that every later reference shares (a container is shared by the
+/// references that read it with the same selection), while an object referred to once is never
+/// held beyond its use. Nesting, and
 /// with it any reference cycle, is bounded by kMaxPropertyListDepth.
 ///
 /// Memory is bounded by what the file holds. A reference is at least one byte of the file and
 /// becomes at most one 16-byte value in an array (a dictionary entry, a key and a value, takes
 /// 32 bytes for its two references); each object is at least two bytes (a marker and its offset)
-/// and takes four bytes while the read runs, and a 24-byte slot once a reference has decoded it
-/// (a string, data or container), and its string or data bytes at most one and a half times
+/// and takes four bytes while the read runs, and a 24-byte slot once a second reference has
+/// decoded it (a string, data or container), and its string or data bytes at most one and a half times
 /// what it holds. The one-byte references to one shared object that cost the most
 /// thus take 16 bytes per byte of file, plus a fixed base (tests/platform/foundation/
 /// PlistMemoryTest.cpp counts it); no input takes more than a small constant per byte.
@@ -60,6 +62,10 @@ private:
     bool decodeKey(std::uint64_t index, PlistValue& key);
     Slot* findSlot(std::uint64_t index);
     Slot& makeSlot(std::uint64_t index);
+    /// False the first time an object is decoded, which marks it; true from then on. An object
+    /// is kept for later references only once a second reference shows that it has some, so
+    /// that objects referred to once (most of any file) are never held beyond their use.
+    bool secondDecoding(std::uint64_t index);
     bool decodeString(std::uint64_t offset, std::string& out);
     std::optional<PlistValue> refuse(PlistReadFailure failure);
 

@@ -3,7 +3,9 @@
 #include "UnInstaller/resources/ScriptHelper/FileTree.h"
 #include "platform/foundation/PropertyList.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -83,9 +85,14 @@ std::optional<UninstallPlan> UninstallPlan::load(const std::string& homeFolder, 
         *error = *problem;
         return std::nullopt;
     }
+    if (static_cast<std::uint64_t>(st.st_size) > platform::kMaxPropertyListBytes) {
+        *error = "is larger than the " + std::to_string(platform::kMaxPropertyListBytes >> 20) +
+                 " MiB a plan may hold";
+        return std::nullopt;
+    }
     const auto bytes = FileTree::readAll(file.get(), platform::kMaxPropertyListBytes);
     if (!bytes) {
-        *error = "is not a property list with a dictionary at its root";
+        *error = "cannot be read whole";
         return std::nullopt;
     }
     return fromBytes(*bytes, error, maxEntries);
@@ -96,10 +103,17 @@ std::optional<UninstallPlan> UninstallPlan::fromBytes(std::string_view bytes, st
 {
     // Only what the plan is used for is built: each entry's UUID and UnInstallPath. An array
     // where the root's dictionary is expected is kept empty.
+    // Entries past maxEntries are counted as they are read and dropped at once, so a plan of a
+    // million entries never holds more than maxEntries of them.
     using Selection = platform::PlistSelection;
-    static const Selection kPlanFields = Selection::none().onlyDictionaries().key(
-        "UnInstallApps", Selection::none().key("UUID").key("UnInstallPath"));
-    const auto root = platform::parsePropertyList(bytes, nullptr, nullptr, &kPlanFields);
+    std::size_t seen = 0;
+    Selection entries = Selection::none().key("UUID").key("UnInstallPath");
+    entries.keepIf([&seen, maxEntries](const platform::PlistValue& value) {
+        // The list itself is tested too, after its elements.
+        return value.type() == platform::PlistValue::Type::Array || ++seen <= maxEntries;
+    });
+    const Selection planFields = Selection::none().onlyDictionaries().key("UnInstallApps", entries);
+    const auto root = platform::parsePropertyList(bytes, nullptr, nullptr, &planFields);
     const platform::PlistDictionary* dictionary = root ? root->asDictionary() : nullptr;
     if (dictionary == nullptr) {
         *error = "is not a property list with a dictionary at its root";
@@ -111,8 +125,8 @@ std::optional<UninstallPlan> UninstallPlan::fromBytes(std::string_view bytes, st
         return std::nullopt;
     }
     UninstallPlan plan;
-    plan.m_listed = apps->size();
-    if (apps->size() > maxEntries)
+    plan.m_listed = std::max(apps->size(), seen);
+    if (plan.m_listed > maxEntries)
         return plan;
     plan.m_entries.reserve(apps->size());
     for (const platform::PlistValue& value : *apps) {

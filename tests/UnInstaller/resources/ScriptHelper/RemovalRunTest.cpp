@@ -461,6 +461,45 @@ TEST_F(RemovalRun, PlanEntriesWithoutTheirKeysAreRefused)
     EXPECT_TRUE(removedSince(before).empty());
 }
 
+TEST_F(RemovalRun, PlanLongerThanTheRegistryAllowsIsRefusedWithItsCount)
+{
+    writeRegistry(modules);
+    platform::PlistArray entries;
+    for (int i = 0; i < 65537; ++i) {
+        platform::PlistDictionary entry;
+        entry.set("UUID", "U" + std::to_string(i));
+        entry.set("UnInstallPath", "/p");
+        entries.push_back(std::move(entry));
+    }
+    platform::PlistDictionary plan;
+    plan.set("UnInstallApps", std::move(entries));
+    writeText(planPath, platform::binaryPropertyList(plan));
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, scripthelper::kExitPlanUnusable);
+    ASSERT_EQ(result.lines.size(), 1u) << joinLines(result.lines);
+    EXPECT_NE(result.lines[0].find(" names 65537 entries, more than the " + std::to_string(modules.size()) +
+                                   " modules the registry holds"),
+              std::string::npos)
+        << result.lines[0];
+    EXPECT_TRUE(removedSince(before).empty());
+}
+
+TEST_F(RemovalRun, PlanLargerThanAPlanMayBeIsRefusedForItsSize)
+{
+    writeRegistry(modules);
+    writeText(planPath, "");
+    ASSERT_EQ(::truncate(planPath.c_str(), static_cast<off_t>(platform::kMaxPropertyListBytes) + 1), 0);
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, scripthelper::kExitPlanUnusable);
+    ASSERT_EQ(result.lines.size(), 1u) << joinLines(result.lines);
+    EXPECT_NE(result.lines[0].find("is larger than the 64 MiB a plan may hold"), std::string::npos) << result.lines[0];
+}
+
 /// Spoils the registry or the plan; the whole run is then refused.
 struct UntrustedCase {
     const char* what;
