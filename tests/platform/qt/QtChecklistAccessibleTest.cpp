@@ -2,7 +2,7 @@
 // one check box per row named by the row's text, with checkable, checked and disabled states,
 // the disabled row's reason as its description, and a toggle action that ticks as Space does.
 // Runs in the QApplication of QtInterfaceTest.cpp.
-#include "ChecklistController.h"
+#include "ChecklistWindowTest.h"
 
 #include "platform/appkit/UiBackend.h"
 #include "platform/qt/QtChecklistView.h"
@@ -23,37 +23,20 @@ namespace {
 
 using test::ChecklistController;
 
-const std::string kFixture = std::string(TEST_DATA_DIR) + "/qt/Checklist.ui";
 
-class QtChecklistAccessibleTest : public ::testing::Test {
+class QtChecklistAccessibleTest : public test::ChecklistWindowTest {
 protected:
     void SetUp() override
     {
-        Application::sharedApplication().reset();
-        interface = uiBackend().loadInterface(kFixture);
-        ASSERT_NE(interface, nullptr);
-        connectInterface(*interface, owner);
-        root = static_cast<QWidget*>(interface->nativeView());
-        view = root->findChild<QTableView*>("uiTableView");
-        ASSERT_NE(view, nullptr);
+        ChecklistWindowTest::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
         owner.window->setDelegate(nullptr);
         list = QAccessible::queryAccessibleInterface(view);
         ASSERT_NE(list, nullptr);
     }
-    void TearDown() override
-    {
-        if (root) {
-            root->close();
-        }
-        Application::sharedApplication().reset();
-    }
 
     QAccessibleInterface* row(int index) const { return list->child(index); }
 
-    ChecklistController owner;
-    std::unique_ptr<Interface> interface;
-    QWidget* root = nullptr;
-    QTableView* view = nullptr;
     QAccessibleInterface* list = nullptr;
 };
 

@@ -1,4 +1,4 @@
-#include "ChecklistController.h"
+#include "ChecklistWindowTest.h"
 
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/Menu.h"
@@ -35,7 +35,6 @@ namespace {
 
 using test::ChecklistController;
 
-const std::string kFixture = std::string(TEST_DATA_DIR) + "/qt/Checklist.ui";
 
 // One QApplication for the whole program.
 class QtEnvironment : public ::testing::Environment {
@@ -61,27 +60,17 @@ QtUi* QtEnvironment::ui = nullptr;
 
 [[maybe_unused]] const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-class QtInterfaceTest : public ::testing::Test {
+class QtInterfaceTest : public test::ChecklistWindowTest {
 protected:
     void SetUp() override
     {
-        Application::sharedApplication().reset();
-        interface = uiBackend().loadInterface(kFixture);
-        ASSERT_NE(interface, nullptr);
-        connectInterface(*interface, owner);
-        root = static_cast<QWidget*>(interface->nativeView());
-        view = root->findChild<QTableView*>("uiTableView");
-        ASSERT_NE(view, nullptr);
+        ChecklistWindowTest::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
         model = view->model();
     }
-    void TearDown() override { Application::sharedApplication().reset(); }
 
     QModelIndex cell(int row, int column) const { return model->index(row, column); }
 
-    ChecklistController owner;
-    std::unique_ptr<Interface> interface;
-    QWidget* root = nullptr;
-    QTableView* view = nullptr;
     QAbstractItemModel* model = nullptr;
 };
 

@@ -1,7 +1,7 @@
 // The keyboard and focus behaviour of the Qt controls: mnemonics chosen from the texts, a table
 // that is one Tab stop whose focus lands on an enabled row and rests on disabled ones too, Space and clicks on a row's text, and
 // Return pressing the window's default button. Runs in the QApplication of QtInterfaceTest.cpp.
-#include "ChecklistController.h"
+#include "ChecklistWindowTest.h"
 
 #include "platform/appkit/UiBackend.h"
 #include "platform/qt/QtDisplay.h"
@@ -27,7 +27,6 @@ namespace {
 
 using test::ChecklistController;
 
-const std::string kFixture = std::string(TEST_DATA_DIR) + "/qt/Checklist.ui";
 
 struct MarkCase {
     const char* plain;
@@ -142,26 +141,14 @@ TEST(QtDisplay, ChoosesXOnlyWhereTheWaylandPluginIsMissing)
     EXPECT_FALSE(QtDisplay::platformToUse({{"WAYLAND_DISPLAY", "wayland-0"}}, false));
 }
 
-class QtKeyboardTest : public ::testing::Test {
+class QtKeyboardTest : public test::ChecklistWindowTest {
 protected:
     void SetUp() override
     {
-        Application::sharedApplication().reset();
-        interface = uiBackend().loadInterface(kFixture);
-        ASSERT_NE(interface, nullptr);
-        connectInterface(*interface, owner);
-        root = static_cast<QWidget*>(interface->nativeView());
-        view = root->findChild<QTableView*>("uiTableView");
-        ASSERT_NE(view, nullptr);
+        ChecklistWindowTest::SetUp();
+        ASSERT_FALSE(HasFatalFailure());
         model = view->model();
         owner.window->setDelegate(nullptr);
-    }
-    void TearDown() override
-    {
-        if (root) {
-            root->close();
-        }
-        Application::sharedApplication().reset();
     }
 
     void showWindow()
@@ -172,10 +159,6 @@ protected:
 
     int currentRow() const { return view->currentIndex().isValid() ? view->currentIndex().row() : -1; }
 
-    ChecklistController owner;
-    std::unique_ptr<Interface> interface;
-    QWidget* root = nullptr;
-    QTableView* view = nullptr;
     QAbstractItemModel* model = nullptr;
 };
 
