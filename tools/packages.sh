@@ -12,18 +12,29 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# A mirror in the middle of a sync answers with index files of the wrong size for a while.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    as_root apt-get update -qq -o Acquire::Retries=3 && return 0
+    echo "apt-get update failed (try $try of 3)" >&2
+    [ "$try" -lt 3 ] && sleep 30
+  done
+  return 1
+}
+
 install_packages() {
   local missing=() p
   if [ "$1" = i386 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
-    as_root apt-get update -qq
+    apt_update
   fi
   for p in $(packages_of "$1"); do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
-    as_root apt-get update -qq
+    apt_update
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
   fi
 }
