@@ -12,22 +12,23 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# A mirror in the middle of a sync answers with index files of the wrong size for a while.
+# A mirror in the middle of a sync answers with index files of the wrong size for a while. When
+# one index still fails after three tries, the others are used: apt-get install then says what it
+# cannot find.
 apt_update() {
   local try
   for try in 1 2 3; do
     as_root apt-get update -qq -o Acquire::Retries=3 && return 0
     echo "apt-get update failed (try $try of 3)" >&2
-    [ "$try" -lt 3 ] && sleep 30
+    [ "$try" -lt 3 ] && sleep 20
   done
-  return 1
+  echo "apt-get update: going on with the indexes that could be fetched" >&2
 }
 
 install_packages() {
   local missing=() p
   if [ "$1" = i386 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
-    apt_update
   fi
   for p in $(packages_of "$1"); do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -35,6 +36,18 @@ install_packages() {
   if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     apt_update
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    if ! as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+      # A foreign architecture's packages must have the very versions of the native ones. When
+      # a mirror lacks one architecture's security index, the versions of the main archive are
+      # the ones both architectures have: they are preferred for this install only.
+      [ "$1" = i386 ] || return 1
+      echo "Installing the i386 packages at the main archive's versions" >&2
+      local pin
+      pin=$(mktemp)
+      printf 'Package: *\nPin: release n=bookworm\nPin-Priority: 1001\n' >"$pin"
+      as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends --allow-downgrades \
+        -o Dir::Etc::Preferences="$pin" -o Dir::Etc::PreferencesParts=/nonexistent "${missing[@]}" || { rm -f "$pin"; return 1; }
+      rm -f "$pin"
+    fi
   fi
 }
