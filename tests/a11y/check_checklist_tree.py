@@ -96,7 +96,7 @@ def application(name):
 def start_display(workdir):
     read_end, write_end = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x900x24",
-                             "-nolisten", "tcp"], pass_fds=[write_end],
+                             "-nolisten", "tcp", "-noreset"], pass_fds=[write_end],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_end)
     number = b""
