@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <type_traits>
 
 #include <fcntl.h>
@@ -32,6 +33,9 @@ namespace {
 // The launcher this library starts, kept whole in the library (not folded into the code that
 // copies it), so that a look at the installed file shows which program it runs as root.
 [[gnu::used]] constexpr char kLauncherPath[] = PLATFORM_AUTH_LAUNCHER_PATH;
+[[gnu::used]] constexpr char kInstallLauncherPath[] = PLATFORM_INSTALL_LAUNCHER_PATH;
+/// The program the install launcher runs.
+constexpr std::string_view kInstallToolName = "InstallHelper";
 
 /// pkexec's exit status when the prompt was dismissed, and when no authorization could be had at
 /// all (no polkit service, no authentication agent, or not authorized).
@@ -163,9 +167,12 @@ std::string PkexecAuthorizationBackend::pkexecPath()
     return testSeam("PLATFORM_PKEXEC").value_or("/usr/bin/pkexec");
 }
 
-std::string PkexecAuthorizationBackend::launcherPath()
+std::string PkexecAuthorizationBackend::launcherPath(const std::string& toolPath)
 {
-    return testSeam("PLATFORM_AUTH_LAUNCHER").value_or(kLauncherPath);
+    const std::size_t slash = toolPath.rfind('/');
+    const std::string_view name =
+        slash == std::string::npos ? std::string_view(toolPath) : std::string_view(toolPath).substr(slash + 1);
+    return testSeam("PLATFORM_AUTH_LAUNCHER").value_or(name == kInstallToolName ? kInstallLauncherPath : kLauncherPath);
 }
 
 OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool interactionAllowed)
@@ -178,7 +185,7 @@ OSStatus PkexecAuthorizationBackend::acquire(const std::string& toolPath, bool i
         return errAuthorizationInteractionNotAllowed;
 
     const std::string pkexec = pkexecPath();
-    const std::string launcher = launcherPath();
+    const std::string launcher = launcherPath(toolPath);
     if (!isAbsolute(pkexec) || !isAbsolute(launcher))
         return errAuthorizationInternal;
     // A missing tool is told apart before the start: where a spawn reports a failed exec only

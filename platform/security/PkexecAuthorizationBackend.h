@@ -39,8 +39,10 @@ public:
 
     /// $PLATFORM_PKEXEC, else "/usr/bin/pkexec".
     static std::string pkexecPath();
-    /// $PLATFORM_AUTH_LAUNCHER, else the launcher built with this library.
-    static std::string launcherPath();
+    /// $PLATFORM_AUTH_LAUNCHER, else the launcher built with this library for the program toolPath
+    /// names: the install launcher for a program named InstallHelper, the removal launcher for any
+    /// other. Each launcher runs only its own program and has a polkit action of its own.
+    static std::string launcherPath(const std::string& toolPath = {});
 
 private:
     void endLauncher();

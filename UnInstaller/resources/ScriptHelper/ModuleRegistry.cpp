@@ -12,6 +12,8 @@ namespace {
 constexpr const char* kModulesKey = "KEP2_KEY_MODULES";
 constexpr const char* kInstallPathKey = "InstallPath";
 constexpr const char* kModuleNameKey = "ModuleName";
+constexpr const char* kReceiptKey = "Receipt";
+constexpr const char* kTokenKey = "InstallToken";
 
 }  // namespace
 
@@ -43,6 +45,68 @@ std::optional<ModuleRegistry> ModuleRegistry::fromBytes(std::string_view bytes, 
         return std::nullopt;
     }
     return registry;
+}
+
+std::optional<ModuleRegistry> ModuleRegistry::loadOrCreate(const std::string& path, std::string* error)
+{
+    bool missing = false;
+    std::string readError;
+    const std::optional<TrustedFile::Contents> contents =
+        TrustedFile::read(path, platform::kMaxPropertyListBytes, &readError, &missing);
+    if (!contents && missing) {
+        ModuleRegistry registry;
+        platform::PlistDictionary root;
+        root.set(kModulesKey, platform::PlistDictionary());
+        registry.m_root = std::move(root);
+        registry.m_path = path;
+        registry.m_owner = ::geteuid();
+        registry.m_group = ::getegid();
+        return registry;
+    }
+    if (!contents) {
+        *error = readError;
+        return std::nullopt;
+    }
+    std::optional<ModuleRegistry> registry = fromBytes(contents->bytes, error);
+    if (!registry)
+        return std::nullopt;
+    registry->m_path = path;
+    registry->m_owner = contents->owner;
+    registry->m_group = contents->group;
+    return registry;
+}
+
+std::optional<Receipt> ModuleRegistry::receipt(const std::string& uuid) const
+{
+    const platform::PlistDictionary* modules = moduleDictionary();
+    const platform::PlistDictionary* entry = modules != nullptr ? modules->dictionaryForKey(uuid) : nullptr;
+    const platform::PlistValue* items = entry != nullptr ? entry->find(kReceiptKey) : nullptr;
+    if (items == nullptr)
+        return std::nullopt;
+    std::optional<std::vector<Receipt::Item>> read = Receipt::itemsFromPlist(*items);
+    if (!read)
+        return std::nullopt;
+    Receipt result;
+    result.items = std::move(*read);
+    if (const std::string* token = entry->stringForKey(kTokenKey))
+        result.token = *token;
+    return result;
+}
+
+void ModuleRegistry::setModule(const std::string& uuid, const std::string& name, const std::string& installPath,
+                               const Receipt& receipt)
+{
+    platform::PlistDictionary* root = m_root.asDictionary();
+    platform::PlistValue* value = root != nullptr ? root->find(kModulesKey) : nullptr;
+    platform::PlistDictionary* modules = value != nullptr ? value->asDictionary() : nullptr;
+    if (modules == nullptr)
+        return;
+    platform::PlistDictionary entry;
+    entry.set(kModuleNameKey, name);
+    entry.set(kInstallPathKey, installPath);
+    entry.set(kReceiptKey, receipt.toPlist());
+    entry.set(kTokenKey, receipt.token);
+    modules->set(uuid, std::move(entry));
 }
 
 const platform::PlistDictionary* ModuleRegistry::moduleDictionary() const

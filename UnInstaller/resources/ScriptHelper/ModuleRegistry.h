@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UnInstaller/resources/ScriptHelper/Receipt.h"
+
 #include "platform/foundation/PlistValue.h"
 #include "platform/foundation/PropertyList.h"
 
@@ -27,6 +29,10 @@ public:
     /// Reads the registry at path when TrustedFile trusts it; none with *error set otherwise.
     static std::optional<ModuleRegistry> load(const std::string& path, std::string* error);
 
+    /// As load(), but a registry file that does not exist yet reads as an empty registry that
+    /// save() creates, owned by the effective user.
+    static std::optional<ModuleRegistry> loadOrCreate(const std::string& path, std::string* error);
+
     /// Reads a registry from the bytes of a property list of either form, trusting them as they
     /// are; none with *error set unless its root is a dictionary holding a "KEP2_KEY_MODULES"
     /// dictionary. A registry read this way has no file to save to.
@@ -44,6 +50,14 @@ public:
     /// many. The file changes only with save().
     std::size_t removeModules(const std::function<bool(const std::string&)>& leaving);
     std::size_t moduleCount() const;
+
+    /// The receipt the install step recorded for the module; none for a module registered without
+    /// one (by other software) or with one that does not read whole.
+    std::optional<Receipt> receipt(const std::string& uuid) const;
+    /// Adds or replaces the module's entry: name, install path and receipt (with its token). The
+    /// file changes only with save().
+    void setModule(const std::string& uuid, const std::string& name, const std::string& installPath,
+                   const Receipt& receipt);
 
     /// Rewrites the registry whole, through a temporary file and a rename, in the form it was
     /// read in and with its owner and mode; false with *error set on failure.

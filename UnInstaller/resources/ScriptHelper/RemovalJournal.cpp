@@ -19,6 +19,7 @@ namespace scripthelper {
 namespace {
 
 constexpr const char* kRecordWord = "remove";
+constexpr const char* kInstallWord = "install";
 constexpr std::size_t kMaxJournalBytes = 512u * 1024u * 1024u;
 constexpr std::size_t kTemporarySuffixLength = 6;
 
@@ -89,7 +90,7 @@ std::optional<RemovalJournal> RemovalJournal::lock(UniqueFd folder, const std::s
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             *busy = true;
-            *error = "another removal is running (it holds " + folderPath + "/" + lockName + ")";
+            *error = "another removal or install is running (it holds " + folderPath + "/" + lockName + ")";
             return std::nullopt;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -98,29 +99,52 @@ std::optional<RemovalJournal> RemovalJournal::lock(UniqueFd folder, const std::s
     return journal;
 }
 
-std::vector<RemovalJournal::Record> RemovalJournal::pending(std::string* error) const
+std::optional<std::vector<std::string>> RemovalJournal::lines(std::string* error) const
 {
-    std::vector<Record> records;
     const UniqueFd file(::openat(m_folder.get(), m_journalName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file.valid()) {
         if (errno != ENOENT)
             *error = "cannot open the journal " + m_journalName + ": " + errorText(errno);
-        return records;
+        return std::nullopt;
     }
     if (auto problem = ownFileProblem(file.get())) {
         *error = "the journal " + m_journalName + " " + *problem;
-        return records;
+        return std::nullopt;
     }
     const std::optional<std::string> bytes = FileTree::readAll(file.get(), kMaxJournalBytes);
     if (!bytes) {
         *error = "cannot read the journal " + m_journalName;
-        return records;
+        return std::nullopt;
     }
+    std::vector<std::string> result;
     std::string_view rest = *bytes;
     for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
-        if (auto record = decodeRecord(rest.substr(0, end)))
-            records.push_back(std::move(*record));
+        result.emplace_back(rest.substr(0, end));
         rest.remove_prefix(end + 1);
+    }
+    return result;
+}
+
+std::vector<RemovalJournal::Record> RemovalJournal::pending(std::string* error) const
+{
+    std::vector<Record> records;
+    if (auto all = lines(error)) {
+        for (const std::string& line : *all) {
+            if (auto record = decodeRecord(line))
+                records.push_back(std::move(*record));
+        }
+    }
+    return records;
+}
+
+std::vector<RemovalJournal::InstallRecord> RemovalJournal::pendingInstalls(std::string* error) const
+{
+    std::vector<InstallRecord> records;
+    if (auto all = lines(error)) {
+        for (const std::string& line : *all) {
+            if (auto record = decodeInstallRecord(line))
+                records.push_back(std::move(*record));
+        }
     }
     return records;
 }
@@ -129,8 +153,21 @@ bool RemovalJournal::append(const std::vector<Record>& records, std::string* err
 {
     if (records.empty())
         return true;
+    std::string text;
+    for (const Record& record : records)
+        text += encodeRecord(record) + "\n";
+    return appendText(std::move(text), error);
+}
+
+bool RemovalJournal::appendInstall(const InstallRecord& record, std::string* error)
+{
+    return appendText(encodeInstallRecord(record) + "\n", error);
+}
+
+bool RemovalJournal::appendText(std::string text, std::string* error)
+{
     const UniqueFd file(::openat(m_folder.get(), m_journalName.c_str(),
-                                 O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+                                 O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
     if (!file.valid()) {
         *error = "cannot open the journal " + m_journalName + ": " + errorText(errno);
         return false;
@@ -139,9 +176,11 @@ bool RemovalJournal::append(const std::vector<Record>& records, std::string* err
         *error = "the journal " + m_journalName + " " + *problem;
         return false;
     }
-    std::string text;
-    for (const Record& record : records)
-        text += encodeRecord(record) + "\n";
+    struct stat st {};
+    char last = '\n';
+    if (::fstat(file.get(), &st) == 0 && st.st_size > 0 && ::pread(file.get(), &last, 1, st.st_size - 1) == 1 &&
+        last != '\n')
+        text.insert(text.begin(), '\n');
     if (!writeAll(file.get(), text) || ::fsync(file.get()) != 0 || ::fsync(m_folder.get()) != 0) {
         *error = "cannot write the journal " + m_journalName + ": " + errorText(errno);
         return false;
@@ -221,6 +260,82 @@ std::optional<RemovalJournal::Record> RemovalJournal::decodeRecord(std::string_v
         *holdName == "." || *holdName == "..")
         return std::nullopt;
     return Record{std::move(*id), std::move(*installPath), std::move(*holdName)};
+}
+
+std::string RemovalJournal::encodeInstallRecord(const InstallRecord& record)
+{
+    std::string line = std::string(kInstallWord) + " " + encodeIdentifier(record.id) + " " +
+                       encodeIdentifier(record.token) + " " + std::to_string(record.steps.size());
+    for (const InstallStep& step : record.steps) {
+        line += " ";
+        line += static_cast<char>(step.kind);
+        line += " " + std::string(step.userSide ? "u" : "") + std::to_string(step.owner) + " " + encodeIdentifier(step.path) + " " +
+                encodeIdentifier(step.staging) + " " + encodeIdentifier(step.hold) + " " + (step.existed ? "1" : "0");
+    }
+    return line;
+}
+
+std::optional<RemovalJournal::InstallRecord> RemovalJournal::decodeInstallRecord(std::string_view line)
+{
+    std::vector<std::string_view> parts;
+    while (true) {
+        const std::size_t blank = line.find(' ');
+        parts.push_back(line.substr(0, blank));
+        if (blank == std::string_view::npos)
+            break;
+        line.remove_prefix(blank + 1);
+    }
+    constexpr std::size_t kStepFields = 6;
+    if (parts.size() < 4 || parts[0] != kInstallWord)
+        return std::nullopt;
+    InstallRecord record;
+    auto id = decodeIdentifier(parts[1]);
+    auto token = decodeIdentifier(parts[2]);
+    std::size_t count = 0;
+    for (char c : parts[3]) {
+        if (c < '0' || c > '9' || count > 100000)
+            return std::nullopt;
+        count = count * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (!id || !token || token->empty() || parts.size() != 4 + count * kStepFields)
+        return std::nullopt;
+    record.id = std::move(*id);
+    record.token = std::move(*token);
+    const auto nameOk = [](const std::string& name) {
+        return name.empty() || (name.find('/') == std::string::npos && name != "." && name != "..");
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string_view* f = &parts[4 + i * kStepFields];
+        InstallStep step;
+        if (f[0].size() != 1 || (f[0][0] != 'f' && f[0][0] != 'd' && f[0][0] != 'o'))
+            return std::nullopt;
+        step.kind = static_cast<InstallStep::Kind>(f[0][0]);
+        unsigned long owner = 0;
+        std::string_view ownerField = f[1];
+        step.userSide = !ownerField.empty() && ownerField.front() == 'u';
+        if (step.userSide)
+            ownerField.remove_prefix(1);
+        if (ownerField.empty())
+            return std::nullopt;
+        for (char c : ownerField) {
+            if (c < '0' || c > '9' || owner > 0xFFFFFFFFul)
+                return std::nullopt;
+            owner = owner * 10 + static_cast<unsigned long>(c - '0');
+        }
+        step.owner = owner;
+        auto path = decodeIdentifier(f[2]);
+        auto staging = decodeIdentifier(f[3]);
+        auto hold = decodeIdentifier(f[4]);
+        if (!path || !staging || !hold || path->empty() || (*path)[0] != '/' || !nameOk(*staging) || !nameOk(*hold) ||
+            (f[5] != "0" && f[5] != "1"))
+            return std::nullopt;
+        step.path = std::move(*path);
+        step.staging = std::move(*staging);
+        step.hold = std::move(*hold);
+        step.existed = f[5] == "1";
+        record.steps.push_back(std::move(step));
+    }
+    return record;
 }
 
 }  // namespace scripthelper

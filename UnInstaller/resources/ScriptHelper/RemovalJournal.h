@@ -28,6 +28,34 @@ public:
         std::string holdName;
     };
 
+    /// One change an install makes, journalled before it is made, so that an interrupted install is
+    /// finished (its module registered with the record's token) or undone (not registered).
+    struct InstallStep {
+        enum class Kind : char {
+            /// path is put in place from staging (a name in the same folder); an earlier item at
+            /// path (existed) is first renamed to hold.
+            Placed = 'f',
+            /// path is a folder the install creates.
+            Folder = 'd',
+            /// path, an older copy of the print plug-in, is renamed to hold and deleted.
+            OldCopy = 'o',
+        };
+        Kind kind = Kind::Placed;
+        /// The user whose rights do the step.
+        unsigned long owner = 0;
+        /// Done for the user who asked, not by the system side inside the module folders.
+        bool userSide = false;
+        std::string path;
+        std::string staging;
+        std::string hold;
+        bool existed = false;
+    };
+    struct InstallRecord {
+        std::string id;
+        std::string token;
+        std::vector<InstallStep> steps;
+    };
+
     /// Takes the lock in folder (the registry's folder, already walked and judged), waiting at
     /// most waitMs for another run to let go. None with *error set, and *busy true when another
     /// run held the lock throughout.
@@ -38,8 +66,13 @@ public:
     /// The records of an earlier run that did not finish; a torn last line is left out.
     std::vector<Record> pending(std::string* error) const;
 
-    /// Appends records and syncs them to disk; false with *error set.
+    /// The install records of an earlier run that did not finish.
+    std::vector<InstallRecord> pendingInstalls(std::string* error) const;
+
+    /// Appends records and syncs them to disk; false with *error set. A torn last line that an
+    /// interrupted append left is closed first, so that it never swallows a new record.
     bool append(const std::vector<Record>& records, std::string* error);
+    bool appendInstall(const InstallRecord& record, std::string* error);
 
     /// Removes the journal; false with *error set.
     bool discard(std::string* error);
@@ -53,9 +86,14 @@ public:
 
     static std::string encodeRecord(const Record& record);
     static std::optional<Record> decodeRecord(std::string_view line);
+    static std::string encodeInstallRecord(const InstallRecord& record);
+    static std::optional<InstallRecord> decodeInstallRecord(std::string_view line);
 
 private:
     RemovalJournal() = default;
+    /// The journal's complete lines; none (and *error unset) when there is no journal.
+    std::optional<std::vector<std::string>> lines(std::string* error) const;
+    bool appendText(std::string text, std::string* error);
 
     UniqueFd m_folder;
     UniqueFd m_lock;

@@ -29,6 +29,12 @@ constexpr KindWord kWords[] = {
     {RemovalEvent::Kind::Refused, "refused"},
     {RemovalEvent::Kind::Busy, "busy"},
     {RemovalEvent::Kind::End, "end"},
+    {RemovalEvent::Kind::FileKept, "file-kept"},
+    {RemovalEvent::Kind::Host, "host"},
+    {RemovalEvent::Kind::Installed, "installed"},
+    {RemovalEvent::Kind::Updated, "updated"},
+    {RemovalEvent::Kind::Skipped, "skipped"},
+    {RemovalEvent::Kind::OldRemoved, "old-removed"},
 };
 
 const char* wordOf(RemovalEvent::Kind kind)
@@ -44,7 +50,8 @@ bool hasIdentifier(RemovalEvent::Kind kind)
 {
     using Kind = RemovalEvent::Kind;
     return kind == Kind::Removed || kind == Kind::Absent || kind == Kind::Kept || kind == Kind::WouldRemove ||
-           kind == Kind::Recovered;
+           kind == Kind::Recovered || kind == Kind::FileKept || kind == Kind::Installed || kind == Kind::Updated ||
+           kind == Kind::Skipped || kind == Kind::OldRemoved;
 }
 
 /// The code point of a well-formed UTF-8 sequence of length bytes at text[i].
@@ -122,6 +129,14 @@ RemovalEvent RemovalEvent::module(std::size_t index, std::size_t count, std::str
     return event;
 }
 
+RemovalEvent RemovalEvent::host(std::size_t index, std::size_t count, std::string id, std::string path)
+{
+    RemovalEvent event = module(index, count, std::move(id));
+    event.kind = Kind::Host;
+    event.text = std::move(path);
+    return event;
+}
+
 RemovalEvent RemovalEvent::withId(Kind kind, std::string id, std::string text)
 {
     RemovalEvent event;
@@ -157,6 +172,9 @@ std::string RemovalEvent::line() const
         return result + " " + std::to_string(first);
     case Kind::Module:
         return result + " " + std::to_string(first) + " " + std::to_string(second) + " " + encodeIdentifier(id);
+    case Kind::Host:
+        return result + " " + std::to_string(first) + " " + std::to_string(second) + " " + encodeIdentifier(id) +
+               " " + printable(text.empty() ? std::string_view("-") : std::string_view(text));
     case Kind::End:
         return result + " " + std::to_string(first) + " " + std::to_string(second) + " " + std::to_string(third);
     case Kind::RegistryUpdated:
@@ -203,6 +221,19 @@ std::optional<RemovalEvent> RemovalEvent::parse(std::string_view line)
         event.first = *index;
         event.second = *count;
         event.id = *id;
+        return event;
+    }
+    case Kind::Host: {
+        const auto parts = fields(rest, 4);
+        const auto index = parts.size() == 4 ? number(parts[0]) : std::nullopt;
+        const auto count = parts.size() == 4 ? number(parts[1]) : std::nullopt;
+        const auto id = parts.size() == 4 ? decodeIdentifier(parts[2]) : std::nullopt;
+        if (!index || !count || !id)
+            return std::nullopt;
+        event.first = *index;
+        event.second = *count;
+        event.id = *id;
+        event.text = std::string(parts[3]);
         return event;
     }
     case Kind::End: {

@@ -25,6 +25,16 @@ namespace scripthelper {
 ///   refused REASON            nothing was done: the plan, the registry or the setting is unusable
 ///   busy REASON               another removal holds the lock
 ///   end REMOVED ABSENT KEPT   the last line of a run that got past its lock
+///   file-kept ID PATH         a file the module's receipt lists, kept: changed since it was installed
+///                             or not removable (the reason follows the path after " : ")
+///
+/// InstallHelper writes the same kinds of line where they apply, and these of its own:
+///   host I N ID PATH          working on the I-th of N plan entries: module ID for the host folder PATH
+///   installed ID PATH         module ID placed and registered; PATH is its install path
+///   updated ID PATH           module ID was installed already and is replaced in place
+///   skipped ID REASON         nothing of module ID was placed (the reason names the folder)
+///   old-removed ID PATH       an older copy of the print plug-in, found where the plan allows, removed
+///   end INSTALLED UPDATED SKIPPED
 struct RemovalEvent {
     enum class Kind {
         Total,
@@ -40,20 +50,27 @@ struct RemovalEvent {
         Refused,
         Busy,
         End,
+        FileKept,
+        Host,
+        Installed,
+        Updated,
+        Skipped,
+        OldRemoved,
     };
 
     Kind kind = Kind::Refused;
-    /// The module identifier (Module, Removed, Absent, Kept, WouldRemove, Recovered).
+    /// The module identifier (Module, Host and every kind with an ID field above).
     std::string id;
     /// A path or a reason, as the line has it.
     std::string text;
-    /// Total: N; Module: I and N; End: removed, absent, kept.
+    /// Total: N; Module and Host: I and N; End: removed, absent, kept (installed, updated, skipped).
     std::size_t first = 0;
     std::size_t second = 0;
     std::size_t third = 0;
 
     static RemovalEvent total(std::size_t count);
     static RemovalEvent module(std::size_t index, std::size_t count, std::string id);
+    static RemovalEvent host(std::size_t index, std::size_t count, std::string id, std::string path);
     static RemovalEvent withId(Kind kind, std::string id, std::string text);
     static RemovalEvent withText(Kind kind, std::string text);
     static RemovalEvent end(std::size_t removed, std::size_t absent, std::size_t kept);
@@ -80,7 +97,9 @@ inline constexpr int kExitIncomplete = 1;   ///< some were kept
 inline constexpr int kExitUsage = 2;        ///< a wrong command line
 inline constexpr int kExitPlanUnusable = 65;      ///< EX_DATAERR: the plan cannot be used
 inline constexpr int kExitRegistryUnusable = 74;  ///< EX_IOERR: the registry cannot be read or trusted
-inline constexpr int kExitBusy = 75;              ///< EX_TEMPFAIL: another removal is running
+inline constexpr int kExitUnavailable = 69;       ///< EX_UNAVAILABLE: (install) the payload is missing or unusable
+inline constexpr int kExitCannotCreate = 73;      ///< EX_CANTCREAT: (install) the module folder cannot be made
+inline constexpr int kExitBusy = 75;              ///< EX_TEMPFAIL: another removal or install is running
 inline constexpr int kExitSettingUnusable = 78;   ///< EX_CONFIG: the module-folders setting is unusable
 
 }  // namespace scripthelper

@@ -2,9 +2,11 @@
 
 #include "UnInstaller/resources/ScriptHelper/CrashPoint.h"
 #include "UnInstaller/resources/ScriptHelper/FileTree.h"
+#include "UnInstaller/resources/ScriptHelper/InstallRecovery.h"
 #include "UnInstaller/resources/ScriptHelper/ModuleFolders.h"
 #include "UnInstaller/resources/ScriptHelper/ModuleRegistry.h"
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
+#include "UnInstaller/resources/ScriptHelper/ReceiptRemoval.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalJournal.h"
 #include "UnInstaller/resources/ScriptHelper/TrustedFile.h"
 #include "UnInstaller/resources/ScriptHelper/UninstallPlan.h"
@@ -292,6 +294,8 @@ bool recover(const std::vector<RemovalJournal::Record>& records, ModuleRegistry&
         const std::optional<std::string> listedAt = registry.installPath(record.id);
         if (present == false && listedAt && PathPolicy::normalized(*listedAt) == record.installPath &&
             dropped.insert(record.id).second) {
+            if (const std::optional<Receipt> receipt = registry.receipt(record.id))
+                ReceiptRemoval::remove(record.id, *receipt, record.installPath, policy, emit);
             emit(RemovalEvent::withId(Kind::Recovered, record.id, record.installPath));
         }
     }
@@ -358,10 +362,13 @@ int RemovalRun::run()
     bool journalFinished = true;
     if (!m_options.dryRun) {
         const std::vector<RemovalJournal::Record> pending = journal->pending(&error);
+        const std::vector<RemovalJournal::InstallRecord> installs = journal->pendingInstalls(&error);
         if (!error.empty())
             return refuse(kExitRegistryUnusable, error);
         journal->removeStrayTemporaries();
-        journalFinished = recover(pending, *registry, policy, say, &registryChanged);
+        // An interrupted install is settled first: the modules it registered are whole.
+        journalFinished = InstallRecovery::recover(installs, *registry, policy, say);
+        journalFinished = recover(pending, *registry, policy, say, &registryChanged) && journalFinished;
         if (registryChanged) {
             crashPoint();
             if (!registry->save(&error))
@@ -369,7 +376,7 @@ int RemovalRun::run()
             say(RemovalEvent::withText(Kind::RegistryUpdated, ""));
             registryChanged = false;
         }
-        if (journalFinished && !pending.empty() && !journal->discard(&error))
+        if (journalFinished && (!pending.empty() || !installs.empty()) && !journal->discard(&error))
             return refuse(kExitRegistryUnusable, error);
     }
 
@@ -478,6 +485,8 @@ int RemovalRun::run()
                 journalFinished = false;
             }
         }
+        if (const std::optional<Receipt> receipt = registry->receipt(d.uuid))
+            ReceiptRemoval::remove(d.uuid, *receipt, d.installPath, policy, say);
         gone.insert(d.uuid);
         registryChanged = true;
         notYetGone.add(d.installPath, -1);

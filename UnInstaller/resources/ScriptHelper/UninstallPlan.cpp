@@ -46,6 +46,15 @@ std::optional<UninstallPlan> UninstallPlan::load(const std::string& homeFolder, 
                                                  std::optional<unsigned long> requiredOwner, std::string* error,
                                                  std::size_t maxEntries)
 {
+    const std::optional<std::string> bytes = readPlanFile(homeFolder, name, requiredOwner, error);
+    if (!bytes)
+        return std::nullopt;
+    return fromBytes(*bytes, error, maxEntries);
+}
+
+std::optional<std::string> UninstallPlan::readPlanFile(const std::string& homeFolder, const std::string& name,
+                                                       std::optional<unsigned long> requiredOwner, std::string* error)
+{
     // The home folder comes from the caller's account; below it nothing is followed.
     const UniqueFd home(::open(homeFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!home.valid()) {
@@ -90,12 +99,12 @@ std::optional<UninstallPlan> UninstallPlan::load(const std::string& homeFolder, 
                  " MiB a plan may hold";
         return std::nullopt;
     }
-    const auto bytes = FileTree::readAll(file.get(), platform::kMaxPropertyListBytes);
+    auto bytes = FileTree::readAll(file.get(), platform::kMaxPropertyListBytes);
     if (!bytes) {
         *error = "cannot be read whole";
         return std::nullopt;
     }
-    return fromBytes(*bytes, error, maxEntries);
+    return bytes;
 }
 
 std::optional<UninstallPlan> UninstallPlan::fromBytes(std::string_view bytes, std::string* error,

@@ -28,6 +28,11 @@ public:
                                              std::optional<unsigned long> requiredOwner, std::string* error,
                                              std::size_t maxEntries = static_cast<std::size_t>(-1));
 
+    /// The bytes of the plan file name in homeFolder's Library/Preferences, reached and checked as
+    /// load() does; none with *error set.
+    static std::optional<std::string> readPlanFile(const std::string& homeFolder, const std::string& name,
+                                                   std::optional<unsigned long> requiredOwner, std::string* error);
+
     /// Reads a plan from the bytes of a property list of either form; none with *error set
     /// unless its root is a dictionary holding an "UnInstallApps" list.
     /// Only the entries' UUID and UnInstallPath are built, and no entry at all when the list
