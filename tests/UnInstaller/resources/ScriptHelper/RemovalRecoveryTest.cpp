@@ -214,7 +214,7 @@ TEST_F(RemovalRecovery, ARunThatCannotHaveTheLockSaysSoAndChangesNothing)
     ::close(held);
 
     EXPECT_EQ(status, scripthelper::kExitBusy);
-    EXPECT_EQ(out.str().rfind("busy another removal is running", 0), 0u) << out.str();
+    EXPECT_EQ(out.str().rfind("busy another removal or install is running", 0), 0u) << out.str();
     EXPECT_EQ(registryBytes(), registry);
     EXPECT_EQ(checkInvariant("after a busy run"), 10u);
 }
