@@ -46,6 +46,8 @@ struct Outcome {
     std::string state;
     std::string reason;
     bool known = true;
+    /// Files of the module's receipt that stayed: changed since the install, or not removable.
+    std::vector<std::string> keptFiles;
 };
 
 }  // namespace
@@ -136,7 +138,7 @@ int CommandLineRemoval::remove(const Options& options)
     std::vector<Outcome> outcomes;
     std::set<std::string> named;
     const auto consider = [&](const RemovableModules::Module& module, bool explicitlyNamed) {
-        Outcome outcome{module.id, module.name, module.installPath, "would-remove", "", true};
+        Outcome outcome{module.id, module.name, module.installPath, "would-remove", "", true, {}};
         if (module.refusal != RemovableModules::Refusal::None) {
             outcome.state = explicitlyNamed ? "kept" : "not-removable";
             outcome.reason = judge.describe(module.refusal);
@@ -157,7 +159,7 @@ int CommandLineRemoval::remove(const Options& options)
         if (it != byId.end())
             consider(*it->second, true);
         else
-            outcomes.push_back({id, "", "", "absent", "not in the registry", false});
+            outcomes.push_back({id, "", "", "absent", "not in the registry", false, {}});
     }
 
     std::vector<std::size_t> targets;
@@ -237,6 +239,12 @@ int CommandLineRemoval::remove(const Options& options)
                                                                  : "the removal program did not remove it";
                 }
             }
+            for (const auto& [id, text] : tally.keptFiles) {
+                for (std::size_t i : targets) {
+                    if (outcomes[i].id == id)
+                        outcomes[i].keptFiles.push_back(text);
+                }
+            }
             if (status == kExitSoftware)
                 failure = "the removal program ended with status " + std::to_string(toolStatus);
         } else {
@@ -280,6 +288,12 @@ int CommandLineRemoval::remove(const Options& options)
                 m_out << ", \"installPath\": " << jsonString(outcome.installPath);
             if (!outcome.reason.empty())
                 m_out << ", \"reason\": " << jsonString(outcome.reason);
+            if (!outcome.keptFiles.empty()) {
+                m_out << ", \"keptFiles\": [";
+                for (std::size_t k = 0; k < outcome.keptFiles.size(); ++k)
+                    m_out << (k == 0 ? "" : ", ") << jsonString(outcome.keptFiles[k]);
+                m_out << "]";
+            }
             m_out << "}";
         }
         m_out << (outcomes.empty() ? "]" : "\n]") << ", \"removed\": " << (options.dryRun ? 0 : removed)
@@ -299,6 +313,8 @@ int CommandLineRemoval::remove(const Options& options)
             if (!outcome.reason.empty())
                 m_out << ": " << outcome.reason;
             m_out << '\n';
+            for (const std::string& file : outcome.keptFiles)
+                m_out << "  kept file " << file << '\n';
         }
         if (failure)
             m_err << kProgramName << ": " << *failure << "\n";

@@ -605,9 +605,19 @@ std::optional<int> Controller::reportRemoval(int exitStatus, const RemovalSessio
         return text;
     };
 
+    // Files a removed module's receipt listed that stayed, named by path.
+    std::string keptFiles;
+    if (!tally.keptFiles.empty()) {
+        keptFiles = "\n\n" + platform::countedText(language, "STEXT_FILES_KEPT", tally.keptFiles.size(), lookup);
+        for (std::size_t i = 0; i < tally.keptFiles.size() && i < kMaxNamesShown; ++i)
+            keptFiles += "\n• " + tally.keptFiles[i].second;
+        if (tally.keptFiles.size() > kMaxNamesShown)
+            keptFiles += "\n…";
+    }
     if (exitStatus == kToolDone) {
         const std::string message =
-            tally.gone.empty() ? std::string() : platform::countedText(language, "STEXT_REMOVED", tally.gone.size(), lookup);
+            (tally.gone.empty() ? std::string() : platform::countedText(language, "STEXT_REMOVED", tally.gone.size(), lookup)) +
+            keptFiles;
         platform::NSRunInformationalAlertPanel(localizedString("STEXT_END"), message, ok);
         return 0;
     }
@@ -628,7 +638,7 @@ std::optional<int> Controller::reportRemoval(int exitStatus, const RemovalSessio
     std::string message;
     if (!tally.gone.empty())
         message = platform::countedText(language, "STEXT_REMOVED", tally.gone.size(), lookup) + "\n";
-    message += platform::countedText(language, "STEXT_KEPT", kept.size(), lookup) + names(kept) + "\n\n" +
+    message += platform::countedText(language, "STEXT_KEPT", kept.size(), lookup) + names(kept) + keptFiles + "\n\n" +
                localizedString("STEXT_LOG_HINT");
     const platform::NSInteger answer =
         platform::hasUiBackend()

@@ -132,6 +132,9 @@ void RemovalSession::take(const std::string& line, Tally& tally)
     case Kind::Kept:
         tally.kept.emplace_back(event->id, event->text);
         break;
+    case Kind::FileKept:
+        tally.keptFiles.emplace_back(event->id, event->text);
+        break;
     case Kind::Busy:
         tally.busy = true;
         break;

@@ -24,6 +24,8 @@ public:
         std::vector<std::string> absent;
         /// Modules kept, with the program's reason.
         std::vector<std::pair<std::string, std::string>> kept;
+        /// Files a removed module's receipt lists that stayed ("PATH : REASON"), by module.
+        std::vector<std::pair<std::string, std::string>> keptFiles;
         /// The user pressed Stop.
         bool stopped = false;
         /// Another removal held the lock.

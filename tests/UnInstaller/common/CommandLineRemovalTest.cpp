@@ -195,6 +195,24 @@ TEST_F(CommandLine, AnotherRemovalRunningHasItsOwnStatus)
     EXPECT_NE(result.out.find("\"reason\": \"another removal is running\""), std::string::npos) << result.out;
 }
 
+TEST_F(CommandLine, FilesAReceiptListedThatStayedAreNamedInTextAndJson)
+{
+    const std::string tool = installTool(
+        "echo 'total 1'\necho 'module 1 1 id-a'\necho 'file-kept id-a /home/u/Print/P.plugin/Info.plist : changed since it was "
+        "installed'\necho 'removed id-a /L/a/A.plugin'\necho 'end 1 0 0'\nexit 0\n");
+    const Run text = run(remove({"id-a"}, false), tool);
+    EXPECT_EQ(text.status, CommandLineRemoval::kExitDone);
+    EXPECT_NE(text.out.find("  kept file /home/u/Print/P.plugin/Info.plist : changed since it was installed\n"),
+              std::string::npos)
+        << text.out;
+    CommandLineRemoval::Options options = remove({"id-a"});
+    options.json = true;
+    const Run json = run(options, tool);
+    EXPECT_NE(json.out.find("\"keptFiles\": [\"/home/u/Print/P.plugin/Info.plist : changed since it was installed\"]"),
+              std::string::npos)
+        << json.out;
+}
+
 TEST(JsonString, EscapesWhatJsonRequires)
 {
     EXPECT_EQ(jsonString("a\"b\\c\nd\te\x01" "f\xc3\xa9"), "\"a\\\"b\\\\c\\nd\\te\\u0001f\xc3\xa9\"");

@@ -234,6 +234,24 @@ TEST_F(RemovalRun, KeptModulesAreCountedAndNamedAndTheUserMayGoBackToTheList)
     EXPECT_EQ(m_ui->progressUpdates(), (Strings{"0/2 STEXT_PROGRESS", "1/2 STEXT_PROGRESS"}));
 }
 
+TEST_F(RemovalRun, FilesThatStayedAreNamedInTheCompletionAlert)
+{
+    writeFile(m_app + "/Contents/Resources/English.lproj/Localizable.strings",
+              "\"STEXT_REMOVED_ONE\" = \"%@ module was removed.\";\n"
+              "\"STEXT_FILES_KEPT_ONE\" = \"%@ file was kept:\";\n"
+              "\"STEXT_FILES_KEPT_OTHER\" = \"%@ files were kept:\";\n");
+    installTool("echo 'total 1'\necho 'module 1 1 id-a'\n"
+                "echo 'file-kept id-a /home/u/Host/P.plugin/Info.plist : changed since it was installed'\n"
+                "echo 'file-kept id-a /home/u/Host : is not empty, so it stays'\n"
+                "echo 'removed id-a /L/Alpha/Alpha.plugin'\necho 'end 1 0 0'\nexit 0\n");
+    ASSERT_TRUE(m_uninstallButton->click());
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].message, "1 module was removed.\n\n2 files were kept:\n"
+                                   "• /home/u/Host/P.plugin/Info.plist : changed since it was installed\n"
+                                   "• /home/u/Host : is not empty, so it stays");
+    EXPECT_TRUE(terminated());
+}
+
 TEST_F(RemovalRun, OKAfterKeptModulesEndsTheProgramWithAFailureStatus)
 {
     installTool("echo 'kept id-a no'\necho 'kept id-c no'\nexit 1\n");
