@@ -110,15 +110,30 @@ std::string InstallerHostOptions::usage(const std::string& program, const Texts&
     const std::string english =
         "usage: %@ [--unattended] [--folder DIR]... [--shared-dictionary FILE] BUNDLE...\n"
         "       %@ --help | --version\n"
-        "  Shows the pane of each plug-in bundle in turn, with Go Back and Continue.\n"
-        "  --unattended              no window: enter each pane, print its state, press Continue\n"
+        "  Shows the pane of each plug-in bundle in turn, with Go Back and Continue, then installs\n"
+        "  what the panes chose, with an administrator's permission.\n"
+        "  --unattended              no window: enter each pane, print its state, press Continue,\n"
+        "                            then install and print one line per host application\n"
         "  --folder DIR              the answer of the next folder chooser of an unattended run\n"
         "                            (a chooser with no answer left is cancelled)\n"
         "  --shared-dictionary FILE  seed the shared dictionary from FILE when it exists, and\n"
         "                            write the final shared dictionary to FILE at the end\n"
-        "  exit status: 0 every pane was left forward, 1 cancelled, 2 bad command line or\n"
-        "  bundle, 3 a pane could not be left (unattended), 4 FILE could not be read or written,\n"
-        "  69 no graphical display can be used (DISPLAY or WAYLAND_DISPLAY; --unattended needs none)\n";
+        "  exit status:\n"
+        "    0  every pane was left forward and everything selected is installed\n"
+        "    1  cancelled before anything was installed\n"
+        "    2  bad command line or bundle\n"
+        "    3  a pane could not be left (unattended)\n"
+        "    4  FILE could not be read or written\n"
+        "    5  installed, but some host applications were skipped\n"
+        "    65 the install plan is missing or cannot be used\n"
+        "    69 no graphical display can be used (DISPLAY or WAYLAND_DISPLAY; --unattended needs\n"
+        "       none), or no authorization service, authentication agent or installation program\n"
+        "    70 the installation program failed\n"
+        "    73 the folder for the modules cannot be made\n"
+        "    74 the module registry cannot be read or written\n"
+        "    75 another installation or removal is running\n"
+        "    77 administrator rights were refused or the request was dismissed\n"
+        "    78 the module-folders setting cannot be used\n";
     return fill(texts ? texts(kUsageKey, english) : english, program);
 }
 

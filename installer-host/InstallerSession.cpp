@@ -121,6 +121,18 @@ InstallerSession::Step InstallerSession::goBack()
     return Step::Moved;
 }
 
+InstallerSession::Step InstallerSession::returnToLastPane()
+{
+    if (!isFinished() || m_panes.empty() || m_busy)
+        return Step::NotAllowed;
+    {
+        BusyScope busy(m_busy);
+        enter(m_panes.size() - 1, platform::kInstallerDirectionBackward);
+    }
+    announceEntry();
+    return Step::Moved;
+}
+
 void InstallerSession::enter(std::size_t index, int direction)
 {
     m_current = index;

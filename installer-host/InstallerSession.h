@@ -54,6 +54,9 @@ public:
     /// Asks the pane shown whether it may be left backward; on YES leaves it and enters the
     /// previous pane again.
     Step goBack();
+    /// After the last pane was left forward, enters it again backward (the Install step's Go
+    /// Back); NotAllowed before that, without panes, or while the session is busy.
+    Step returnToLastPane();
 
     /// Called with the pane's index once its didEnterPane has returned and the session takes
     /// presses again.

@@ -1,6 +1,10 @@
 #include "installer-host/InstallerWindow.h"
 
+#include "installer-host/HostExitStatus.h"
 #include "installer-host/HostStrings.h"
+#include "installer-host/InstallPage.h"
+#include "installer-host/InstallReport.h"
+#include "installer-host/InstallTexts.h"
 #include "installer-host/InstallerSession.h"
 
 #include "platform/installer/InstallerPane.h"
@@ -72,13 +76,17 @@ InstallerWindow::InstallerWindow(InstallerSession& session, const HostStrings& s
     m_paneViews.resize(m_session.paneCount());
     m_viewAsked.assign(m_session.paneCount(), false);
 
+    m_installPage = new InstallPage(m_strings, m_pages);
+    m_pages->addWidget(m_installPage);
+
     m_finalPage = new QWidget(m_pages);
     m_finalPage->setObjectName("finalPage");
     auto* finalLayout = new QVBoxLayout(m_finalPage);
-    auto* finalLabel = new QLabel(qs(m_strings.text(kFinishedMessageKey)), m_finalPage);
-    finalLabel->setObjectName("finalLabel");
-    finalLabel->setWordWrap(true);
-    finalLayout->addWidget(finalLabel);
+    m_finalLabel = new QLabel(m_finalPage);
+    m_finalLabel->setObjectName("finalLabel");
+    m_finalLabel->setTextFormat(Qt::PlainText);
+    m_finalLabel->setWordWrap(true);
+    finalLayout->addWidget(m_finalLabel);
     finalLayout->addStretch(1);
     m_pages->addWidget(m_finalPage);
 
@@ -90,8 +98,12 @@ InstallerWindow::InstallerWindow(InstallerSession& session, const HostStrings& s
     m_continueButton = new QPushButton(qs(m_strings.text(kContinueButtonKey)), central);
     m_continueButton->setObjectName("continueButton");
     m_continueButton->setDefault(true);
+    m_installAgainButton = new QPushButton(qs(m_strings.text(kInstallAgainButtonKey)), central);
+    m_installAgainButton->setObjectName("installAgainButton");
+    m_installAgainButton->hide();
     buttons->addWidget(m_cancelButton);
     buttons->addStretch(1);
+    buttons->addWidget(m_installAgainButton);
     buttons->addWidget(m_backButton);
     buttons->addWidget(m_continueButton);
     right->addLayout(buttons);
@@ -108,6 +120,7 @@ InstallerWindow::InstallerWindow(InstallerSession& session, const HostStrings& s
     });
     connect(m_backButton, &QPushButton::clicked, this, [this] { backPressed(); });
     connect(m_continueButton, &QPushButton::clicked, this, [this] { continuePressed(); });
+    connect(m_installAgainButton, &QPushButton::clicked, this, [this] { runInstall(); });
 
     m_session.setPaneEnteredHandler([this](std::size_t index) { paneEntered(index); });
     m_session.setNextEnabledChangedHandler([this](bool) { updateButtons(); });
@@ -134,6 +147,8 @@ InstallerWindow::~InstallerWindow()
 
 void InstallerWindow::paneEntered(std::size_t index)
 {
+    m_stage = Stage::Panes;
+    m_continueButton->setAccessibleDescription(QString());
     platform::InstallerPane* pane = m_session.pane(index);
     if (!m_viewAsked[index]) {
         m_viewAsked[index] = true;
@@ -169,7 +184,8 @@ void InstallerWindow::focusPane(std::size_t index)
     }
     if (lastInPane)
         setTabOrder(lastInPane, m_cancelButton);
-    setTabOrder(m_cancelButton, m_backButton);
+    setTabOrder(m_cancelButton, m_installAgainButton);
+    setTabOrder(m_installAgainButton, m_backButton);
     setTabOrder(m_backButton, m_continueButton);
     // The pane's first control that takes the focus has it when the pane is entered.
     for (QWidget* w = firstInPane; w; w = w->nextInFocusChain()) {
@@ -185,6 +201,43 @@ void InstallerWindow::focusPane(std::size_t index)
 
 void InstallerWindow::finished()
 {
+    m_stage = Stage::Install;
+    m_pages->setCurrentWidget(m_installPage);
+    m_heading->setText(qs(m_strings.text(kInstallStepKey)));
+    updateSteps();
+    runInstall();
+}
+
+void InstallerWindow::runInstall()
+{
+    if (m_stage != Stage::Install || m_installPage->running())
+        return;
+    // Nothing may be pressed while InstallHelper runs; the page handles events meanwhile.
+    m_cancelButton->setEnabled(false);
+    m_backButton->setEnabled(false);
+    m_continueButton->setEnabled(false);
+    m_continueButton->setAccessibleDescription(QString());
+    m_installAgainButton->hide();
+    platform::qt::QtUi* ui = platform::qt::QtUi::instance();
+    if (ui)
+        ui->reportEvent("install: started");
+    // A UI script answers the prompts itself, so a scripted run asks even as root.
+    m_installPage->run(!(ui && ui->scripted()));
+    if (ui && m_installPage->result())
+        ui->reportEvent("install: " + InstallReport::outcomeWord(m_installPage->result()->outcome));
+    updateButtons();
+    // Focus on Continue brings the outcome to a screen reader along with the button.
+    m_continueButton->setAccessibleDescription(m_installPage->summary());
+    m_continueButton->setFocus(Qt::OtherFocusReason);
+}
+
+void InstallerWindow::showFinalPage()
+{
+    if (!m_installPage->result())
+        return;
+    m_stage = Stage::Final;
+    m_finalLabel->setText(qs(InstallTexts(m_strings).finalMessage(*m_installPage->result())));
+    m_continueButton->setAccessibleDescription(QString());
     m_pages->setCurrentWidget(m_finalPage);
     m_heading->setText(qs(m_strings.text(kFinishStepKey)));
     updateSteps();
@@ -192,11 +245,37 @@ void InstallerWindow::finished()
     m_continueButton->setFocus(Qt::TabFocusReason);
 }
 
+bool InstallerWindow::anythingInstalled() const
+{
+    const std::optional<InstallStep::Result>& result = m_installPage->result();
+    return result && result->placed() > 0;
+}
+
+bool InstallerWindow::quitNeedsQuestion() const
+{
+    return m_stage == Stage::Panes || (m_stage == Stage::Install && !anythingInstalled());
+}
+
+int InstallerWindow::exitStatus() const
+{
+    const std::optional<InstallStep::Result>& result = m_installPage->result();
+    if (result && (m_stage == Stage::Final || (m_stage == Stage::Install && anythingInstalled())))
+        return InstallReport::exitStatus(*result);
+    return kExitCancelled;
+}
+
 void InstallerWindow::continuePressed()
 {
-    if (m_session.isFinished()) {
+    switch (m_stage) {
+    case Stage::Final:
         close();
         return;
+    case Stage::Install:
+        if (!m_installPage->running())
+            showFinalPage();
+        return;
+    case Stage::Panes:
+        break;
     }
     m_session.continueForward();
     updateButtons();
@@ -204,6 +283,11 @@ void InstallerWindow::continuePressed()
 
 void InstallerWindow::backPressed()
 {
+    if (m_stage == Stage::Install) {
+        if (!m_installPage->running() && !anythingInstalled())
+            m_session.returnToLastPane();
+        return;
+    }
     m_session.goBack();
     updateButtons();
 }
@@ -211,8 +295,16 @@ void InstallerWindow::backPressed()
 void InstallerWindow::updateSteps()
 {
     std::vector<std::string> titles = m_session.titles();
+    const std::size_t installIndex = titles.size();
+    titles.push_back(m_strings.text(kInstallStepKey));
     titles.push_back(m_strings.text(kFinishStepKey));
-    const std::size_t current = m_session.started() ? m_session.currentIndex() : titles.size();
+    std::size_t current = titles.size();
+    if (m_stage == Stage::Install)
+        current = installIndex;
+    else if (m_stage == Stage::Final)
+        current = installIndex + 1;
+    else if (m_session.started())
+        current = m_session.currentIndex();
     m_steps->clear();
     for (std::size_t i = 0; i < titles.size(); ++i) {
         auto* item = new QListWidgetItem(QString::fromStdString(titles[i]), m_steps);
@@ -227,16 +319,51 @@ void InstallerWindow::updateSteps()
 
 void InstallerWindow::updateButtons()
 {
-    const bool finishedNow = m_session.isFinished();
-    m_backButton->setEnabled(m_session.canGoBack());
-    m_continueButton->setText(qs(m_strings.text(finishedNow ? kCloseButtonKey : kContinueButtonKey)));
-    m_continueButton->setEnabled(finishedNow || m_session.canContinue());
-    m_cancelButton->setVisible(!finishedNow);
+    const bool running = m_installPage->running();
+    const std::optional<InstallStep::Result>& result = m_installPage->result();
+    switch (m_stage) {
+    case Stage::Panes:
+        m_backButton->setEnabled(m_session.canGoBack());
+        m_continueButton->setText(qs(m_strings.text(kContinueButtonKey)));
+        m_continueButton->setEnabled(m_session.canContinue());
+        m_installAgainButton->hide();
+        break;
+    case Stage::Install: {
+        const bool ended = !running && result;
+        // Asking again helps only where the plan named hosts and nothing was placed.
+        const bool again = ended && !anythingInstalled() && result->outcome != InstallStep::Outcome::NothingSelected &&
+                           result->outcome != InstallStep::Outcome::PlanMissing &&
+                           result->outcome != InstallStep::Outcome::PlanUnreadable;
+        m_backButton->setEnabled(ended && !anythingInstalled() && m_session.paneCount() > 0);
+        m_continueButton->setText(qs(m_strings.text(kContinueButtonKey)));
+        m_continueButton->setEnabled(ended);
+        m_installAgainButton->setVisible(again);
+        break;
+    }
+    case Stage::Final:
+        m_backButton->setEnabled(false);
+        m_continueButton->setText(qs(m_strings.text(kCloseButtonKey)));
+        m_continueButton->setEnabled(true);
+        m_installAgainButton->hide();
+        break;
+    }
+    m_cancelButton->setVisible(quitNeedsQuestion());
+    m_cancelButton->setEnabled(!running);
 }
 
 void InstallerWindow::closeEvent(QCloseEvent* event)
 {
-    if (m_quitting || m_session.isFinished()) {
+    if (m_quitting) {
+        event->accept();
+        quit();
+        return;
+    }
+    // InstallHelper is not left running on its own: the window stays until it has ended.
+    if (m_installPage->running()) {
+        event->ignore();
+        return;
+    }
+    if (!quitNeedsQuestion()) {
         event->accept();
         quit();
         return;
@@ -247,9 +374,9 @@ void InstallerWindow::closeEvent(QCloseEvent* event)
 
 void InstallerWindow::requestQuit()
 {
-    if (m_quitting)
+    if (m_quitting || m_installPage->running())
         return;
-    if (m_session.isFinished()) {
+    if (!quitNeedsQuestion()) {
         quit();
         close();
         return;

@@ -18,12 +18,16 @@ class QWidget;
 namespace installerhost {
 
 class HostStrings;
+class InstallPage;
 class InstallerSession;
 
-/// The installer's window: a sidebar of steps (each pane's title and a final step), the shown
-/// pane's view, and Cancel, Go Back and Continue. The buttons press the session's buttons;
-/// the window follows the session through its handlers. Before the final step, Cancel, Escape
-/// and the window's close box ask whether to quit; the answer Resume leaves everything as it was.
+/// The installer's window: a sidebar of steps (each pane's title, Install and a final step), the
+/// shown page, and Cancel, Go Back and Continue. The buttons press the session's buttons; the
+/// window follows the session through its handlers. Once the last pane is left forward, the
+/// Install page carries out the plan and shows what became of each host; Continue then goes to
+/// the final page. While nothing is installed, Cancel, Escape and the window's close box ask
+/// whether to quit (the answer Resume leaves everything as it was); while InstallHelper runs the
+/// window cannot be closed; once something is installed, closing needs no question.
 class InstallerWindow : public QMainWindow {
 public:
     /// The session and the strings must outlive the window; the window installs the session's
@@ -38,14 +42,28 @@ public:
     /// The question shown before quitting, while it is on screen; null otherwise.
     QMessageBox* quitConfirmation() const { return m_confirmation; }
 
+    /// The run's exit status (HostExitStatus.h): the Install step's once it has installed
+    /// something or the final page was reached, kExitCancelled before.
+    int exitStatus() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    /// Where the window is: on a pane, on the Install page, or on the final page.
+    enum class Stage { Panes, Install, Final };
+
     void paneEntered(std::size_t index);
     /// Puts the pane's controls before the buttons in the Tab order and focuses the first.
     void focusPane(std::size_t index);
+    /// The session left its last pane forward: the Install page, and the run.
     void finished();
+    void runInstall();
+    void showFinalPage();
+    /// Whether the Install step has put anything in place.
+    bool anythingInstalled() const;
+    /// Whether quitting now leaves nothing installed, so that the question before it is true.
+    bool quitNeedsQuestion() const;
     void continuePressed();
     void backPressed();
     void updateSteps();
@@ -60,10 +78,14 @@ private:
     QListWidget* m_steps = nullptr;
     QLabel* m_heading = nullptr;
     QStackedWidget* m_pages = nullptr;
+    InstallPage* m_installPage = nullptr;
     QWidget* m_finalPage = nullptr;
+    QLabel* m_finalLabel = nullptr;
     QPushButton* m_cancelButton = nullptr;
     QPushButton* m_backButton = nullptr;
     QPushButton* m_continueButton = nullptr;
+    QPushButton* m_installAgainButton = nullptr;
+    Stage m_stage = Stage::Panes;
     // One page per pane; the pane's view is put into it at the pane's first entry.
     std::vector<QWidget*> m_panePages;
     std::vector<QPointer<QWidget>> m_paneViews;

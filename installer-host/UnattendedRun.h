@@ -1,5 +1,7 @@
 #pragma once
 
+#include "installer-host/HostExitStatus.h"
+
 #include <iosfwd>
 #include <string>
 
@@ -9,13 +11,13 @@ class InstallerSession;
 
 /// A run without anyone at the screen: each pane is entered, its state printed (title, whether
 /// Continue is enabled, every table of its view with each row's tick, text and enabled flag),
-/// and Continue pressed at once.
+/// and Continue pressed at once. The Install step that follows is the program's.
 class UnattendedRun {
 public:
     /// Exit status when every pane was left forward.
-    static constexpr int kCompleted = 0;
+    static constexpr int kCompleted = kExitDone;
     /// Exit status when a pane could not be left.
-    static constexpr int kStuck = 3;
+    static constexpr int kStuck = kExitStuck;
 
     /// The session must outlive the run; state goes to out, the reason of a stop to err.
     UnattendedRun(InstallerSession& session, std::ostream& out, std::ostream& err);

@@ -1,7 +1,11 @@
-// installer-host: loads pane plug-in bundles as the sections of one installation and shows their
-// panes in turn, in a window or, with --unattended, without one.
+// installer-host: loads pane plug-in bundles as the sections of one installation, shows their
+// panes in turn and then carries out the install plan, in a window or, with --unattended, without
+// one.
 
+#include "installer-host/HostExitStatus.h"
 #include "installer-host/HostStrings.h"
+#include "installer-host/InstallReport.h"
+#include "installer-host/InstallStep.h"
 #include "installer-host/InstallerHostOptions.h"
 #include "installer-host/InstallerPlugin.h"
 #include "installer-host/InstallerSession.h"
@@ -21,10 +25,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int kExitCancelled = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitSavedAnswers = 4;
 
 // The name the program was started by: "oxlade-installer" through its command, else installer-host.
 std::string g_programName = "installer-host";
@@ -122,8 +122,12 @@ int main(int argc, char** argv)
             if (qtUi)
                 qtUi->answerPanelsFrom(options->folders);
             status = UnattendedRun(*session, std::cout, std::cerr).run();
-            if (status == UnattendedRun::kCompleted)
+            if (status == UnattendedRun::kCompleted) {
+                const InstallStep::Result result = InstallStep().run();
+                InstallReport::print(result, std::cout, std::cerr, g_programName);
+                status = InstallReport::exitStatus(result);
                 std::cout << "shared dictionary:\n" << platform::xmlPropertyList(platform::PlistValue(*sharedDictionary));
+            }
             std::cout.flush();
         } else {
             window = std::make_unique<InstallerWindow>(*session, strings);
@@ -132,7 +136,7 @@ int main(int argc, char** argv)
                 qtUi->setMainWindow(window.get());
             window->show();
             backend->runEventLoop([&session] { session->start(); });
-            status = session->isFinished() ? 0 : kExitCancelled;
+            status = window->exitStatus();
         }
 
         // The window hands the panes' views back, the session lets go of the panes, and the panes
@@ -144,7 +148,7 @@ int main(int argc, char** argv)
 
     if (savedAnswers && !savedAnswers->write(*sharedDictionary, error)) {
         complain(error);
-        if (status == 0)
+        if (status == kExitDone)
             status = kExitSavedAnswers;
     }
     platform::setUiBackend(nullptr);

@@ -2,6 +2,7 @@
 // user prefers, English when a table, an entry or the whole resource folder is missing.
 
 #include "installer-host/HostStrings.h"
+#include "installer-host/InstallerHostOptions.h"
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Locale.h"
@@ -19,10 +20,25 @@ namespace {
 
 const std::string kShippedResources = std::string(SOURCE_DIR) + "/installer-host";
 const std::vector<std::string> kKeys = {
-    installerhost::kWindowTitleKey,   installerhost::kCancelButtonKey, installerhost::kBackButtonKey,
-    installerhost::kContinueButtonKey, installerhost::kCloseButtonKey, installerhost::kFinishStepKey,
-    installerhost::kFinishedMessageKey, installerhost::kQuitConfirmTitleKey, installerhost::kQuitConfirmMessageKey,
-    installerhost::kQuitButtonKey,      installerhost::kResumeButtonKey,
+    installerhost::kWindowTitleKey,        installerhost::kCancelButtonKey,
+    installerhost::kBackButtonKey,         installerhost::kContinueButtonKey,
+    installerhost::kCloseButtonKey,        installerhost::kFinishStepKey,
+    installerhost::kFinishedCloseKey,      installerhost::kQuitConfirmTitleKey,
+    installerhost::kQuitConfirmMessageKey, installerhost::kQuitButtonKey,
+    installerhost::kResumeButtonKey,       installerhost::kInstallStepKey,
+    installerhost::kInstallAgainButtonKey, installerhost::kInstallAuthorizingKey,
+    installerhost::kInstallRunningKey,     installerhost::kInstallProgressKey,
+    installerhost::kInstallProgressNameKey, installerhost::kInstallListNameKey,
+    installerhost::kHostInstalledKey,      installerhost::kHostUpdatedKey,
+    installerhost::kHostSkippedKey,        installerhost::kHostNotInstalledKey,
+    "INSTALLED_INTO_ONE",                  "INSTALLED_INTO_OTHER",
+    "SKIPPED_COUNT_ONE",                   "SKIPPED_COUNT_OTHER",
+    installerhost::kNothingInstalledKey,   installerhost::kNothingSelectedKey,
+    installerhost::kPlanMissingKey,        installerhost::kPlanUnreadableKey,
+    installerhost::kInstallRefusedKey,     installerhost::kInstallBusyKey,
+    installerhost::kNotAuthorizedKey,      installerhost::kDismissedKey,
+    installerhost::kNoAgentKey,            installerhost::kUnavailableKey,
+    installerhost::kFailedKey,
 };
 
 class HostStringsTest : public ::testing::Test {
@@ -84,6 +100,24 @@ TEST_F(HostStringsTest, ShippedTablesTranslateEveryTextInEveryLanguage)
                 EXPECT_NE(text, HostStrings::englishText(key)) << key << " is left in English";
         }
     }
+}
+
+TEST_F(HostStringsTest, EnglishTableHoldsTheBuiltInUsage)
+{
+    platform::setPreferredLanguagesOverride(std::vector<std::string>{"en"});
+    const auto resources = platform::Bundle::bundleWithPath(kShippedResources + "/resources");
+    ASSERT_TRUE(resources);
+    const auto fromTable = [&resources](const std::string& key, const std::string& english) {
+        return resources->localizedStringForKey(key, english + "(missing)");
+    };
+    EXPECT_EQ(installerhost::InstallerHostOptions::usage("p", fromTable), installerhost::InstallerHostOptions::usage("p"));
+}
+
+TEST_F(HostStringsTest, FormatFillsPlaceholdersInOrder)
+{
+    EXPECT_EQ(HostStrings::format("%@ of %@: %@", {"2", "3", "/a"}), "2 of 3: /a");
+    EXPECT_EQ(HostStrings::format("%@ and %@", {"one"}), "one and %@") << "a placeholder without argument stays";
+    EXPECT_EQ(HostStrings::format("100%", {"x"}), "100%");
 }
 
 TEST_F(HostStringsTest, MissingFolderTableOrEntryGivesEnglish)

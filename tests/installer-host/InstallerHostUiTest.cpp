@@ -1,5 +1,8 @@
 // Runs the built installer-host on the built plug-in bundle, as a user or an automated
-// installation would: with UI scripts on Qt's offscreen platform, and unattended.
+// installation would: with UI scripts on Qt's offscreen platform, and unattended. The Install
+// step runs a stand-in InstallHelper that each test writes, started through a copy of the built
+// install launcher and a stand-in pkexec that runs it as the current user (or, for a script with
+// "auth" lines, through the script's own answers).
 
 #include "installer-host/HostProcess.h"
 
@@ -27,6 +30,7 @@ const std::string kHost = std::string(BUILD_DIR) + "/bin/installer-host";
 const std::string kBundle = std::string(BUILD_DIR) + "/Oxlade.bundle";
 const std::string kFixtureBundle = std::string(FIXTURE_BUNDLE_DIR) + "/Fixture.bundle";
 const std::string kTable = "m_uiTableView";
+const std::string kPlanName = "com.tavix.pluginInstall.plist";
 
 // One row of the pane's checklist as the shipped catalogue gives it.
 struct CatalogueRow {
@@ -114,9 +118,10 @@ protected:
         prefs = home + "/Library/Preferences";
         root = dir + "/root";
         answers = dir + "/answers.plist";
-        plan = prefs + "/com.tavix.pluginInstall.plist";
+        plan = prefs + "/" + kPlanName;
         std::filesystem::create_directories(prefs);
         std::filesystem::create_directories(root);
+        writeInstallChain();
 
         // Two hosts whose plug-in folders exist, one whose path file names a missing folder.
         std::vector<CatalogueRow> pathFileRows;
@@ -142,6 +147,78 @@ protected:
     }
 
     void TearDown() override { std::filesystem::remove_all(dir); }
+
+    // The stand-in pkexec, a copy of the install launcher and beside it the stand-in InstallHelper:
+    // it notes each run, reads the plan's PrintInstallPath entries and reports each as installed,
+    // or as helper-mode says ("skip-last": the last one skipped; "busy": the lock is held).
+    void writeInstallChain()
+    {
+        const std::string app = dir + "/app";
+        std::filesystem::create_directories(app);
+        std::filesystem::permissions(app, std::filesystem::perms(0755));
+        launcher = app + "/platform-install-launcher";
+        std::filesystem::copy_file(INSTALL_LAUNCHER, launcher);
+        helper = app + "/InstallHelper";
+        const std::string body = R"SH(mode=$(cat "$DIR/helper-mode" 2>/dev/null)
+echo ran >> "$DIR/helper-runs"
+if [ "$mode" = busy ]; then echo 'busy another removal is running'; exit 75; fi
+folders=$(sed -n '/<key>PrintInstallPath<\/key>/{n;s/^[[:space:]]*<string>\(.*\)<\/string>$/\1/p}' \
+  "$HOME/Library/Preferences/com.tavix.pluginInstall.plist")
+n=$(printf '%s\n' "$folders" | grep -c .)
+echo "total $n"
+i=0; status=0
+while IFS= read -r f; do
+  [ -n "$f" ] || continue
+  i=$((i+1))
+  echo "host $i $n m.$i $f"
+  if [ "$mode" = skip-last ] && [ $i -eq $n ]; then
+    echo "skipped m.$i the folder $f is on another mount"; status=1
+  else
+    echo "installed m.$i $f/Tavix Print"
+  fi
+done <<EOF
+$folders
+EOF
+echo registry-updated
+exit $status
+)SH";
+        writeScript(helper, "DIR='" + dir + "'\n" + body);
+        writeScript(dir + "/pkexec", "exec \"$@\"\n");
+    }
+
+    static void writeScript(const std::string& path, const std::string& body)
+    {
+        std::ofstream(path) << "#!/bin/sh\n" << body;
+        std::filesystem::permissions(path, std::filesystem::perms(0755));
+    }
+
+    void setHelperMode(const std::string& mode) { std::ofstream(dir + "/helper-mode") << mode; }
+
+    // How often the stand-in InstallHelper ran.
+    std::size_t helperRuns() const
+    {
+        std::ifstream in(dir + "/helper-runs");
+        std::size_t runs = 0;
+        for (std::string line; std::getline(in, line);)
+            ++runs;
+        return runs;
+    }
+
+    // The PrintInstallPath of every plan entry, in order: the folders InstallHelper reports.
+    std::vector<std::string> plannedFolders() const
+    {
+        std::vector<std::string> folders;
+        if (auto written = readPlan()) {
+            if (const platform::PlistArray* apps = written->arrayForKey("InstallApps")) {
+                for (const platform::PlistValue& app : *apps) {
+                    const platform::PlistDictionary* entry = app.asDictionary();
+                    if (entry && entry->stringForKey("PrintInstallPath"))
+                        folders.push_back(*entry->stringForKey("PrintInstallPath"));
+                }
+            }
+        }
+        return folders;
+    }
 
     std::string installHost(const CatalogueRow& row, const std::string& name)
     {
@@ -194,8 +271,15 @@ protected:
 
     std::map<std::string, std::string> baseEnvironment() const
     {
-        return {{"HOME", home},          {"PLATFORM_ROOT", root}, {"QT_QPA_PLATFORM", "offscreen"},
-                {"LANG", "C.UTF-8"},     {"LANGUAGE", "en"},      {"XDG_RUNTIME_DIR", dir}};
+        return {{"HOME", home},
+                {"PLATFORM_ROOT", root},
+                {"QT_QPA_PLATFORM", "offscreen"},
+                {"LANG", "C.UTF-8"},
+                {"LANGUAGE", "en"},
+                {"XDG_RUNTIME_DIR", dir},
+                {"PLATFORM_PKEXEC", dir + "/pkexec"},
+                {"PLATFORM_AUTH_LAUNCHER", launcher},
+                {"PLATFORM_INSTALL_HELPER", helper}};
     }
 
     std::optional<platform::PlistDictionary> readPlan() const { return platform::dictionaryWithContentsOfFile(plan); }
@@ -231,7 +315,7 @@ protected:
         return nth < shown.size() ? shown[nth] : std::string();
     }
 
-    std::string dir, home, prefs, root, answers, plan, title;
+    std::string dir, home, prefs, root, answers, plan, title, launcher, helper;
     std::optional<CatalogueRow> hostA, hostB, missingHost, selfRow;
     std::string folderA, folderB;
 };
@@ -241,6 +325,9 @@ TEST_F(InstallerHostRun, TickTwoRowsAndContinueWritesPlanAndSavedAnswers)
     const HostResult result = runScript({tick(*hostA), tick(*hostB), "click continueButton"});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_EQ(countLines(result.out, "pane: " + title), 1u) << result.out;
+    EXPECT_EQ(countLines(result.out, "install: installed"), 1u) << "Continue goes on to the Install step\n"
+                                                                 << result.out;
+    EXPECT_EQ(helperRuns(), 1u);
     EXPECT_EQ(countLines(result.out, "terminate"), 1u) << result.out;
 
     auto written = readPlan();
@@ -350,6 +437,12 @@ TEST_F(InstallerHostRun, UnattendedRunWithSeededSelectionCompletes)
     EXPECT_NE(missing[0].find("(disabled)"), std::string::npos);
     EXPECT_NE(result.out.find("shared dictionary:\n<?xml"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("<string>" + hostA->nameKey + "</string>"), std::string::npos);
+    std::vector<std::string> installLines;
+    for (const std::string& folder : plannedFolders())
+        installLines.push_back("install: installed " + folder);
+    installLines.push_back("install: installed into 2 host applications");
+    EXPECT_EQ(linesStartingWith(result.out, "install: "), installLines) << result.out;
+    EXPECT_EQ(helperRuns(), 1u);
 
     auto written = readPlan();
     ASSERT_TRUE(written);
@@ -386,6 +479,172 @@ TEST_F(InstallerHostRun, UnattendedFolderChoiceTakesFolderOrIsCancelled)
     ASSERT_TRUE(written);
     EXPECT_EQ(entriesWith(*written, "PrintInstallPath", chosen).size(), 1u);
 }
+
+// The Install step comes between the pane and the final page: it runs InstallHelper once, shows
+// one row per host with its outcome and what the installation came to, and the final page says so.
+TEST_F(InstallerHostRun, InstallPageBetweenPaneAndFinalPageShowsEachHostsOutcome)
+{
+    const HostResult result =
+        runScript({tick(*hostA), tick(*hostB), "click continueButton", "show", "click continueButton", "show"});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    const auto all = lines(result.out);
+    const auto at = [&all](const std::string& line) { return std::find(all.begin(), all.end(), line) - all.begin(); };
+    EXPECT_LT(at("pane: " + title), at("install: started"));
+    EXPECT_LT(at("install: started"), at("install: installed"));
+    EXPECT_EQ(helperRuns(), 1u);
+
+    // The Install page: the step is the current one, one row per host, the overall message.
+    EXPECT_EQ(linesStartingWith(result.out, "show: text paneTitleLabel \"Install\"").size(), 1u) << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "show: item stepList 1 \"Install\" bold=1").size(), 1u) << result.out;
+    const auto rows = linesStartingWith(result.out, "show: item installOutcomeList ");
+    const std::vector<std::string> folders = plannedFolders();
+    ASSERT_EQ(folders.size(), 2u);
+    ASSERT_EQ(rows.size(), 2u) << result.out;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_NE(rows[i].find("\"" + folders[i] + "\\nInstalled\""), std::string::npos) << rows[i];
+    }
+    EXPECT_EQ(countLines(result.out, "show: text installSummaryLabel \"The print plug-in was installed into 2 host "
+                                     "applications.\" enabled=1 hidden=0"),
+              1u)
+        << result.out;
+    EXPECT_TRUE(linesStartingWith(result.out, "show: button installAgainButton ").empty()) << result.out;
+    EXPECT_TRUE(linesStartingWith(result.out, "show: button cancelButton ").empty())
+        << "once installed, there is nothing to cancel\n" << result.out;
+
+    // The final page says what happened.
+    EXPECT_EQ(linesStartingWith(result.out, "show: text finalLabel \"The print plug-in was installed into 2 host "
+                                            "applications.\\n\\nYou can close the installer now.\"")
+                  .size(),
+              1u)
+        << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "show: button continueButton \"Close\" ").size(), 1u) << result.out;
+}
+
+TEST_F(InstallerHostRun, SkippedHostShowsItsReasonAndEndsWithStatusFive)
+{
+    setHelperMode("skip-last");
+    const HostResult result =
+        runScript({tick(*hostA), tick(*hostB), "click continueButton", "show", "click continueButton"});
+    EXPECT_EQ(result.status, 5) << result.out << result.err;
+    EXPECT_EQ(countLines(result.out, "install: some-skipped"), 1u) << result.out;
+    const auto rows = linesStartingWith(result.out, "show: item installOutcomeList ");
+    ASSERT_EQ(rows.size(), 2u) << result.out;
+    EXPECT_NE(rows[0].find("\\nInstalled\""), std::string::npos) << rows[0];
+    EXPECT_NE(rows[1].find("\\nSkipped: the folder " + plannedFolders()[1] + " is on another mount\""),
+              std::string::npos)
+        << rows[1];
+    EXPECT_EQ(linesStartingWith(result.out, "show: text installSummaryLabel \"The print plug-in was installed into 1 "
+                                            "host application.\\n1 host application was skipped.\"")
+                  .size(),
+              1u)
+        << result.out;
+}
+
+// A dismissed password request installs nothing and says so; Install Again asks again.
+TEST_F(InstallerHostRun, DismissedPromptOffersInstallAgain)
+{
+    const HostResult result = runScript({"auth cancel", "auth grant", tick(*hostA), "click continueButton", "show",
+                                         "click installAgainButton", "show", "click continueButton", "show"});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(linesStartingWith(result.out, "auth: prompt ").size(), 2u) << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "install: "),
+              (std::vector<std::string>{"install: started", "install: dismissed", "install: started",
+                                        "install: installed"}))
+        << result.out;
+    EXPECT_EQ(helperRuns(), 1u) << "nothing ran before the second request was granted";
+
+    EXPECT_EQ(linesStartingWith(result.out, "show: text installSummaryLabel \"The request for an administrator's "
+                                            "password was closed, so nothing was installed.")
+                  .size(),
+              1u)
+        << result.out;
+    const auto again = linesStartingWith(result.out, "show: button installAgainButton \"Install Again\" ");
+    ASSERT_EQ(again.size(), 1u) << "offered after the dismissed request only\n" << result.out;
+    EXPECT_NE(again[0].find(" enabled=1"), std::string::npos) << again[0];
+    const auto backs = linesStartingWith(result.out, "show: button backButton ");
+    ASSERT_EQ(backs.size(), 3u) << result.out;
+    EXPECT_NE(backs[0].find(" enabled=1"), std::string::npos) << "Go Back returns to the pane\n" << backs[0];
+    EXPECT_NE(backs[1].find(" enabled=0"), std::string::npos) << "not once installed\n" << backs[1];
+    const auto cancels = linesStartingWith(result.out, "show: button cancelButton ");
+    EXPECT_EQ(cancels.size(), 1u) << "Cancel stays while nothing is installed\n" << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "show: text finalLabel \"The print plug-in was installed into 1 host "
+                                            "application.")
+                  .size(),
+              1u)
+        << result.out;
+}
+
+TEST_F(InstallerHostRun, GoBackAfterDismissedPromptReturnsToThePaneAndContinueInstalls)
+{
+    const HostResult result = runScript({"auth cancel", "auth grant", tick(*hostA), "click continueButton",
+                                         "click backButton", "show", tick(*hostB), "click continueButton"});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(countLines(result.out, "pane: " + title), 2u) << result.out;
+    EXPECT_NE(shownRow(result, *hostA).find(" chk=1 "), std::string::npos) << "the pane kept its ticks\n" << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "install: "),
+              (std::vector<std::string>{"install: started", "install: dismissed", "install: started",
+                                        "install: installed"}))
+        << result.out;
+    EXPECT_EQ(plannedFolders().size(), 2u) << "the plan written again holds both hosts";
+}
+
+// Before anything is installed the quit question holds: quitting now installs nothing.
+TEST_F(InstallerHostRun, QuitAfterRefusedPromptAsksAndEndsCancelled)
+{
+    const HostResult result =
+        runScript({"auth deny", tick(*hostA), "click continueButton", "click cancelButton", "show", "click quitButton"});
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    EXPECT_EQ(countLines(result.out, "install: not-authorized"), 1u) << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "show: window quitConfirmation ").size(), 1u) << result.out;
+    EXPECT_EQ(helperRuns(), 0u);
+}
+
+// The unattended run's Install step: one line per host, a summary, and the exit status.
+struct UnattendedCase {
+    const char* name;
+    std::string helperMode;
+    int status;
+    std::vector<std::string> states;
+    std::string summaryOut;
+    std::string summaryErr;
+};
+
+void PrintTo(const UnattendedCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class InstallerHostUnattended : public InstallerHostRun, public ::testing::WithParamInterface<UnattendedCase> {};
+
+TEST_P(InstallerHostUnattended, PrintsEachHostAndEndsWithTheInstallStatus)
+{
+    const UnattendedCase& c = GetParam();
+    setHelperMode(c.helperMode);
+    seedAnswers({hostA->nameKey, hostB->nameKey});
+    const HostResult result = runUnattended({});
+    EXPECT_EQ(result.status, c.status) << result.out << result.err;
+    const std::vector<std::string> folders = plannedFolders();
+    ASSERT_EQ(folders.size(), c.states.size());
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < folders.size(); ++i)
+        expected.push_back("install: " + c.states[i] + " " + folders[i] +
+                           (c.states[i] == "skipped" ? ": the folder " + folders[i] + " is on another mount" : ""));
+    if (!c.summaryOut.empty())
+        expected.push_back("install: " + c.summaryOut);
+    EXPECT_EQ(linesStartingWith(result.out, "install: "), expected) << result.out;
+    EXPECT_EQ(result.err, c.summaryErr.empty() ? "" : "installer-host: " + c.summaryErr + "\n");
+    EXPECT_NE(result.out.find("shared dictionary:\n<?xml"), std::string::npos) << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HelperOutcomes, InstallerHostUnattended,
+    ::testing::Values(
+        UnattendedCase{"AllInstalled", "", 0, {"installed", "installed"}, "installed into 2 host applications", ""},
+        UnattendedCase{"LastSkipped", "skip-last", 5, {"installed", "skipped"},
+                       "installed into 1 of 2 host applications; 1 skipped", ""},
+        UnattendedCase{"Busy", "busy", 75, {"not-installed", "not-installed"}, "",
+                       "another install or removal is running (another removal is running); nothing was installed"}),
+    [](const ::testing::TestParamInfo<UnattendedCase>& info) { return std::string(info.param.name); });
 
 TEST_F(InstallerHostRun, UnknownBundleEndsWithStatusTwo)
 {
@@ -436,7 +695,8 @@ TEST_F(InstallerHostRun, KeyboardAloneTicksSkipsTheDisabledFirstRowAndContinues)
     EXPECT_EQ(cancels[1].find("focus=1"), std::string::npos) << cancels[1];
     EXPECT_NE(cancels[2].find(" focus=1"), std::string::npos) << "Tab leaves the table\n" << result.out;
     EXPECT_NE(cancels[2].find(" mnemonic="), std::string::npos) << cancels[2];
-    EXPECT_EQ(linesStartingWith(result.out, "show: item stepList ").size(), 3 * 2u) << "the pane and the final step";
+    EXPECT_EQ(linesStartingWith(result.out, "show: item stepList ").size(), 3 * 3u)
+        << "the pane, the Install step and the final step";
 
     auto written = readPlan();
     ASSERT_TRUE(written) << result.out;

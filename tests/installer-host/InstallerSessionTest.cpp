@@ -266,6 +266,33 @@ TEST_F(InstallerSessionTest, EnteredHandlerSeesSessionReadyForPresses)
     EXPECT_EQ(canContinueOnEntry, (std::vector<bool>{true, true}));
 }
 
+TEST_F(InstallerSessionTest, ReturnToLastPaneFromTheEndEntersItBackward)
+{
+    makeSession(2);
+    session->start();
+    EXPECT_EQ(session->returnToLastPane(), Step::NotAllowed) << "not before the end";
+    ASSERT_EQ(session->continueForward(), Step::Moved);
+    ASSERT_EQ(session->continueForward(), Step::Moved);
+    ASSERT_TRUE(session->isFinished());
+    log.clear();
+    entered.clear();
+    EXPECT_EQ(session->returnToLastPane(), Step::Moved);
+    EXPECT_EQ(log, (std::vector<std::string>{"B.didEnterPane(1)"}));
+    EXPECT_EQ(entered, (std::vector<std::size_t>{1}));
+    EXPECT_FALSE(session->isFinished());
+    EXPECT_TRUE(session->canGoBack());
+    EXPECT_EQ(session->continueForward(), Step::Moved);
+    EXPECT_EQ(finishedCount, 2) << "leaving it forward again reaches the end again";
+}
+
+TEST_F(InstallerSessionTest, ReturnToLastPaneWithoutPanesIsNotAllowed)
+{
+    makeSession(0);
+    session->start();
+    EXPECT_EQ(session->returnToLastPane(), Step::NotAllowed);
+    EXPECT_TRUE(session->isFinished());
+}
+
 TEST_F(InstallerSessionTest, PanesOutliveSessionWithoutItsHandler)
 {
     makeSession(1);
