@@ -35,6 +35,7 @@ const ExitStatus kExitStatuses[] = {
     {"CL_EXIT_REMOVE", "with --list or --remove:"},
     {"CL_EXIT_REMOVE_0", "0 every named module is now absent (removed, or already gone)"},
     {"CL_EXIT_REMOVE_1", "1 some named modules were kept (the output says why)"},
+    {"CL_EXIT_REMOVE_66", "66 modules were named, but no module registry exists"},
     {"CL_EXIT_REMOVE_69", "69 no polkit or no authentication agent, or the removal program cannot start"},
     {"CL_EXIT_REMOVE_70", "70 the removal program failed"},
     {"CL_EXIT_REMOVE_73", "73 the uninstall plan cannot be written"},

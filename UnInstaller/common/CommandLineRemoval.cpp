@@ -7,6 +7,10 @@
 #include "platform/foundation/SearchPaths.h"
 #include "platform/headless/HeadlessAuthorization.h"
 #include "platform/security/Authorization.h"
+#include "UnInstaller/common/PlanLock.h"
+
+#include <nlohmann/json.hpp>
+#include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
 
 #include <cstdio>
 #include <map>
@@ -38,6 +42,9 @@ int statusFor(int toolStatus)
 }
 
 /// One module the command named, and what became of it.
+/// How long a run waits for another run of the same account to end.
+constexpr int kPlanLockWaitMs = 30 * 1000;
+
 struct Outcome {
     std::string id;
     std::string name;
@@ -54,25 +61,38 @@ struct Outcome {
 
 std::string jsonString(const std::string& text)
 {
-    std::string result = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            result += '\\';
-            result += c;
-        } else if (c == '\n') {
-            result += "\\n";
-        } else if (c == '\t') {
-            result += "\\t";
-        } else if (byte < 0x20 || byte == 0x7f) {
+    // The library escapes what JSON requires and replaces bytes that are not UTF-8 with U+FFFD, so
+    // the document is valid whatever the registry or the command line held.
+    const std::string json = nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    // Characters a terminal obeys rather than shows are escaped too: C1 controls, the line and
+    // paragraph separators and the bidirectional-formatting characters.
+    std::string result;
+    result.reserve(json.size());
+    for (std::size_t i = 0; i < json.size();) {
+        const auto byte = static_cast<unsigned char>(json[i]);
+        std::size_t length = byte < 0x80 ? 1 : byte < 0xe0 ? 2 : byte < 0xf0 ? 3 : 4;
+        if (i + length > json.size())
+            length = 1;
+        char32_t code = byte;
+        if (length == 2)
+            code = ((byte & 0x1fu) << 6) | (static_cast<unsigned char>(json[i + 1]) & 0x3fu);
+        else if (length == 3)
+            code = ((byte & 0x0fu) << 12) | ((static_cast<unsigned char>(json[i + 1]) & 0x3fu) << 6) |
+                   (static_cast<unsigned char>(json[i + 2]) & 0x3fu);
+        const bool escaped = (code >= 0x80 && code <= 0x9f && length == 2) || code == 0x7f ||
+                             (length == 3 && (code == 0x061c || code == 0x200e || code == 0x200f ||
+                                              (code >= 0x2028 && code <= 0x202e) || (code >= 0x2066 && code <= 0x2069))) ||
+                             (length == 2 && code == 0x061c);
+        if (escaped) {
             char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(code));
             result += escape;
         } else {
-            result += c;
+            result.append(json, i, length);
         }
+        i += length;
     }
-    return result + "\"";
+    return result;
 }
 
 CommandLineRemoval::CommandLineRemoval(std::ostream& out, std::ostream& err, std::string toolPath)
@@ -86,21 +106,29 @@ int CommandLineRemoval::list(bool json)
     const std::optional<platform::PlistDictionary> registry = RemovableModules::readRegistry(&problem);
     const std::string registryPath = platform::resolveSystemPath(RemovableModules::kRegistryPath);
     if (problem) {
-        m_err << kProgramName << ": the module registry " << registryPath << " cannot be read: it is " << *problem
+        m_err << kProgramName << ": the module registry " << registryPath << " cannot be used: it " << *problem
               << "\n";
         return kExitRegistry;
     }
+    if (!registry)
+        m_err << kProgramName << ": no modules are registered: " << registryPath << " does not exist\n";
     const RemovableModules judge;
+    // The setting that decides what may be removed is judged as the removal program judges it.
+    const int status = judge.settingProblem().empty() ? kExitDone : kExitSetting;
+    if (status == kExitSetting)
+        m_err << kProgramName << ": " << judge.settingProblem() << "\n";
     const std::vector<RemovableModules::Module> modules =
         registry ? judge.modulesOf(*registry) : std::vector<RemovableModules::Module>();
     if (!json) {
+        // One row per module: controls in the registry's texts are shown, never obeyed.
         for (const RemovableModules::Module& module : modules) {
-            m_out << module.id << '\t' << module.name << '\t' << module.installPath << '\t'
+            m_out << scripthelper::printable(module.id) << '\t' << scripthelper::printable(module.name) << '\t'
+                  << scripthelper::printable(module.installPath) << '\t'
                   << (module.refusal == RemovableModules::Refusal::None ? std::string("removable")
                                                                          : "not removable: " + judge.describe(module.refusal))
                   << '\n';
         }
-        return kExitDone;
+        return status;
     }
     m_out << "{\"registry\": " << jsonString(registryPath) << ", \"modules\": [";
     for (std::size_t i = 0; i < modules.size(); ++i) {
@@ -114,20 +142,31 @@ int CommandLineRemoval::list(bool json)
         m_out << "}";
     }
     m_out << (modules.empty() ? "]}\n" : "\n]}\n");
-    return kExitDone;
+    return status;
 }
 
 int CommandLineRemoval::remove(const Options& options)
 {
     std::optional<std::string> problem;
     const std::optional<platform::PlistDictionary> registry = RemovableModules::readRegistry(&problem);
+    const std::string registryPath = platform::resolveSystemPath(RemovableModules::kRegistryPath);
     if (problem) {
-        m_err << kProgramName << ": the module registry "
-              << platform::resolveSystemPath(RemovableModules::kRegistryPath) << " cannot be read: it is " << *problem
-              << "\n";
+        m_err << kProgramName << ": the module registry " << registryPath << " cannot be used: it " << *problem
+              << "; nothing was removed\n";
         return kExitRegistry;
     }
+    if (!registry) {
+        // Nothing registered is nothing to remove; a named module is not "absent", since its files
+        // may well be on disk with no registry to tell.
+        m_err << kProgramName << ": no modules are registered: " << registryPath << " does not exist\n";
+        if (!options.ids.empty())
+            return kExitNoRegistry;
+    }
     const RemovableModules judge;
+    if (!judge.settingProblem().empty()) {
+        m_err << kProgramName << ": " << judge.settingProblem() << "; nothing was removed\n";
+        return kExitSetting;
+    }
     const std::vector<RemovableModules::Module> modules =
         registry ? judge.modulesOf(*registry) : std::vector<RemovableModules::Module>();
     std::map<std::string, const RemovableModules::Module*> byId;
@@ -169,6 +208,17 @@ int CommandLineRemoval::remove(const Options& options)
     }
     int status = kExitDone;
     std::optional<std::string> failure;
+    // Held until the removal program has ended: no other run of this account writes the plan meanwhile.
+    std::optional<PlanLock> planLock;
+    if (!targets.empty() && !options.dryRun) {
+        PlanLock::Failure lockFailure = PlanLock::Failure::None;
+        std::string lockError;
+        planLock = PlanLock::acquire(platform::preferencesDirectory(), kPlanLockWaitMs, &lockFailure, &lockError);
+        if (lockFailure == PlanLock::Failure::Busy) {
+            m_err << kProgramName << ": " << lockError << "; nothing was removed\n";
+            return kExitBusy;
+        }
+    }
     if (!targets.empty() && !options.dryRun) {
         // The window's own plan writer, with the targets ticked.
         Controller planner;

@@ -14,6 +14,7 @@ public:
     static constexpr int kExitDone = 0;            ///< every named module is now absent
     static constexpr int kExitKept = 1;            ///< some named modules were kept
     static constexpr int kExitUsage = 2;           ///< a wrong command line
+    static constexpr int kExitNoRegistry = 66;     ///< modules named, but no registry exists
     static constexpr int kExitUnavailable = 69;    ///< no polkit, no authentication agent, or no removal program
     static constexpr int kExitSoftware = 70;       ///< the removal program failed unexpectedly
     static constexpr int kExitCannotCreate = 73;   ///< the plan could not be written

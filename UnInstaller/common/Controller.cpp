@@ -1,4 +1,5 @@
 #include "UnInstaller/common/Controller.h"
+#include "UnInstaller/common/PlanLock.h"
 
 #include "UnInstaller/common/GestaltErr.h"
 #include "UnInstaller/common/RemovableModules.h"
@@ -53,6 +54,8 @@ constexpr const char* kAboutDescriptionKey = "STEXT_ABOUT_DESCRIPTION";
 
 constexpr const char* kActionClose = "close:";
 constexpr const char* kActionUnInstall = "requestUnInstall:";
+/// How long the window waits for another run of the same account to end before it says so.
+constexpr int kPlanLockWaitMs = 2 * 1000;
 constexpr const char* kActionAllSelect = "requestAllSelect:";
 
 /// ScriptHelper's exit statuses that the window tells apart.
@@ -529,6 +532,20 @@ void Controller::requestUnInstall(platform::Control*)
             platform::NSLog("Administrator rights could not be asked: polkit did not answer.");
             critical("STEXT_NO_POLKIT", localizedString("STEXT_NO_POLKIT_MESSAGE"));
         }
+        platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
+        return;
+    }
+
+    // Held until the removal program has ended: another window or command line of this account
+    // cannot replace the plan meanwhile.
+    PlanLock::Failure lockFailure = PlanLock::Failure::None;
+    std::string lockError;
+    const std::optional<PlanLock> planLock =
+        PlanLock::acquire(platform::preferencesDirectory(), kPlanLockWaitMs, &lockFailure, &lockError);
+    if (lockFailure == PlanLock::Failure::Busy) {
+        platform::NSLog("The removal waits for another run of this account: %@", {lockError});
+        platform::NSRunInformationalAlertPanel(localizedString("STEXT_BUSY"), localizedString("STEXT_BUSY_MESSAGE"),
+                                               localizedString("STEXT_OK_BUTTON"));
         platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }

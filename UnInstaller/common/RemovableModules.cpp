@@ -1,5 +1,7 @@
 #include "UnInstaller/common/RemovableModules.h"
 
+#include "UnInstaller/resources/ScriptHelper/TrustedFile.h"
+
 #include "UnInstaller/resources/ScriptHelper/ModuleFolders.h"
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 #include "platform/foundation/FileManager.h"
@@ -39,6 +41,17 @@ RemovableModules::~RemovableModules() = default;
 std::optional<platform::PlistDictionary> RemovableModules::readRegistry(std::optional<std::string>* problem)
 {
     const std::string path = platform::resolveSystemPath(kRegistryPath);
+    // Judged as the removal program judges it, so that nothing is offered that it would refuse.
+    bool missing = false;
+    std::string untrusted;
+    if (!scripthelper::TrustedFile::check(path, platform::kMaxPropertyListBytes, &untrusted, &missing)) {
+        if (missing)
+            return std::nullopt;
+        platform::NSLog("The module registry %@ was not read: it %@.", {path, untrusted});
+        if (problem)
+            *problem = untrusted;
+        return std::nullopt;
+    }
     // Only what the rows show is built: the modules that are listed, each with its name and
     // install path. Where a dictionary is expected (the root, the modules, each module) an array
     // is kept empty rather than built.
@@ -53,8 +66,8 @@ std::optional<platform::PlistDictionary> RemovableModules::readRegistry(std::opt
         // A missing registry means nothing is installed; any other refusal is said and logged.
         if (failure == platform::PlistReadFailure::Unreadable && !platform::fileExistsAtPath(path))
             return std::nullopt;
-        const std::string reason(platform::describePlistReadFailure(failure));
-        platform::NSLog("The module registry %@ was not read: it is %@.", {path, reason});
+        const std::string reason = "is " + std::string(platform::describePlistReadFailure(failure));
+        platform::NSLog("The module registry %@ was not read: it %@.", {path, reason});
         if (problem)
             *problem = reason;
         return std::nullopt;
@@ -64,7 +77,7 @@ std::optional<platform::PlistDictionary> RemovableModules::readRegistry(std::opt
     if (!modules || !modules->asDictionary()) {
         platform::NSLog("The module registry %@ was not read: it holds no %@ dictionary.", {path, kModulesKey});
         if (problem)
-            *problem = std::string("without a ") + kModulesKey + " dictionary";
+            *problem = std::string("holds no ") + kModulesKey + " dictionary";
         return std::nullopt;
     }
     return std::move(*modules->asDictionary());

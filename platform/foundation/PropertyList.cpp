@@ -58,7 +58,9 @@ bool writeBytesInPlace(const std::string& path, std::string_view bytes)
 {
     if (path.empty())
         return false;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    // Root never writes through a link: a file it truncates is the file at that path.
+    const int noFollow = ::geteuid() == 0 ? O_NOFOLLOW : 0;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | noFollow, 0666);
     if (fd < 0)
         return false;
     const bool written = writeAll(fd, bytes);

@@ -15,11 +15,20 @@ namespace platform {
 
 std::string NSHomeDirectory()
 {
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
+    if (const auto home = testSeam("HOME"))
+        return *home;
+    if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && entry->pw_dir[0] == '/')
         return entry->pw_dir;
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return home;
     return "/";
+}
+
+std::string callerHomeDirectory()
+{
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return home;
+    return NSHomeDirectory();
 }
 
 std::string userLibraryDirectory()

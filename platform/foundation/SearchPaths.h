@@ -5,8 +5,15 @@
 
 namespace platform {
 
-/// The user's home folder: $HOME, else the password database's entry.
+/// The user's home folder: the password database's entry for the user running the program, as
+/// the platform has it, so that a HOME kept from another account (sudo -E, su -m) never decides
+/// where files are written. In builds with test seams $HOME comes first, so that tests and demos
+/// get homes of their own.
 std::string NSHomeDirectory();
+
+/// The home folder the program was handed in $HOME by whoever started it (the privileged
+/// launcher names the caller's), else NSHomeDirectory(). For programs that act for a caller.
+std::string callerHomeDirectory();
 
 /// The user domain's Library folder, tilde expanded: home + "/Library".
 std::string userLibraryDirectory();

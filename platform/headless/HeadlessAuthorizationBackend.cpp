@@ -4,11 +4,17 @@
 #include <csignal>
 #include <cstring>
 #include <optional>
+#include <string>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "platform/foundation/SearchPaths.h"
+
+extern char** environ;
 
 namespace platform::headless {
 
@@ -131,6 +137,19 @@ OSStatus HeadlessAuthorizationBackend::execute(const std::string& toolPath, std:
         return errAuthorizationToolExecuteFailure;
     }
 
+    // The program acts for this process's user, as the privileged launcher's program acts for its
+    // caller: HOME names that user's home folder, whatever HOME this process was given.
+    std::vector<std::string> environment;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        if (std::strncmp(*entry, "HOME=", 5) != 0)
+            environment.emplace_back(*entry);
+    }
+    environment.push_back("HOME=" + NSHomeDirectory());
+    std::vector<char*> envp;
+    for (std::string& entry : environment)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         return errAuthorizationToolExecuteFailure;
@@ -148,7 +167,7 @@ OSStatus HeadlessAuthorizationBackend::execute(const std::string& toolPath, std:
         }
         const char* path = toolPath.c_str();
         char* const argv[] = {const_cast<char*>(path), nullptr};
-        ::execv(path, argv);
+        ::execve(path, argv, envp.data());
         ::_exit(127);
     }
     ::close(fds[1]);

@@ -314,9 +314,9 @@ int InstallRun::run()
         return refuse(kExitSettingUnusable, "no folder where modules may live");
     const std::string moduleBase = PathPolicy::normalized(policy.moduleFolders().front());
 
-    const std::string home = platform::NSHomeDirectory();
+    const std::string home = platform::callerHomeDirectory();
     const std::optional<unsigned long> caller = ownerOf(home);
-    const std::string planFile = platform::stringByAppendingPathComponent(platform::preferencesDirectory(), kPlanName);
+    const std::string planFile = platform::stringByAppendingPathComponent(home, std::string("Library/Preferences/") + kPlanName);
     const auto bytes = UninstallPlan::readPlanFile(home, kPlanName, caller, &error);
     const std::optional<Plan> plan = bytes ? planFromBytes(*bytes, &error) : std::nullopt;
     if (!plan || !caller)

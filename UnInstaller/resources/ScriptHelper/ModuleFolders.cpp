@@ -6,6 +6,9 @@
 #include "platform/foundation/SearchPaths.h"
 #include "platform/foundation/TestSeams.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace scripthelper {
 
 namespace {
@@ -17,6 +20,55 @@ constexpr const char* kSystemFolders[] = {"/bin", "/boot", "/dev", "/etc", "/hom
                                           "/Library", "/opt", "/proc", "/root", "/run", "/sbin", "/srv", "/sys",
                                           "/tmp", "/usr", "/usr/bin", "/usr/lib", "/usr/local", "/usr/share",
                                           "/var", "/var/lib"};
+
+/// Trees of the system's own that no module folder may lie in, and the folders inside them that
+/// may hold one all the same.
+constexpr const char* kSystemTrees[] = {"/usr", "/etc", "/var", "/boot", "/root", "/home", "/proc", "/sys",
+                                        "/dev", "/run", "/tmp", "/bin", "/sbin", "/lib", "/lib32", "/lib64",
+                                        "/libx32", "/snap", "/lost+found"};
+constexpr const char* kAllowedInsideSystemTrees[] = {"/usr/local", "/var/opt"};
+
+/// The folder as it stands on the machine: a folder under the machine root of a test run is
+/// judged by its place below that root.
+std::string onTheMachine(const std::string& folder)
+{
+    const std::string root = PathPolicy::normalized(platform::platformRoot());
+    if (root != "/" && PathPolicy::isInsideOrSame(folder, root))
+        return folder.size() == root.size() ? std::string("/") : folder.substr(root.size());
+    return folder;
+}
+
+std::optional<std::string> systemTreeProblem(const std::string& folder)
+{
+    const std::string place = onTheMachine(folder);
+    for (const char* allowed : kAllowedInsideSystemTrees) {
+        if (PathPolicy::isInsideOrSame(place, allowed) && place != allowed)
+            return std::nullopt;
+    }
+    for (const char* tree : kSystemTrees) {
+        if (PathPolicy::isInsideOrSame(place, tree))
+            return "\"" + folder + "\" lies in " + tree + ", a tree of the system's own";
+    }
+    return std::nullopt;
+}
+
+/// A folder of the setting that exists must be root's and changeable by root alone; one that does
+/// not exist yet holds nothing to remove.
+std::optional<std::string> ownershipProblem(const std::string& folder)
+{
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0)
+        return std::nullopt;
+    if (S_ISLNK(st.st_mode))
+        return "\"" + folder + "\" is a symbolic link";
+    if (!S_ISDIR(st.st_mode))
+        return "\"" + folder + "\" is not a folder";
+    if (st.st_uid != 0 && (::geteuid() == 0 || !platform::testSeamsEnabled() || st.st_uid != ::geteuid()))
+        return "\"" + folder + "\" is not owned by root";
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return "\"" + folder + "\" is writable by group or others";
+    return std::nullopt;
+}
 
 std::string_view trimmed(std::string_view text)
 {
@@ -55,8 +107,17 @@ std::optional<std::vector<std::string>> ModuleFolders::load(std::string* error)
         return std::nullopt;
     }
     auto folders = parse(contents->bytes, &problem);
-    if (!folders)
+    if (!folders) {
         *error = "the setting " + path + " " + problem;
+        return folders;
+    }
+    // What is on disk is judged where every program reads the setting, so that all judge alike.
+    for (std::size_t i = 0; i < folders->size(); ++i) {
+        if (auto owned = ownershipProblem((*folders)[i])) {
+            *error = "the setting " + path + " names " + *owned;
+            return std::nullopt;
+        }
+    }
     return folders;
 }
 
@@ -82,6 +143,10 @@ std::optional<std::vector<std::string>> ModuleFolders::parse(std::string_view te
                 *error = "line " + std::to_string(lineNumber) + ": \"" + folder + "\" is a system folder";
                 return std::nullopt;
             }
+        }
+        if (auto problem = systemTreeProblem(folder)) {
+            *error = "line " + std::to_string(lineNumber) + ": " + *problem;
+            return std::nullopt;
         }
         folders.push_back(std::move(folder));
     }

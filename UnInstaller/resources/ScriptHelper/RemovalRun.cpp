@@ -380,8 +380,8 @@ int RemovalRun::run()
             return refuse(kExitRegistryUnusable, error);
     }
 
-    const std::string home = platform::NSHomeDirectory();
-    const std::string planFile = platform::stringByAppendingPathComponent(platform::preferencesDirectory(), kPlanName);
+    const std::string home = platform::callerHomeDirectory();
+    const std::string planFile = platform::stringByAppendingPathComponent(home, std::string("Library/Preferences/") + kPlanName);
     // A plan longer than the registry allows is refused before its entries are built.
     const std::optional<UninstallPlan> plan =
         UninstallPlan::load(home, kPlanName, ownerOf(home), &error, maxPlanEntries(*registry));

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+struct stat;
+
 namespace scripthelper {
 
 /// Reads machine-wide files that decide what ScriptHelper removes: the registry and the
@@ -25,10 +27,17 @@ public:
     /// invalid descriptor with *error set otherwise.
     static UniqueFd openFolderOf(const std::string& path, std::string* error);
 
+    /// Whether the file may be trusted (and is at most maxBytes long), without reading it.
+    static bool check(const std::string& path, std::size_t maxBytes, std::string* error, bool* missing = nullptr);
+
     /// The file's bytes (at most maxBytes), or none with *error set; *missing tells a file that
     /// does not exist from one that may not be used.
     static std::optional<Contents> read(const std::string& path, std::size_t maxBytes, std::string* error,
                                         bool* missing = nullptr);
+
+private:
+    static UniqueFd open(const std::string& path, std::size_t maxBytes, std::string* error, bool* missing,
+                         struct stat* info);
 };
 
 }  // namespace scripthelper

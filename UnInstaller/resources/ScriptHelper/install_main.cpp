@@ -5,9 +5,13 @@
 #include "UnInstaller/resources/ScriptHelper/InstallRun.h"
 #include "platform/foundation/TestSeams.h"
 
+#include "UnInstaller/resources/ScriptHelper/DeadlineOutput.h"
+
 #include <csignal>
 #include <cstring>
 #include <iostream>
+
+#include <unistd.h>
 
 #ifndef INSTALLHELPER_PAYLOAD
 #error "INSTALLHELPER_PAYLOAD must name the payload folder"
@@ -42,5 +46,8 @@ int main(int argc, char** argv)
     }
     scripthelper::InstallRun::Options options;
     options.payloadFolder = platform::testSeam("PLATFORM_PAYLOAD").value_or(INSTALLHELPER_PAYLOAD);
-    return scripthelper::InstallRun(std::cout, options).run();
+    // Output that nobody reads must not keep the lock from every other run.
+    scripthelper::DeadlineOutput output(STDOUT_FILENO, std::chrono::milliseconds(10 * 1000));
+    std::ostream out(&output);
+    return scripthelper::InstallRun(out, options).run();
 }

@@ -5,9 +5,13 @@
 
 #include "UnInstaller/resources/ScriptHelper/RemovalRun.h"
 
+#include "UnInstaller/resources/ScriptHelper/DeadlineOutput.h"
+
 #include <csignal>
 #include <cstring>
 #include <iostream>
+
+#include <unistd.h>
 
 #ifndef SCRIPTHELPER_VERSION
 #define SCRIPTHELPER_VERSION "1.0"
@@ -16,6 +20,9 @@
 namespace {
 
 volatile std::sig_atomic_t g_stopRequested = 0;
+
+/// How long a write of a line may wait for its reader.
+constexpr int kOutputDeadlineMs = 10 * 1000;
 
 extern "C" void requestStop(int)
 {
@@ -58,5 +65,8 @@ int main(int argc, char** argv)
         std::cerr << "usage: ScriptHelper [--dry-run | --help | --version]\n";
         return scripthelper::kExitUsage;
     }
-    return scripthelper::RemovalRun(std::cout, options).run();
+    // Output that nobody reads must not keep the lock from every other run.
+    scripthelper::DeadlineOutput output(STDOUT_FILENO, std::chrono::milliseconds(kOutputDeadlineMs));
+    std::ostream out(&output);
+    return scripthelper::RemovalRun(out, options).run();
 }

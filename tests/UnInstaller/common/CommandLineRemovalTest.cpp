@@ -1,13 +1,17 @@
 // Plugsweep's command line against the real removal program on a sandbox machine root.
 
 #include "UnInstaller/common/CommandLineRemoval.h"
+#include "UnInstaller/common/PlanLock.h"
 #include "UnInstaller/common/PlugsweepTestSupport.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/SearchPaths.h"
 #include "platform/headless/HeadlessAuthorization.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 namespace plugsweep_test {
 namespace {
@@ -98,7 +102,7 @@ TEST_F(CommandLine, UnreadableRegistryIsAClearLineAndItsOwnStatus)
     std::ostringstream out;
     std::ostringstream err;
     EXPECT_EQ(CommandLineRemoval(out, err, SCRIPTHELPER_PATH).list(true), CommandLineRemoval::kExitRegistry);
-    EXPECT_EQ(err.str(), "plugsweep: the module registry " + registryPath() + " cannot be read: it is not a well-formed property list\n");
+    EXPECT_EQ(err.str(), "plugsweep: the module registry " + registryPath() + " cannot be used: it is not a well-formed property list\n");
     EXPECT_TRUE(out.str().empty());
     EXPECT_EQ(run(remove({"id-a"})).status, CommandLineRemoval::kExitRegistry);
 }
@@ -213,9 +217,103 @@ TEST_F(CommandLine, FilesAReceiptListedThatStayedAreNamedInTextAndJson)
         << json.out;
 }
 
-TEST(JsonString, EscapesWhatJsonRequires)
+struct JsonCase {
+    const char* name;
+    std::string text;
+    std::string json;
+};
+
+class JsonStrings : public ::testing::TestWithParam<JsonCase> {};
+
+TEST_P(JsonStrings, AreValidJsonThatNoTerminalObeys)
 {
-    EXPECT_EQ(jsonString("a\"b\\c\nd\te\x01" "f\xc3\xa9"), "\"a\\\"b\\\\c\\nd\\te\\u0001f\xc3\xa9\"");
+    EXPECT_EQ(jsonString(GetParam().text), GetParam().json);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, JsonStrings,
+    ::testing::Values(
+        JsonCase{"WhatJsonRequires", "a\"b\\c\nd\te\x01" "f\xc3\xa9", "\"a\\\"b\\\\c\\nd\\te\\u0001f\xc3\xa9\""},
+        JsonCase{"EscapeAndDelete", "\x1b[31m\x7f", "\"\\u001b[31m\\u007f\""},
+        JsonCase{"C1Controls", "a\xc2\x85" "b\xc2\x9b", "\"a\\u0085b\\u009b\""},
+        JsonCase{"BidirectionalControls", "x\xe2\x80\xaey\xe2\x81\xa6z\xd8\x9c", "\"x\\u202ey\\u2066z\\u061c\""},
+        JsonCase{"LineSeparator", "a\xe2\x80\xa8" "b", "\"a\\u2028b\""},
+        JsonCase{"InvalidUtf8IsReplaced", "id-\xff\xfe", "\"id-\xef\xbf\xbd\xef\xbf\xbd\""},
+        JsonCase{"CjkStaysReadable", "\xe5\x8d\xb0\xe5\x88\xb7", "\"\xe5\x8d\xb0\xe5\x88\xb7\""}),
+    [](const ::testing::TestParamInfo<JsonCase>& info) { return std::string(info.param.name); });
+
+TEST_F(CommandLine, ListShowsControlsInNamesAndKeepsOneRowPerModule)
+{
+    // Texts no XML file can hold: the registry is a binary list.
+    platform::PlistDictionary entry;
+    entry.set("ModuleName", "Evil\nid-z\tForged vLX\xe2\x80\xae");
+    entry.set("InstallPath", modulePath("Alpha"));
+    platform::PlistDictionary modules;
+    modules.set("id-\x1b[2J", entry);
+    platform::PlistDictionary root;
+    root.set("KEP2_KEY_MODULES", modules);
+    writeRegistryText(platform::binaryPropertyList(root));
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(CommandLineRemoval(out, err, SCRIPTHELPER_PATH).list(false), CommandLineRemoval::kExitDone);
+    EXPECT_EQ(out.str(), "id-?[2J\tEvil?id-z?Forged vLX<U+202E>\t" + modulePath("Alpha") + "\tremovable\n");
+}
+
+TEST_F(CommandLine, MissingRegistryIsSaidAndNamedModulesAreNotCalledAbsent)
+{
+    fs::remove(registryPath());
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(CommandLineRemoval(out, err, SCRIPTHELPER_PATH).list(false), CommandLineRemoval::kExitDone);
+    EXPECT_EQ(err.str(), "plugsweep: no modules are registered: " + registryPath() + " does not exist\n");
+    EXPECT_TRUE(out.str().empty());
+    const Run named = run(remove({"id-a"}, false));
+    EXPECT_EQ(named.status, CommandLineRemoval::kExitNoRegistry);
+    EXPECT_EQ(named.out.find("absent"), std::string::npos) << named.out;
+    CommandLineRemoval::Options all;
+    all.all = true;
+    EXPECT_EQ(run(all).status, CommandLineRemoval::kExitDone);
+}
+
+TEST_F(CommandLine, RegistryOthersMayWriteIsRefusedByListAsByTheRemoval)
+{
+    ::chmod(registryPath().c_str(), 0666);
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(CommandLineRemoval(out, err, SCRIPTHELPER_PATH).list(true), CommandLineRemoval::kExitRegistry);
+    EXPECT_EQ(err.str(), "plugsweep: the module registry " + registryPath() + " cannot be used: it is writable by group or others\n");
+    EXPECT_EQ(run(remove({"id-a"})).status, CommandLineRemoval::kExitRegistry);
+}
+
+TEST_F(CommandLine, UnusableSettingHasItsOwnStatusForListAndRemove)
+{
+    writeFile(m_root + "/etc/plugsweep/module-folders", "/usr/sbin\n");
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(CommandLineRemoval(out, err, SCRIPTHELPER_PATH).list(false), CommandLineRemoval::kExitSetting);
+    EXPECT_NE(err.str().find("line 1: \"/usr/sbin\" lies in /usr"), std::string::npos) << err.str();
+    const Run removal = run(remove({"id-a"}));
+    EXPECT_EQ(removal.status, CommandLineRemoval::kExitSetting);
+    EXPECT_TRUE(fs::exists(modulePath("Alpha")));
+}
+
+TEST_F(CommandLine, RunsOfOneAccountTakeTurnsWithThePlan)
+{
+    PlanLock::Failure failure = PlanLock::Failure::None;
+    std::string error;
+    std::optional<PlanLock> held = PlanLock::acquire(platform::preferencesDirectory(), 0, &failure, &error);
+    ASSERT_TRUE(held) << error;
+    EXPECT_FALSE(PlanLock::acquire(platform::preferencesDirectory(), 50, &failure, &error));
+    EXPECT_EQ(failure, PlanLock::Failure::Busy);
+    // The other run lets go a moment later: this one waits for it rather than writing over its plan.
+    std::thread other([&held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        held.reset();
+    });
+    const Run result = run(remove({"id-a"}));
+    other.join();
+    EXPECT_EQ(result.status, CommandLineRemoval::kExitDone) << result.out << result.err;
+    EXPECT_FALSE(fs::exists(modulePath("Alpha")));
 }
 
 }  // namespace

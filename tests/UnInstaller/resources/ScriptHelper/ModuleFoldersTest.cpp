@@ -4,6 +4,7 @@
 
 #include "UnInstaller/resources/ScriptHelper/ModuleFolders.h"
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
+#include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
 
 #include <gtest/gtest.h>
 
@@ -50,10 +51,43 @@ INSTANTIATE_TEST_SUITE_P(
         SettingCase{"DotDot", "/Library/Printers/../..\n", {}, "line 1: \"/Library/Printers/../..\" has a \".\" or \"..\" component"},
         SettingCase{"Root", "/\n", {}, "line 1: \"/\" is the root folder"},
         SettingCase{"SystemFolder", "/usr/\n", {}, "line 1: \"/usr\" is a system folder"},
-        SettingCase{"LibraryItself", "/Library\n", {}, "line 1: \"/Library\" is a system folder"}),
+        SettingCase{"LibraryItself", "/Library\n", {}, "line 1: \"/Library\" is a system folder"},
+        SettingCase{"InsideUsr", "/opt/tavix\n/usr/sbin\n", {}, "line 2: \"/usr/sbin\" lies in /usr, a tree of the system's own"},
+        SettingCase{"InsideEtc", "/etc/ssh\n", {}, "line 1: \"/etc/ssh\" lies in /etc, a tree of the system's own"},
+        SettingCase{"InsideVar", "/var/lib/dpkg\n", {}, "line 1: \"/var/lib/dpkg\" lies in /var, a tree of the system's own"},
+        SettingCase{"VarTmp", "/var/tmp\n", {}, "line 1: \"/var/tmp\" lies in /var, a tree of the system's own"},
+        SettingCase{"BootEfi", "/boot/efi\n", {}, "line 1: \"/boot/efi\" lies in /boot, a tree of the system's own"},
+        SettingCase{"RootsHome", "/root/.ssh\n", {}, "line 1: \"/root/.ssh\" lies in /root, a tree of the system's own"},
+        SettingCase{"AUsersHome", "/home/alice\n", {}, "line 1: \"/home/alice\" lies in /home, a tree of the system's own"},
+        SettingCase{"UsrLocalItself", "/usr/local\n", {}, "line 1: \"/usr/local\" is a system folder"},
+        SettingCase{"InsideUsrLocalAndVarOpt", "/usr/local/tavix\n/var/opt/tavix\n",
+                    {"/usr/local/tavix", "/var/opt/tavix"}, nullptr}),
     [](const ::testing::TestParamInfo<SettingCase>& info) { return std::string(info.param.name); });
 
 class ModuleFoldersFile : public ScriptHelperSandbox {};
+class ScriptHelperSandboxRefusals : public ScriptHelperSandbox {};
+
+TEST_F(ModuleFoldersFile, FolderThatOthersMayChangeIsRefusedWithTheLineOfTheSetting)
+{
+    const std::string open = root + "/opt/open-folder";
+    makeFolder(open);
+    ::chmod(open.c_str(), 0777);
+    makeFolder(root + "/etc/plugsweep");
+    writeText(root + "/etc/plugsweep/module-folders", root + "/Library/Printers/Tavix\n" + open + "\n");
+    std::string error;
+    EXPECT_FALSE(ModuleFolders::load(&error));
+    EXPECT_EQ(error, "the setting " + root + "/etc/plugsweep/module-folders names \"" + open +
+                         "\" is writable by group or others");
+}
+
+TEST_F(ModuleFoldersFile, SettingTooLargeSaysTheRealLimit)
+{
+    makeFolder(root + "/etc/plugsweep");
+    writeText(root + "/etc/plugsweep/module-folders", std::string(70000, '#'));
+    std::string error;
+    EXPECT_FALSE(ModuleFolders::load(&error));
+    EXPECT_NE(error.find("is larger than the 64 KiB it may hold"), std::string::npos) << error;
+}
 
 TEST_F(ModuleFoldersFile, MissingFileMeansTheBuiltFolders)
 {
@@ -95,6 +129,28 @@ TEST_F(ModuleFoldersFile, TheRemovalHonoursTheSetting)
     const Result done = run();
     EXPECT_EQ(done.exitCode, 0) << done.lines.front();
     EXPECT_FALSE(std::filesystem::exists(module));
+}
+
+}  // namespace
+
+namespace {
+
+// The lock and the journal are made beside the registry: a folder where anyone may create files
+// (sticky or not) would let anyone plant them.
+TEST_F(ScriptHelperSandboxRefusals, RegistryFolderWhereOthersMayCreateFilesIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the folder rules for the registry apply to root";
+    writeRegistry({{"id-a", "Alpha vLX", at("/Library/Printers/Tavix/A/A.plugin")}});
+    writePlan({{"id-a", at("/Library/Printers/Tavix/A")}});
+    ::chmod(at("/Library/Preferences").c_str(), 01777);
+    const Result result = run();
+    EXPECT_EQ(result.exitCode, scripthelper::kExitRegistryUnusable);
+    ASSERT_FALSE(result.lines.empty());
+    EXPECT_NE(result.lines[0].find("lies in a folder in which users other than its owner may create files"),
+              std::string::npos)
+        << result.lines[0];
+    EXPECT_FALSE(std::filesystem::exists(at("/Library/Preferences/.com.tavix.KEPL2.plist.lock")));
 }
 
 }  // namespace

@@ -1,8 +1,15 @@
 // The lines between ScriptHelper and its readers.
 
+#include "UnInstaller/resources/ScriptHelper/DeadlineOutput.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <ostream>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -83,6 +90,38 @@ TEST(ProtocolLineText, AnythingElseIsNoEvent)
                              "Removed A /p", "removed  /p"}) {
         EXPECT_FALSE(RemovalEvent::parse(line).has_value()) << '"' << line << '"';
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A reader that stops reading must not hold up a run that holds every other run's lock.
+TEST(DeadlineOutput, GivesUpOnAReaderThatStopsAndGoesOn)
+{
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    bool abandoned = false;
+    {
+        scripthelper::DeadlineOutput output(channel[1], std::chrono::milliseconds(200));
+        std::ostream out(&output);
+        // Far more than a pipe holds, one line at a time, and nobody reads.
+        for (int i = 0; i < 5000 && !output.abandoned(); ++i)
+            out << "module " << i << " 5000 " << std::string(80, 'x') << '\n' << std::flush;
+        abandoned = output.abandoned();
+        out << "end 0 0 0\n" << std::flush;
+    }
+    EXPECT_TRUE(abandoned);
+    // What was written before is intact and ends on a whole line.
+    std::string read;
+    char buffer[4096];
+    ::fcntl(channel[0], F_SETFL, O_NONBLOCK);
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        read.append(buffer, static_cast<std::size_t>(n));
+    EXPECT_FALSE(read.empty());
+    EXPECT_EQ(read.rfind("module 0 5000 ", 0), 0u);
+    ::close(channel[0]);
+    ::close(channel[1]);
 }
 
 }  // namespace
