@@ -56,8 +56,31 @@ mkdir -p "$root/Applications/Layout Designer 2/Plug-ins/Print"
 # A folder to pick for "another photo editor" in the window.
 mkdir -p "$apps/Other Photo Editor/Plug-ins"
 
+# The machine-wide folders the Install step registers modules in: the registry's folder and the
+# folder where modules live, under the demo root.
+mkdir -p "$root/Library/Preferences" "$root/Library/Printers/Tavix"
+
 export HOME="$home"
 export PLATFORM_ROOT="$root"
+# The demo root belongs to you, so the Install step runs with your own rights: a stand-in for
+# pkexec runs the install launcher as you. The installed package asks polkit for an administrator.
+stand_in="$demo/pkexec-as-you"
+printf '%s\n' '#!/bin/sh' '# Demo stand-in for pkexec: runs the launcher as the calling user.' 'exec "$@"' >"$stand_in"
+chmod 755 "$stand_in"
+export PLATFORM_PKEXEC="$stand_in"
+
+# What the Install step placed and registered, once the host has ended.
+show_installed() {
+  echo "== Installed files under the demo home and root"
+  (cd "$demo" && find home/Applications root/Library/Printers -name '*.plugin' -o -name '*.vlxmodule' | sort | sed 's/^/  /')
+  echo "== Module registry $root/Library/Preferences/com.tavix.KEPL2.plist"
+  if [ -f "$root/Library/Preferences/com.tavix.KEPL2.plist" ]; then
+    grep -E '<key>[0-9A-F-]{36}</key>|vLX module' "$root/Library/Preferences/com.tavix.KEPL2.plist" | sed 's/^\s*/  /'
+  else
+    echo "  (none: nothing was registered)"
+  fi
+  echo "The receipts in the registry list every file above; ScriptHelper removes exactly those."
+}
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR="$demo/runtime"
   mkdir -p -m 700 "$XDG_RUNTIME_DIR"
@@ -73,6 +96,7 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     echo "== Install plan $plan"
     cat "$plan"
   fi
+  show_installed
   exit "$status"
 fi
 
@@ -101,4 +125,5 @@ if [ -f "$plan" ]; then
 else
   echo "== No install plan was written"
 fi
+show_installed
 exit "$status"
