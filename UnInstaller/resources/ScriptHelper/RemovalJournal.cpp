@@ -1,5 +1,6 @@
 #include "UnInstaller/resources/ScriptHelper/RemovalJournal.h"
 
+#include "UnInstaller/resources/ScriptHelper/FileDigest.h"
 #include "UnInstaller/resources/ScriptHelper/FileTree.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
 
@@ -18,8 +19,30 @@ namespace scripthelper {
 
 namespace {
 
-constexpr const char* kRecordWord = "remove";
+/// A removal record with its checksum; "remove" is the same record without one, as earlier
+/// versions wrote it.
+constexpr const char* kRecordWord = "removal";
+constexpr const char* kLegacyRecordWord = "remove";
 constexpr const char* kInstallWord = "install";
+
+/// The checksum that ends every record: the first 8 hex digits of the SHA-256 of the text before it.
+std::string checksumOf(std::string_view text)
+{
+    return FileDigest::ofBytes(text).substr(0, 8);
+}
+
+/// The record's text without its checksum field, or none when the line has no valid checksum: a
+/// record torn by an interrupted write never reads as a record.
+std::optional<std::string_view> checkedBody(std::string_view line)
+{
+    const std::size_t blank = line.rfind(' ');
+    if (blank == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view body = line.substr(0, blank);
+    if (line.substr(blank + 1) != checksumOf(body))
+        return std::nullopt;
+    return body;
+}
 constexpr std::size_t kMaxJournalBytes = 512u * 1024u * 1024u;
 constexpr std::size_t kTemporarySuffixLength = 6;
 
@@ -176,11 +199,20 @@ bool RemovalJournal::appendText(std::string text, std::string* error)
         *error = "the journal " + m_journalName + " " + *problem;
         return false;
     }
+    // A record torn by an interrupted append is cut off before anything follows it.
     struct stat st {};
     char last = '\n';
     if (::fstat(file.get(), &st) == 0 && st.st_size > 0 && ::pread(file.get(), &last, 1, st.st_size - 1) == 1 &&
-        last != '\n')
-        text.insert(text.begin(), '\n');
+        last != '\n') {
+        off_t end = st.st_size - 1;
+        char c = 0;
+        while (end > 0 && ::pread(file.get(), &c, 1, end - 1) == 1 && c != '\n')
+            --end;
+        if (::ftruncate(file.get(), end) != 0) {
+            *error = "cannot cut the torn end of the journal " + m_journalName + ": " + errorText(errno);
+            return false;
+        }
+    }
     if (!writeAll(file.get(), text) || ::fsync(file.get()) != 0 || ::fsync(m_folder.get()) != 0) {
         *error = "cannot write the journal " + m_journalName + ": " + errorText(errno);
         return false;
@@ -231,31 +263,45 @@ std::string RemovalJournal::holdNameFor(std::string_view id, std::size_t serial)
     std::size_t hash = 1469598103934665603ull;
     for (char c : id)
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return ".plugsweep-removing-" + std::to_string(::getpid()) + "-" + std::to_string(serial) + "-" +
+    return kHoldPrefix + std::to_string(::getpid()) + "-" + std::to_string(serial) + "-" +
            std::to_string(hash % 1000000007u);
 }
 
 std::string RemovalJournal::encodeRecord(const Record& record)
 {
-    return std::string(kRecordWord) + " " + encodeIdentifier(record.id) + " " + encodeIdentifier(record.installPath) +
-           " " + encodeIdentifier(record.holdName);
+    const std::string body = std::string(kRecordWord) + " " + encodeIdentifier(record.id) + " " +
+                             encodeIdentifier(record.installPath) + " " + encodeIdentifier(record.holdName);
+    return body + " " + checksumOf(body);
 }
 
 std::optional<RemovalJournal::Record> RemovalJournal::decodeRecord(std::string_view line)
 {
+    const std::string checked = std::string(kRecordWord) + " ";
+    const std::string legacy = std::string(kLegacyRecordWord) + " ";
+    std::string_view fields;
+    if (line.rfind(checked, 0) == 0) {
+        const auto body = checkedBody(line);
+        if (!body)
+            return std::nullopt;
+        fields = body->substr(checked.size());
+    } else if (line.rfind(legacy, 0) == 0) {
+        fields = line.substr(legacy.size());
+    } else {
+        return std::nullopt;
+    }
     std::vector<std::string_view> parts;
     while (true) {
-        const std::size_t blank = line.find(' ');
-        parts.push_back(line.substr(0, blank));
+        const std::size_t blank = fields.find(' ');
+        parts.push_back(fields.substr(0, blank));
         if (blank == std::string_view::npos)
             break;
-        line.remove_prefix(blank + 1);
+        fields.remove_prefix(blank + 1);
     }
-    if (parts.size() != 4 || parts[0] != kRecordWord)
+    if (parts.size() != 3)
         return std::nullopt;
-    auto id = decodeIdentifier(parts[1]);
-    auto installPath = decodeIdentifier(parts[2]);
-    auto holdName = decodeIdentifier(parts[3]);
+    auto id = decodeIdentifier(parts[0]);
+    auto installPath = decodeIdentifier(parts[1]);
+    auto holdName = decodeIdentifier(parts[2]);
     if (!id || !installPath || !holdName || holdName->empty() || holdName->find('/') != std::string::npos ||
         *holdName == "." || *holdName == "..")
         return std::nullopt;
@@ -272,11 +318,15 @@ std::string RemovalJournal::encodeInstallRecord(const InstallRecord& record)
         line += " " + std::string(step.userSide ? "u" : "") + std::to_string(step.owner) + " " + encodeIdentifier(step.path) + " " +
                 encodeIdentifier(step.staging) + " " + encodeIdentifier(step.hold) + " " + (step.existed ? "1" : "0");
     }
-    return line;
+    return line + " " + checksumOf(line);
 }
 
 std::optional<RemovalJournal::InstallRecord> RemovalJournal::decodeInstallRecord(std::string_view line)
 {
+    const auto body = checkedBody(line);
+    if (!body)
+        return std::nullopt;
+    line = *body;
     std::vector<std::string_view> parts;
     while (true) {
         const std::size_t blank = line.find(' ');

@@ -81,6 +81,9 @@ public:
     /// their names.
     std::vector<std::string> removeStrayTemporaries();
 
+    /// How every holding name starts.
+    static constexpr const char* kHoldPrefix = ".plugsweep-removing-";
+
     /// The holding name for a module leaving from a folder: hidden, and unique in that folder.
     static std::string holdNameFor(std::string_view id, std::size_t serial);
 

@@ -278,10 +278,36 @@ bool recover(const std::vector<RemovalJournal::Record>& records, ModuleRegistry&
 {
     bool finished = true;
     std::unordered_set<std::string, platform::KeyHasher> dropped;
+    // Which module the registry has at each install path the journal names: a record is carried
+    // out only for the module registered there, or for none.
+    std::unordered_map<std::string, std::string, platform::KeyHasher> registeredAt;
+    if (!records.empty()) {
+        std::unordered_set<std::string, platform::KeyHasher> named;
+        for (const RemovalJournal::Record& record : records)
+            named.insert(record.installPath);
+        for (const ModuleRegistry::Module& module : registry.modules()) {
+            if (module.installPath && named.count(PathPolicy::normalized(*module.installPath)) != 0)
+                registeredAt.emplace(PathPolicy::normalized(*module.installPath), module.uuid);
+        }
+    }
     for (const RemovalJournal::Record& record : records) {
         if (PathPolicy::syntaxProblem(record.installPath) || policy.placeProblem(record.installPath)) {
             emit(RemovalEvent::withId(Kind::Kept, record.id,
                                       "the journal names " + record.installPath + ", which may not be removed"));
+            continue;
+        }
+        if (record.holdName.rfind(RemovalJournal::kHoldPrefix, 0) != 0) {
+            emit(RemovalEvent::withId(Kind::Kept, record.id,
+                                      "the journal names " + record.holdName + ", which is not a name removal sets aside"));
+            continue;
+        }
+        const auto owner = registeredAt.find(record.installPath);
+        const std::optional<std::string> listedAt = registry.installPath(record.id);
+        if ((owner != registeredAt.end() && owner->second != record.id) ||
+            (listedAt && PathPolicy::normalized(*listedAt) != record.installPath)) {
+            emit(RemovalEvent::withId(Kind::Kept, record.id,
+                                      "the journal names " + record.installPath +
+                                          ", which the registry does not have as this module's install path"));
             continue;
         }
         std::string error;
@@ -291,7 +317,6 @@ bool recover(const std::vector<RemovalJournal::Record>& records, ModuleRegistry&
             continue;
         }
         const std::optional<bool> present = FileTree::exists(record.installPath);
-        const std::optional<std::string> listedAt = registry.installPath(record.id);
         if (present == false && listedAt && PathPolicy::normalized(*listedAt) == record.installPath &&
             dropped.insert(record.id).second) {
             if (const std::optional<Receipt> receipt = registry.receipt(record.id))

@@ -4,6 +4,7 @@
 
 #include "RemovalRunFixture.h"
 
+#include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalJournal.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalRun.h"
@@ -22,6 +23,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using scripthelper::PathPolicy;
 
 struct ProgramResult {
     bool killed = false;
@@ -267,6 +269,61 @@ TEST_F(RemovalRecovery, AJournalNamingAPathOutsideTheModuleFoldersRemovesNothing
 
     EXPECT_TRUE(fs::exists(outside + "/precious"));
     EXPECT_NE(run.output.find("kept UUID-0 the journal names " + outside), std::string::npos) << run.output;
+}
+
+// Two crashes in a row: an append torn at any length, then a run killed once it has set its
+// module aside. The torn record is cut off, so the killed run's record reads and the next run
+// finishes its removal.
+TEST_F(RemovalRecovery, ARecordTornAtAnyLengthNeverSwallowsTheNextOne)
+{
+    const std::string journal = at("/Library/Preferences/.com.tavix.KEPL2.plist.journal");
+    makeMachine();
+    const std::string torn = scripthelper::RemovalJournal::encodeRecord(
+        {"UUID-9", PathPolicy::normalized(registered[9].installPath), ".plugsweep-removing-1-9-9"});
+    for (std::size_t length = 1; length < torn.size(); length += (length < 24 ? 1 : 7)) {
+        SCOPED_TRACE("torn after " + std::to_string(length) + " bytes");
+        makeMachine();
+        writePlan({planned[0]});
+        writeText(journal, torn.substr(0, length));
+        ::chmod(journal.c_str(), 0600);
+        // Killed right after moving its one module aside.
+        const ProgramResult killed = runProgram(home, {"PLATFORM_CRASH_AFTER=2"});
+        EXPECT_TRUE(killed.killed) << killed.output;
+        writePlan({});
+        const ProgramResult after = runProgram(home);
+        EXPECT_EQ(after.exitCode, 0) << after.output;
+        EXPECT_EQ(checkInvariant("torn after " + std::to_string(length)), 9u);
+        EXPECT_FALSE(fs::exists(registered[0].installPath));
+    }
+    // A record whose checksum does not match is not one.
+    std::string altered = torn;
+    altered.back() = altered.back() == '0' ? '1' : '0';
+    EXPECT_TRUE(scripthelper::RemovalJournal::decodeRecord(torn).has_value());
+    EXPECT_FALSE(scripthelper::RemovalJournal::decodeRecord(altered).has_value());
+}
+
+// A journal only a fault could write: a record whose module is not the one registered at its
+// install path, or whose hold is not a name removal sets aside, deletes nothing.
+TEST_F(RemovalRecovery, RecordsThatDoNotMatchTheRegistryDeleteNothing)
+{
+    makeMachine();
+    const std::string journal = at("/Library/Preferences/.com.tavix.KEPL2.plist.journal");
+    const std::string folder1 = fs::path(registered[1].installPath).parent_path().string();
+    makeModuleFolder(folder1 + "/.plugsweep-removing-7-7-7");
+    const std::string path1 = PathPolicy::normalized(registered[1].installPath);
+    writeText(journal, scripthelper::RemovalJournal::encodeRecord({"UUID-2", path1, ".plugsweep-removing-7-7-7"}) + "\n" +
+                           scripthelper::RemovalJournal::encodeRecord({"UUID-1", path1, "M.plugin"}) + "\n");
+    ::chmod(journal.c_str(), 0600);
+    writePlan({});
+    const ProgramResult run = runProgram(home);
+    EXPECT_TRUE(fs::exists(folder1 + "/.plugsweep-removing-7-7-7/Contents/Info.plist"));
+    EXPECT_EQ(contentsOf(registered[1].installPath), whole);
+    EXPECT_NE(run.output.find("kept UUID-2 the journal names " + path1 + ", which the registry does not have"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("kept UUID-1 the journal names M.plugin, which is not a name removal sets aside"),
+              std::string::npos)
+        << run.output;
 }
 
 TEST(RemovalJournalRecord, RoundTripsAnyTextAndRefusesHoldNamesThatLeaveTheFolder)
