@@ -2,6 +2,7 @@
 
 #include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
 #include "platform/foundation/FileManager.h"
+#include "platform/foundation/Log.h"
 #include "platform/foundation/Path.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/SearchPaths.h"
@@ -180,22 +181,14 @@ struct StreamHolder {
     }
 };
 
-/// Reads stream to its end, a line at a time, however long the lines are.
+/// Reads stream to its end, a line at a time, however long the lines are; a line holding a NUL
+/// byte is logged and left out.
 template <class Take>
 void readLines(std::FILE* stream, Take take)
 {
-    char buffer[1024];
-    std::string line;
-    while (std::fgets(buffer, static_cast<int>(sizeof buffer), stream) != nullptr) {
-        line += buffer;
-        if (!line.empty() && line.back() == '\n') {
-            line.pop_back();
-            take(line);
-            line.clear();
-        }
-    }
-    if (!line.empty())
-        take(line);
+    scripthelper::readProtocolLines(stream, take, [](const std::string& line) {
+        platform::NSLog("A line of InstallHelper holding a NUL byte was not read: %@", {scripthelper::printable(line)});
+    });
 }
 
 InstallStep::Outcome outcomeOfPrompt(platform::OSStatus granted)

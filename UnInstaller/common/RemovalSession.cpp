@@ -37,19 +37,13 @@ public:
 private:
     void read(std::FILE* stream)
     {
-        char buffer[1024];
-        std::string line;
-        while (std::fgets(buffer, static_cast<int>(sizeof buffer), stream) != nullptr) {
-            line += buffer;
-            if (!line.empty() && line.back() == '\n') {
-                line.pop_back();
-                push(std::move(line));
-                line.clear();
-            }
-        }
+        scripthelper::readProtocolLines(
+            stream, [this](const std::string& line) { push(line); },
+            [](const std::string& line) {
+                platform::NSLog("A line of the removal program holding a NUL byte was not read: %@",
+                                {scripthelper::printable(line)});
+            });
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (!line.empty())
-            m_lines.push_back(std::move(line));
         m_ended = true;
     }
 

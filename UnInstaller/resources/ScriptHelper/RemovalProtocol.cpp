@@ -1,5 +1,7 @@
 #include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
 
+#include <cstdlib>
+
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 
 #include <charconv>
@@ -266,6 +268,23 @@ std::optional<RemovalEvent> RemovalEvent::parse(std::string_view line)
         return std::nullopt;
     event.text = std::string(rest);
     return event;
+}
+
+void readProtocolLines(std::FILE* stream, const std::function<void(const std::string&)>& take,
+                       const std::function<void(const std::string&)>& refuse)
+{
+    char* buffer = nullptr;
+    std::size_t capacity = 0;
+    for (ssize_t length; (length = ::getline(&buffer, &capacity, stream)) > 0;) {
+        std::string line(buffer, static_cast<std::size_t>(length));
+        if (line.back() == '\n')
+            line.pop_back();
+        if (line.find('\0') != std::string::npos)
+            refuse(line);
+        else
+            take(line);
+    }
+    std::free(buffer);
 }
 
 std::string encodeIdentifier(std::string_view id)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdio>
+#include <functional>
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -80,6 +83,12 @@ struct RemovalEvent {
     /// Reads a line (a trailing newline is allowed); none for anything that is not an event.
     static std::optional<RemovalEvent> parse(std::string_view line);
 };
+
+/// Reads the lines of a program's output to its end, however long they are, keeping every byte:
+/// take gets each line without its newline; a line that holds a NUL byte, which no event holds,
+/// goes to refuse whole instead of being cut short or joined to the next.
+void readProtocolLines(std::FILE* stream, const std::function<void(const std::string&)>& take,
+                       const std::function<void(const std::string&)>& refuse);
 
 /// The identifier encoded for a line: blank, "%", controls and bytes of 0x7f and above stay
 /// readable as %XX only where they could break the line; UTF-8 text passes unchanged.

@@ -125,3 +125,29 @@ TEST(DeadlineOutput, GivesUpOnAReaderThatStopsAndGoesOn)
 }
 
 }  // namespace
+
+namespace {
+
+// Every byte of the output is kept: a NUL neither cuts a line short nor joins it to the next.
+TEST(ProtocolLines, KeepEveryByteAndRefuseLinesHoldingNul)
+{
+    const std::string output = "total 2\nremoved A /p\n" + std::string("kept B a\0b\n", 11) + "removed C " +
+                               std::string(5000, 'x') + "\nend 1 0 1";
+    std::FILE* stream = ::fmemopen(const_cast<char*>(output.data()), output.size(), "r");
+    ASSERT_NE(stream, nullptr);
+    std::vector<std::string> taken;
+    std::vector<std::string> refused;
+    scripthelper::readProtocolLines(
+        stream, [&](const std::string& line) { taken.push_back(line); },
+        [&](const std::string& line) { refused.push_back(line); });
+    std::fclose(stream);
+    ASSERT_EQ(taken.size(), 4u);
+    EXPECT_EQ(taken[0], "total 2");
+    EXPECT_EQ(taken[1], "removed A /p");
+    EXPECT_EQ(taken[2], "removed C " + std::string(5000, 'x'));
+    EXPECT_EQ(taken[3], "end 1 0 1");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0], std::string("kept B a\0b", 10));
+}
+
+}  // namespace
