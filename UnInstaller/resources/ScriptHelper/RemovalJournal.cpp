@@ -5,6 +5,7 @@
 #include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -260,7 +261,7 @@ std::vector<std::string> RemovalJournal::removeStrayTemporaries()
 
 std::string RemovalJournal::holdNameFor(std::string_view id, std::size_t serial)
 {
-    std::size_t hash = 1469598103934665603ull;
+    std::uint64_t hash = 1469598103934665603ull;
     for (char c : id)
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     return kHoldPrefix + std::to_string(::getpid()) + "-" + std::to_string(serial) + "-" +
