@@ -1,10 +1,13 @@
 // ScriptHelper's removal against rm -rf, side by side in one run: N modules (a folder holding a
 // plug-in folder with three files each) removed by the run's own code from a registry listing
-// them, and an identical tree removed by rm -rf; the ratio for each N and the growth from the
-// smallest to the largest N. Then the removal of a few modules from a large registry against one
-// read and one write of that registry, the least a run can do. Times are the best of --repeat
-// rounds, and each round runs every case in turn.
-//   bench_removal [--sizes 1000,10000] [--repeat N] [--registry 100000] [--few 10]
+// them, and an identical tree removed by rm -rf; then a few modules removed from a large registry
+// against one read and one write of that registry, the least a run can do. Each round makes both
+// sides' trees in the folder given and times them as a pair, the two in turns first; a ratio is
+// the median of the pairs' ratios, printed with its lowest and highest.
+//   bench_removal [--dir FOLDER] [--sizes 1000,10000] [--repeat N] [--registry 100000] [--few 10]
+// The folder is --dir, else $BENCH_DIR, else /tmp. Its file system decides much of what rm -rf and
+// the removal cost: the bench prints it with its mount options and warns when it discards freed
+// blocks at once (mount option "discard"), which makes every removal wait on the device.
 #include "UnInstaller/resources/ScriptHelper/ModuleRegistry.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalRun.h"
 #include "platform/foundation/PlistValue.h"
@@ -16,12 +19,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +44,16 @@ std::string moduleFolder(const std::string& root, std::size_t i)
 void writeText(const std::string& path, const std::string& text)
 {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string temporaryFolder(const std::string& parent, const char* prefix)
+{
+    std::string pattern = parent + "/" + prefix + "-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror(pattern.c_str());
+        std::exit(1);
+    }
+    return pattern;
 }
 
 /// count module folders under root, each a plug-in folder with three files.
@@ -61,12 +75,9 @@ struct Machine {
     std::string root;
     std::string home;
 
-    Machine(std::size_t modules, std::size_t onDisk, std::size_t planned)
+    Machine(const std::string& parent, std::size_t modules, std::size_t onDisk, std::size_t planned)
     {
-        char pattern[] = "/tmp/bench-removal-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr)
-            std::abort();
-        dir = pattern;
+        dir = temporaryFolder(parent, "bench-removal");
         root = dir + "/root";
         home = dir + "/home";
         fs::create_directories(root + "/Library/Preferences");
@@ -96,6 +107,7 @@ struct Machine {
         platform::PlistDictionary plan;
         plan.set("UnInstallApps", platform::PlistValue(std::move(apps)));
         writeText(home + "/Library/Preferences/com.tavix.pluginUnInstall.plist", platform::xmlPropertyList(plan));
+        ::sync();
     }
     ~Machine() { fs::remove_all(dir); }
 
@@ -129,26 +141,121 @@ struct Machine {
     }
 };
 
-/// Seconds rm -rf takes on the module folders of a tree made like the machine's.
-double rmRf(std::size_t count)
-{
-    char pattern[] = "/tmp/bench-rm-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr)
-        std::abort();
-    const std::string root = pattern;
-    makeModules(root, 0, count);
-    const std::string folder = root + "/Library/Printers/Tavix";
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execl("/bin/rm", "rm", "-rf", "--", folder.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
+/// A tree made like a machine's module folders, for rm -rf.
+struct RmTree {
+    std::string root;
+
+    RmTree(const std::string& parent, std::size_t count) : root(temporaryFolder(parent, "bench-rm"))
+    {
+        makeModules(root, 0, count);
+        ::sync();
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    fs::remove_all(root);
-    return seconds;
+    ~RmTree() { fs::remove_all(root); }
+
+    /// Seconds rm -rf takes on the module folders.
+    double rmRf() const
+    {
+        const std::string folder = root + "/Library/Printers/Tavix";
+        const auto start = Clock::now();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/rm", "rm", "-rf", "--", folder.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+};
+
+/// Times of one side and of the other, measured in pairs.
+struct Pairs {
+    std::vector<double> ours;
+    std::vector<double> theirs;
+
+    static double median(std::vector<double> values)
+    {
+        std::sort(values.begin(), values.end());
+        const std::size_t n = values.size();
+        return n == 0 ? 0 : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    }
+    std::vector<double> ratios() const
+    {
+        std::vector<double> result;
+        for (std::size_t i = 0; i < ours.size(); ++i)
+            result.push_back(ours[i] / theirs[i]);
+        return result;
+    }
+    /// "median (lowest-highest)" of the pairs' ratios.
+    std::string ratioText() const
+    {
+        const std::vector<double> r = ratios();
+        char text[64];
+        std::snprintf(text, sizeof text, "%.2f (%.2f-%.2f)", median(r), *std::min_element(r.begin(), r.end()),
+                      *std::max_element(r.begin(), r.end()));
+        return text;
+    }
+};
+
+/// A field of a /proc/self/mountinfo line, its octal escapes (\040 for a blank) decoded.
+std::string unescaped(const std::string& field)
+{
+    std::string text;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            text += static_cast<char>(std::strtol(field.substr(i + 1, 3).c_str(), nullptr, 8));
+            i += 3;
+        } else {
+            text += field[i];
+        }
+    }
+    return text;
+}
+
+bool holdsOption(const std::string& options, const std::string& option)
+{
+    std::stringstream in(options);
+    for (std::string item; std::getline(in, item, ',');) {
+        if (item == option)
+            return true;
+    }
+    return false;
+}
+
+/// Prints the file system that folder lies on, from the line of /proc/self/mountinfo whose mount
+/// holds it, and warns when it discards freed blocks at once.
+void describeFileSystem(const std::string& folder)
+{
+    struct statx st {};
+    if (::statx(AT_FDCWD, folder.c_str(), 0, STATX_MNT_ID, &st) != 0 || (st.stx_mask & STATX_MNT_ID) == 0) {
+        std::printf("Folder %s: its mount is unknown\n", folder.c_str());
+        return;
+    }
+    std::ifstream mounts("/proc/self/mountinfo");
+    for (std::string line; std::getline(mounts, line);) {
+        // ID PARENT MAJOR:MINOR ROOT MOUNT-POINT OPTIONS [OPTIONAL...] - TYPE SOURCE SUPER-OPTIONS
+        std::istringstream in(line);
+        std::vector<std::string> fields;
+        for (std::string field; in >> field;)
+            fields.push_back(field);
+        const auto dash = std::find(fields.begin(), fields.end(), "-");
+        if (fields.size() < 6 || dash == fields.end() || fields.end() - dash < 4 ||
+            std::strtoull(fields[0].c_str(), nullptr, 10) != st.stx_mnt_id)
+            continue;
+        const std::string& options = fields[5];
+        const std::string& type = *(dash + 1);
+        const std::string source = unescaped(*(dash + 2));
+        const std::string& superOptions = *(dash + 3);
+        std::printf("Folder %s: %s on %s, mounted at %s (%s; %s)\n", folder.c_str(), type.c_str(), source.c_str(),
+                    unescaped(fields[4]).c_str(), options.c_str(), superOptions.c_str());
+        if (holdsOption(options, "discard") || holdsOption(superOptions, "discard")) {
+            std::printf("WARNING: mounted with \"discard\": every removal waits for the device to discard the "
+                        "freed blocks, which swamps what is measured. Give a folder on a file system without it "
+                        "(see the README).\n");
+        }
+        return;
+    }
+    std::printf("Folder %s: not found in /proc/self/mountinfo\n", folder.c_str());
 }
 
 std::vector<std::size_t> parseSizes(const std::string& text)
@@ -165,9 +272,11 @@ std::vector<std::size_t> parseSizes(const std::string& text)
 int main(int argc, char** argv)
 {
     std::vector<std::size_t> sizes{1000, 10000};
-    int repeat = 5;
+    int repeat = 7;
     std::size_t large = 100000;
     std::size_t few = 10;
+    const char* fromEnvironment = std::getenv("BENCH_DIR");
+    std::string folder = fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : "/tmp";
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--sizes")
@@ -178,38 +287,65 @@ int main(int argc, char** argv)
             large = std::stoul(argv[i + 1]);
         else if (option == "--few")
             few = std::stoul(argv[i + 1]);
+        else if (option == "--dir")
+            folder = argv[i + 1];
     }
+    if (!fs::is_directory(folder)) {
+        std::fprintf(stderr, "no folder %s\n", folder.c_str());
+        return 2;
+    }
+    describeFileSystem(folder);
+    std::fflush(stdout);
 
-    constexpr double kNever = std::numeric_limits<double>::infinity();
-    std::map<std::size_t, double> ours;
-    std::map<std::size_t, double> theirs;
-    double fewRemoved = kNever;
-    double readWrite = kNever;
+    std::map<std::size_t, Pairs> trees;
+    Pairs fewFromLarge;
     for (int round = 0; round < repeat; ++round) {
+        std::fprintf(stderr, "round %d of %d...\n", round + 1, repeat);
+        // Each side goes first in every other round, so that neither always meets a cache the
+        // other warmed or a write-back the other left.
+        const bool oursFirst = round % 2 == 0;
         for (std::size_t n : sizes) {
-            const Machine machine(n, n, n);
-            ours.try_emplace(n, kNever);
-            ours[n] = std::min(ours[n], machine.removal());
-            theirs.try_emplace(n, kNever);
-            theirs[n] = std::min(theirs[n], rmRf(n));
+            const Machine machine(folder, n, n, n);
+            const RmTree tree(folder, n);
+            Pairs& pairs = trees[n];
+            if (oursFirst) {
+                pairs.ours.push_back(machine.removal());
+                pairs.theirs.push_back(tree.rmRf());
+            } else {
+                pairs.theirs.push_back(tree.rmRf());
+                pairs.ours.push_back(machine.removal());
+            }
         }
-        const Machine registryOnly(large, few, few);
-        readWrite = std::min(readWrite, registryOnly.registryReadAndWrite());
-        fewRemoved = std::min(fewRemoved, registryOnly.removal());
+        const Machine registryOnly(folder, large, few, few);
+        if (oursFirst) {
+            fewFromLarge.ours.push_back(registryOnly.removal());
+            fewFromLarge.theirs.push_back(registryOnly.registryReadAndWrite());
+        } else {
+            fewFromLarge.theirs.push_back(registryOnly.registryReadAndWrite());
+            fewFromLarge.ours.push_back(registryOnly.removal());
+        }
     }
 
-    std::printf("Removal of N modules (3 files each) by ScriptHelper's run and by rm -rf, best of %d\n", repeat);
-    std::printf("%10s %12s %12s %8s\n", "modules", "removal s", "rm -rf s", "ratio");
-    for (std::size_t n : sizes)
-        std::printf("%10zu %12.4f %12.4f %8.2f\n", n, ours[n], theirs[n], ours[n] / theirs[n]);
+    std::printf("\nRemoval of N modules (3 files each) by ScriptHelper's run and by rm -rf; median of %d pairs,\n"
+                "the ratio's lowest and highest in brackets\n",
+                repeat);
+    std::printf("%10s %12s %12s %22s\n", "modules", "removal s", "rm -rf s", "ratio");
+    for (std::size_t n : sizes) {
+        const Pairs& pairs = trees[n];
+        std::printf("%10zu %12.4f %12.4f %22s\n", n, Pairs::median(pairs.ours), Pairs::median(pairs.theirs),
+                    pairs.ratioText().c_str());
+    }
     if (sizes.size() >= 2) {
-        const std::size_t a = sizes.front();
-        const std::size_t b = sizes.back();
-        std::printf("growth %zu -> %zu modules: removal x%.2f, rm -rf x%.2f (modules x%.1f)\n", a, b, ours[b] / ours[a],
-                    theirs[b] / theirs[a], static_cast<double>(b) / static_cast<double>(a));
+        const Pairs& a = trees[sizes.front()];
+        const Pairs& b = trees[sizes.back()];
+        std::printf("growth %zu -> %zu modules: removal x%.2f, rm -rf x%.2f (modules x%.1f)\n", sizes.front(),
+                    sizes.back(), Pairs::median(b.ours) / Pairs::median(a.ours),
+                    Pairs::median(b.theirs) / Pairs::median(a.theirs),
+                    static_cast<double>(sizes.back()) / static_cast<double>(sizes.front()));
     }
     std::printf("%zu modules removed from a %zu-module registry: %.4f s; one read and write of it: %.4f s; "
-                "ratio %.2f\n",
-                few, large, fewRemoved, readWrite, fewRemoved / readWrite);
+                "ratio %s\n",
+                few, large, Pairs::median(fewFromLarge.ours), Pairs::median(fewFromLarge.theirs),
+                fewFromLarge.ratioText().c_str());
     return 0;
 }

@@ -144,6 +144,14 @@ bool isXmlText(std::string_view text)
 {
     std::size_t i = 0;
     while (i < text.size()) {
+        // Most text is ASCII: its characters are judged where they stand.
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            if (b < 0x20 && b != '\t' && b != '\n' && b != '\r')
+                return false;
+            ++i;
+            continue;
+        }
         const auto cp = nextCodePoint(text, i);
         if (!cp)
             return false;
@@ -174,8 +182,20 @@ void appendUtf8(std::string& out, std::uint32_t cp)
 
 bool lessInUtf16(std::string_view a, std::string_view b)
 {
-    std::size_t i = 0;
-    std::size_t j = 0;
+    // A run of equal ASCII characters decodes alike on both sides; where the texts part, two
+    // ASCII characters compare as their bytes.
+    std::size_t same = 0;
+    const std::size_t shorter = std::min(a.size(), b.size());
+    while (same < shorter && a[same] == b[same] && static_cast<unsigned char>(a[same]) < 0x80)
+        ++same;
+    if (same == shorter)
+        return a.size() < b.size();
+    const auto x = static_cast<unsigned char>(a[same]);
+    const auto y = static_cast<unsigned char>(b[same]);
+    if (x < 0x80 && y < 0x80)
+        return x < y;
+    std::size_t i = same;
+    std::size_t j = same;
     while (i < a.size() && j < b.size()) {
         // Bytes of ill-formed text compare as themselves.
         const std::size_t iBefore = i;

@@ -453,10 +453,107 @@ void PlistDictionary::clear()
     m_index.reset();
 }
 
+namespace {
+
+/// Whether the key of an entry at one of the positions dropped (ascending) is also the key of an
+/// entry that is not dropped. hashes holds keyHash() of every entry's key, or nothing when count
+/// is small enough to compare every pair.
+bool droppedKeyComesAgain(const std::vector<PlistDictionary::Entry>& entries, const std::vector<std::size_t>& hashes,
+                          const std::vector<std::size_t>& dropped)
+{
+    const std::size_t count = entries.size();
+    if (hashes.size() != count) {
+        for (std::size_t d : dropped) {
+            std::size_t next = 0;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (next < dropped.size() && dropped[next] == i) {
+                    ++next;
+                    continue;
+                }
+                if (keyOf(entries[i]) == keyOf(entries[d]))
+                    return true;
+            }
+        }
+        return false;
+    }
+    // The dropped entries' positions in an open-addressing table of their hashes, at most half
+    // full; every other entry looks its key up there once.
+    std::size_t slotCount = 16;
+    while (slotCount < 2 * dropped.size())
+        slotCount *= 2;
+    const std::size_t mask = slotCount - 1;
+    std::vector<std::size_t> slots(slotCount, 0);
+    for (std::size_t d : dropped) {
+        std::size_t slot = hashes[d] & mask;
+        while (slots[slot] != 0)
+            slot = (slot + 1) & mask;
+        slots[slot] = d + 1;
+    }
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (next < dropped.size() && dropped[next] == i) {
+            ++next;
+            continue;
+        }
+        for (std::size_t slot = hashes[i] & mask; slots[slot] != 0; slot = (slot + 1) & mask) {
+            const std::size_t d = slots[slot] - 1;
+            if (hashes[d] == hashes[i] && keyOf(entries[d]) == keyOf(entries[i]))
+                return true;
+        }
+    }
+    return false;
+}
+
+/// Removes the entries (and their hashes, when hashes holds one per entry) at the positions
+/// dropped, keeping the others in order.
+void leaveOut(std::vector<PlistDictionary::Entry>& entries, std::vector<std::size_t>& hashes,
+              const std::vector<std::size_t>& dropped)
+{
+    const bool hashed = hashes.size() == entries.size();
+    std::size_t kept = 0;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (next < dropped.size() && dropped[next] == i) {
+            ++next;
+            continue;
+        }
+        if (kept != i) {
+            entries[kept] = std::move(entries[i]);
+            if (hashed)
+                hashes[kept] = hashes[i];
+        }
+        ++kept;
+    }
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(kept), entries.end());
+    if (hashed)
+        hashes.resize(kept);
+}
+
+/// Up to this many pairs of a dropped entry and another, their keys are compared pair by pair.
+constexpr std::size_t kComparedPairs = 256;
+
+}  // namespace
+
 PlistDictionary PlistDictionary::takeEntries(std::vector<Entry>& entries, std::vector<std::size_t>* hashes,
                                              const std::vector<std::size_t>* dropped)
 {
     if (dropped && !dropped->empty()) {
+        // A dropped entry's key seldom comes again: then the dropped entries simply leave. The
+        // keys are folded one by one only when one of them does.
+        std::vector<std::size_t> ownHashes;
+        std::vector<std::size_t>& keyHashes = hashes ? *hashes : ownHashes;
+        if (keyHashes.size() != entries.size() && dropped->size() * entries.size() > kComparedPairs) {
+            keyHashes.clear();
+            keyHashes.reserve(entries.size());
+            for (const Entry& entry : entries)
+                keyHashes.push_back(keyHash(keyOf(entry)));
+        }
+        if (!droppedKeyComesAgain(entries, keyHashes, *dropped)) {
+            leaveOut(entries, keyHashes, *dropped);
+            PlistDictionary dict = takeEntries(entries, &keyHashes);
+            keyHashes.clear();
+            return dict;
+        }
         // Each key takes its last value, dropped or not, in the place it first had; the keys
         // whose last value was dropped are then left out.
         std::unordered_map<std::string_view, std::size_t> placeOf;

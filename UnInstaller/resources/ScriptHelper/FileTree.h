@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 struct stat;
 
@@ -40,27 +41,17 @@ public:
     /// check, when given, judges each folder from "/" down to the parent.
     static Walk walkToParent(const std::string& path, const FolderCheck& check = {});
 
-    /// What inspect() found.
+    /// What Session::inspect() found.
     struct Inspection {
         bool missing = false;
         std::optional<std::string> problem;
     };
 
-    /// Checks, without changing anything, that path can be removed: no symbolic link on the way or
-    /// as the path itself, no mount point at or inside it, and none of the foreign files inside it.
-    static Inspection inspect(const std::string& path, const std::set<FileId>& foreign);
-
     enum class Outcome { Removed, Missing, Failed };
 
-    /// Removes the file or folder tree at path: symbolic links inside are removed as links,
-    /// nothing on another file system is entered. Stops at the first failure, set in *error.
-    static Outcome remove(const std::string& path, std::string* error);
-
-    /// Renames the file or folder at path to holdName in the same folder, after the checks of
-    /// remove(); the rename never replaces anything. Removed when it was moved.
-    static Outcome moveAside(const std::string& path, const std::string& holdName, std::string* error);
-
-    /// Removes what moveAside() moved from path to holdName; Missing when nothing is held there.
+    /// Removes what Session::moveAside() moved from path to holdName, with the checks of moveAside():
+    /// symbolic links inside are removed as links, nothing on another file system or mount is
+    /// entered, and it stops at the first failure, set in *error. Missing when nothing is held there.
     static Outcome removeHeld(const std::string& path, const std::string& holdName, std::string* error);
 
     /// Whether anything (a link included) is at path, reached without following a link; none
@@ -70,17 +61,99 @@ public:
     /// Called after each step that changes the disk (a rename, an unlink, a folder removed).
     static void setStepHook(void (*hook)());
 
-    /// Removes the folder at path when it is empty; true when it was removed.
-    static bool removeFolderIfEmpty(const std::string& path);
-
-    /// True when the folder at path holds the one entry name and nothing else.
-    static bool holdsOnly(const std::string& path, const std::string& name);
-
     /// The identity of what path leads to, following links; none when it does not exist.
     static std::optional<FileId> identity(const std::string& path);
 
     /// Reads the whole of an open regular file of at most maxBytes bytes.
     static std::optional<std::string> readAll(int fd, std::size_t maxBytes);
+
+    class Session;
+
+    /// One path that a Session removes: examined once, then renamed aside and deleted through the
+    /// folder that holds it, kept open from the examination until the path is deleted.
+    class Target {
+    public:
+        Target() = default;
+        explicit Target(const std::string& path);
+
+        /// The path, normalized.
+        const std::string& path() const { return m_path; }
+
+    private:
+        friend class Session;
+        std::string m_path;
+        std::vector<std::string> m_parts;
+        std::optional<std::string> m_problem;
+        UniqueFd m_folder;
+        std::uint64_t m_folderDevice = 0;
+        std::uint64_t m_folderMount = 0;
+    };
+
+private:
+    static FileId idOf(const struct stat& st);
+    /// Opens the folder name in folder (shown as path) for a walk, never through a link; on
+    /// failure sets in walk why: missing, a link, not a folder.
+    static UniqueFd stepInto(int folder, const std::string& name, const std::string& shown, Walk* walk);
+};
+
+/// Many paths worked on in turn, as one removal run does. The folders above the last path walked
+/// stay open, so that paths that share folders (all the modules of one module folder) open each
+/// only once, and each Target keeps its own folder open while the process may hold that many
+/// descriptors; past that, its folder is walked to again when it is needed.
+class FileTree::Session {
+public:
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    /// As FileTree::identity(), looked up from the deepest folder already open on the way.
+    std::optional<FileId> identity(const std::string& path);
+
+    /// Opens the folder holding the target, from the deepest folder already open on the way, and
+    /// keeps it open; false when it cannot be reached.
+    bool reach(Target& target);
+
+    /// Checks, without changing anything, that the target can be removed: no symbolic link on the
+    /// way or as the path itself, no mount point at or inside it, and none of the foreign files
+    /// inside it.
+    Inspection inspect(Target& target, const std::set<FileId>& foreign);
+
+    /// Renames the target to holdName in its folder, after checking that it is a folder or a file
+    /// on its folder's own mount and not a link; the rename never replaces anything. Removed when
+    /// it was moved; otherwise the target's folder is let go.
+    Outcome moveAside(Target& target, const std::string& holdName, std::string* error);
+
+    /// As FileTree::removeHeld() for the target's path, through its folder, which is then let go.
+    Outcome removeHeld(Target& target, const std::string& holdName, std::string* error);
+
+    /// Removes the folder holding the target when it is empty, and lets the target's folder go;
+    /// true when it was removed.
+    bool removeFolderIfEmpty(Target& target);
+
+    /// True when the folder holding the target holds its entry and nothing else; the folder is then
+    /// let go.
+    bool holdsOnly(Target& target);
+
+private:
+    struct Level {
+        std::string name;
+        UniqueFd fd;
+    };
+
+    /// The open folder holding the first count components of parts, walked from the deepest
+    /// folder already open; -1 with walk's missing or problem set when it cannot be reached.
+    int folderOf(const std::vector<std::string>& parts, std::size_t count, Walk* walk);
+    /// The target's folder, opened again when it was let go; -1 with walk's missing or problem set
+    /// when it cannot be.
+    int folderOf(Target& target, Walk* walk);
+    /// Whether one more folder may stay open, raising the process's soft limit when it can.
+    bool mayHoldAnother();
+    void letGo(Target& target);
+
+    std::vector<Level> m_open;
+    std::size_t m_held = 0;
+    std::size_t m_holdLimit = 0;
 };
 
 }  // namespace scripthelper

@@ -8,6 +8,7 @@
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 #include "UnInstaller/resources/ScriptHelper/ReceiptRemoval.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalJournal.h"
+#include "UnInstaller/resources/ScriptHelper/StayingModules.h"
 #include "UnInstaller/resources/ScriptHelper/TrustedFile.h"
 #include "UnInstaller/resources/ScriptHelper/UninstallPlan.h"
 #include "platform/foundation/KeyHash.h"
@@ -16,7 +17,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <memory>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -47,6 +47,8 @@ struct Decision {
     /// The module's folder no longer exists.
     bool missing = false;
     std::string holdName;
+    /// The install path, examined and removed through the folder that holds it.
+    FileTree::Target target;
 };
 
 /// Whether the entry's module is to be removed.
@@ -63,71 +65,16 @@ std::optional<unsigned long> ownerOf(const std::string& path)
     return static_cast<unsigned long>(st.st_uid);
 }
 
-/// Every folder that holds path or is path, normalized, from the outermost down.
-std::vector<std::string> selfAndAncestors(const std::string& path)
+/// The install paths of the entries accepted for removal.
+std::vector<std::string> leavingPaths(const std::vector<Decision>& decisions)
 {
-    std::vector<std::string> result;
-    std::string current;
-    for (const std::string& part : PathPolicy::components(path)) {
-        current += "/" + part;
-        result.push_back(current);
+    std::vector<std::string> paths;
+    for (const Decision& d : decisions) {
+        if (accepted(d))
+            paths.push_back(d.installPath);
     }
-    return result;
+    return paths;
 }
-
-/// The registered install paths of the modules that stay, counted so that a module leaving is
-/// taken out in time proportional to its path's depth: which folders hold such a path, and which
-/// paths are install paths. Only the folders of interest are counted (the leaving modules' paths
-/// and the folders above them, the only ones ever asked about), so that the modules that stay cost
-/// a look-up each, not an entry each.
-class StayingModules {
-public:
-    using Folders = std::unordered_set<std::string, platform::KeyHasher>;
-
-    /// Counts for every folder when interest is null.
-    explicit StayingModules(std::shared_ptr<const Folders> interest = nullptr) : m_interest(std::move(interest)) {}
-
-    void add(const std::string& installPath, int delta)
-    {
-        const std::string path = PathPolicy::normalized(installPath);
-        for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
-            const std::string_view folder = std::string_view(path).substr(0, end);
-            if (!m_interest || m_interest->count(std::string(folder)) != 0) {
-                m_holding[std::string(folder)] += delta;
-                if (end == std::string::npos)
-                    m_installed[path] += delta;
-            }
-            if (end == std::string::npos)
-                break;
-        }
-    }
-    /// How many staying install paths lie at or inside folder.
-    int inside(const std::string& folder) const
-    {
-        const auto it = m_holding.find(PathPolicy::normalized(folder));
-        return it == m_holding.end() ? 0 : it->second;
-    }
-    /// How many staying install paths equal path.
-    int at(const std::string& path) const
-    {
-        const auto it = m_installed.find(PathPolicy::normalized(path));
-        return it == m_installed.end() ? 0 : it->second;
-    }
-    /// Whether a staying install path is path or holds it.
-    bool holds(const std::string& path) const
-    {
-        for (const std::string& folder : selfAndAncestors(PathPolicy::normalized(path))) {
-            if (at(folder) > 0)
-                return true;
-        }
-        return false;
-    }
-
-private:
-    std::shared_ptr<const Folders> m_interest;
-    std::unordered_map<std::string, int, platform::KeyHasher> m_holding;
-    std::unordered_map<std::string, int, platform::KeyHasher> m_installed;
-};
 
 bool listedByTheUninstaller(const std::optional<std::string>& name)
 {
@@ -182,36 +129,35 @@ std::vector<Decision> checkEntries(const UninstallPlan& plan, const ModuleRegist
 /// stays in turn, so this repeats until nothing changes. Then inspects what is left on disk.
 /// Answers the modules that stay.
 StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisions,
-                                                  const std::vector<ModuleRegistry::Module>& modules)
+                                                  const std::vector<ModuleRegistry::Module>& modules,
+                                                  FileTree::Session& files)
 {
     std::unordered_set<std::string, platform::KeyHasher> leaving;
     for (const Decision& d : decisions) {
         if (accepted(d))
             leaving.insert(d.uuid);
     }
-    auto interest = std::make_shared<StayingModules::Folders>();
-    for (const Decision& d : decisions) {
-        if (accepted(d)) {
-            for (std::string& folder : selfAndAncestors(PathPolicy::normalized(d.installPath)))
-                interest->insert(std::move(folder));
-        }
-    }
-    StayingModules staying(interest);
+    StayingModules staying(leavingPaths(decisions));
     std::unordered_map<std::string, std::string, platform::KeyHasher> stayingAt;
     const auto addStaying = [&](const std::string& uuid, const std::string& installPath) {
-        staying.add(installPath, 1);
-        std::string path = PathPolicy::normalized(installPath);
-        if (interest->count(path) != 0)
-            stayingAt.emplace(std::move(path), uuid);
+        if (staying.add(installPath, 1))
+            stayingAt.emplace(PathPolicy::normalized(installPath), uuid);
     };
     for (const ModuleRegistry::Module& module : modules) {
         if (leaving.count(module.uuid) == 0 && module.installPath)
             addStaying(module.uuid, *module.installPath);
     }
+    // What the modules that stay lead to (a link among them may lead into a leaving tree): looked
+    // up once, before the first inspection, and before each later one for the entries refused since.
+    std::set<FileTree::FileId> foreign;
+    bool foreignKnown = false;
+    std::vector<std::string> refusedSince;
     const auto refuse = [&](Decision& d, std::string reason) {
         d.refusal = std::move(reason);
         leaving.erase(d.uuid);
         addStaying(d.uuid, d.installPath);
+        if (foreignKnown)
+            refusedSince.push_back(d.installPath);
     };
     // Only asked when an entry is refused for it.
     const auto stayingInside = [&](const std::string& folder) -> std::string {
@@ -240,18 +186,29 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
         if (changed)
             continue;
 
-        // What the modules that stay lead to (a link among them may lead into a leaving tree).
-        std::set<FileTree::FileId> foreign;
-        for (const ModuleRegistry::Module& module : modules) {
-            if (module.installPath && leaving.count(module.uuid) == 0) {
-                if (auto id = FileTree::identity(*module.installPath))
-                    foreign.insert(*id);
-            }
+        for (const std::string& path : refusedSince) {
+            if (auto id = files.identity(path))
+                foreign.insert(*id);
         }
+        refusedSince.clear();
         for (Decision& d : decisions) {
             if (!accepted(d))
                 continue;
-            const FileTree::Inspection inspection = FileTree::inspect(d.installPath, foreign);
+            if (d.target.path().empty())
+                d.target = FileTree::Target(d.installPath);
+            if (!foreignKnown) {
+                // Looked up from the folders this entry's folder lies in, which the modules that
+                // stay mostly share, so that each costs one look-up of its last components.
+                files.reach(d.target);
+                for (const ModuleRegistry::Module& module : modules) {
+                    if (module.installPath && leaving.count(module.uuid) == 0) {
+                        if (auto id = files.identity(*module.installPath))
+                            foreign.insert(*id);
+                    }
+                }
+                foreignKnown = true;
+            }
+            const FileTree::Inspection inspection = files.inspect(d.target, foreign);
             if (inspection.problem) {
                 refuse(d, d.installPath + " " + *inspection.problem);
                 changed = true;
@@ -342,8 +299,20 @@ std::size_t maxPlanEntries(const ModuleRegistry& registry)
 
 void RemovalRun::emit(const RemovalEvent& event)
 {
-    m_out << event.line() << '\n';
-    m_out.flush();
+    // One write for the line, so that a stream that writes out at each newline does not; lines
+    // wait in the stream until a point where the run may take long: after the count of entries,
+    // at the end of each module, after the registry is written, and at the last line of the run.
+    std::string line = event.line();
+    line += '\n';
+    m_out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    switch (event.kind) {
+    case Kind::Total:
+    case Kind::RegistryUpdated:
+    case Kind::Refused:
+    case Kind::Busy:
+    case Kind::End: m_out.flush(); break;
+    default: break;
+    }
 }
 
 int RemovalRun::run()
@@ -422,10 +391,11 @@ int RemovalRun::run()
     say(RemovalEvent::total(count));
     const std::vector<ModuleRegistry::Module> modules = registry->modules();
     std::vector<Decision> decisions = checkEntries(*plan, *registry, policy);
-    const StayingModules staying = refuseFoldersHoldingStayingModules(decisions, modules);
+    FileTree::Session files;
+    const StayingModules staying = refuseFoldersHoldingStayingModules(decisions, modules, files);
 
     // Entries leaving together may share a parent folder: it goes with the last of them.
-    StayingModules notYetGone;
+    StayingModules notYetGone(leavingPaths(decisions));
     std::vector<RemovalJournal::Record> intents;
     for (std::size_t i = 0; i < decisions.size(); ++i) {
         Decision& d = decisions[i];
@@ -476,7 +446,6 @@ int RemovalRun::run()
             ++kept;
             continue;
         }
-        const std::string name = PathPolicy::components(d.installPath).back();
         const auto parentFree = [&] {
             return parentMayGo(d, staying, policy) && notYetGone.inside(d.unInstallPath) == 0 &&
                    !notYetGone.holds(d.unInstallPath);
@@ -490,14 +459,15 @@ int RemovalRun::run()
             }
             say(RemovalEvent::withId(Kind::WouldRemove, d.uuid, d.installPath));
             ++removed;
-            if (parentFree() && FileTree::holdsOnly(d.unInstallPath, name))
+            if (parentFree() && files.holdsOnly(d.target))
                 say(RemovalEvent::withText(Kind::WouldRemoveFolder, d.unInstallPath));
+            m_out.flush();
             continue;
         }
 
         FileTree::Outcome outcome = FileTree::Outcome::Missing;
         if (!d.missing) {
-            outcome = FileTree::moveAside(d.installPath, d.holdName, &error);
+            outcome = files.moveAside(d.target, d.holdName, &error);
             if (outcome == FileTree::Outcome::Failed) {
                 say(RemovalEvent::withId(Kind::Kept, d.uuid, error));
                 ++kept;
@@ -505,7 +475,7 @@ int RemovalRun::run()
             }
             crashPoint();
             if (outcome == FileTree::Outcome::Removed &&
-                FileTree::removeHeld(d.installPath, d.holdName, &error) == FileTree::Outcome::Failed) {
+                files.removeHeld(d.target, d.holdName, &error) == FileTree::Outcome::Failed) {
                 // Gone from its place; the journal keeps what is left for the next run to delete.
                 journalFinished = false;
             }
@@ -522,8 +492,9 @@ int RemovalRun::run()
             say(RemovalEvent::withId(Kind::Absent, d.uuid, d.installPath));
             ++absent;
         }
-        if (parentFree() && FileTree::removeFolderIfEmpty(d.unInstallPath))
+        if (parentFree() && files.removeFolderIfEmpty(d.target))
             say(RemovalEvent::withText(Kind::FolderRemoved, d.unInstallPath));
+        m_out.flush();
 
         const auto now = std::chrono::steady_clock::now();
         if (now - lastSave >= std::chrono::milliseconds(kCheckpointMs)) {

@@ -1,10 +1,13 @@
 #include "platform/foundation/PlistValue.h"
 
+#include "platform/foundation/KeyHash.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -117,6 +120,59 @@ TEST(PlistDictionary, TakenEntriesFoldRepeatedKeysAsSetWould)
         for (std::size_t i = 0; i < expected.size(); ++i)
             EXPECT_EQ(*taken.find(expected.keyAt(i)), expected.valueAt(i)) << expected.keyAt(i);
         EXPECT_FALSE(taken.contains("key" + std::to_string(size)));
+    }
+}
+
+TEST(PlistDictionary, TakenEntriesWithDroppedOnesGiveEachKeyItsLastValueAtEverySize)
+{
+    // Each key keeps the place it first had and its last value, and goes when that was dropped.
+    struct Pattern {
+        const char* name;
+        std::size_t keyEvery;  // entry i has key i / keyEvery, so keys come keyEvery times in a row
+        std::size_t dropEvery;
+        std::size_t dropAt;
+    };
+    const Pattern patterns[] = {
+        {"distinct keys", 1, 10, 9},
+        {"distinct keys, most dropped", 1, 4, 1},
+        {"repeated, last dropped", 2, 4, 3},
+        {"repeated, first dropped", 2, 4, 0},
+    };
+    const std::size_t sizes[] = {3, PlistDictionary::kIndexedSize + 1, 40, 300};
+    for (const Pattern& p : patterns) {
+        for (const std::size_t size : sizes) {
+            for (const bool withHashes : {false, true}) {
+                SCOPED_TRACE(std::string(p.name) + ", " + std::to_string(size) + (withHashes ? ", hashed" : ""));
+                std::vector<PlistDictionary::Entry> entries;
+                std::vector<std::size_t> hashes;
+                std::vector<std::size_t> dropped;
+                std::vector<std::string> order;
+                std::map<std::string, std::pair<std::int64_t, bool>> last;
+                for (std::size_t i = 0; i < size; ++i) {
+                    const std::string key = "key" + std::to_string(i / p.keyEvery);
+                    const bool drop = i % p.dropEvery == p.dropAt;
+                    entries.push_back({key, PlistValue(static_cast<std::int64_t>(i))});
+                    hashes.push_back(platform::keyHash(key));
+                    if (drop)
+                        dropped.push_back(i);
+                    if (last.count(key) == 0)
+                        order.push_back(key);
+                    last[key] = {static_cast<std::int64_t>(i), drop};
+                }
+                std::vector<std::string> expected;
+                for (const std::string& key : order) {
+                    if (!last[key].second)
+                        expected.push_back(key);
+                }
+                const PlistDictionary dict =
+                    PlistDictionary::takeEntries(entries, withHashes ? &hashes : nullptr, &dropped);
+                EXPECT_TRUE(entries.empty());
+                EXPECT_TRUE(!withHashes || hashes.empty());
+                ASSERT_EQ(dict.keys(), expected);
+                for (const std::string& key : expected)
+                    EXPECT_EQ(*dict.find(key)->asInteger(), last[key].first) << key;
+            }
+        }
     }
 }
 

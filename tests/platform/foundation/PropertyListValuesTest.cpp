@@ -276,6 +276,27 @@ INSTANTIATE_TEST_SUITE_P(
         RealEdge{"ZeroWithAHugeExponentIsZero", "0e99999", 0.0}),
     [](const ::testing::TestParamInfo<RealEdge>& info) { return std::string(info.param.name); });
 
+TEST(PropertyListValues, KeysThatShareAStartAreOrderedByWhatFollowsIt)
+{
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    const std::string halfwidth = "\xEF\xBD\xA1";
+    PlistDictionary dict;
+    for (const std::string& key : {"key" + halfwidth, std::string("key"), "key" + emoji, std::string("key-2"),
+                                   std::string("ke"), "key\xC3\xA9" + halfwidth, "key\xC3\xA9" + emoji,
+                                   std::string("key-10")})
+        dict.set(key, true);
+    const std::vector<std::string> expected = {"ke",           "key",          "key-10",         "key-2",
+                                               "key\xC3\xA9" + emoji, "key\xC3\xA9" + halfwidth, "key" + emoji,
+                                               "key" + halfwidth};
+    const auto read = parsePropertyList(xmlPropertyList(dict));
+    ASSERT_TRUE(read);
+    std::vector<std::string> written;
+    const std::string xml = xmlPropertyList(dict);
+    for (std::size_t at = xml.find("<key>"); at != std::string::npos; at = xml.find("<key>", at + 1))
+        written.push_back(xml.substr(at + 5, xml.find("</key>", at) - at - 5));
+    EXPECT_EQ(written, expected);
+}
+
 TEST(PropertyListValues, KeysAreWrittenInUtf16CodeUnitOrder)
 {
     // U+1F600 is D83D DE00 in UTF-16 and so sorts before U+FF61, although its UTF-8 bytes do not.
