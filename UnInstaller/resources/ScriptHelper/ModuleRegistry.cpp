@@ -22,12 +22,18 @@ std::optional<ModuleRegistry> ModuleRegistry::load(const std::string& path, std:
     const std::optional<TrustedFile::Contents> contents = TrustedFile::read(path, platform::kMaxPropertyListBytes, error);
     if (!contents)
         return std::nullopt;
-    std::optional<ModuleRegistry> registry = fromBytes(contents->bytes, error);
+    return fromContents(path, *contents, error);
+}
+
+std::optional<ModuleRegistry> ModuleRegistry::fromContents(const std::string& path,
+                                                           const TrustedFile::Contents& contents, std::string* error)
+{
+    std::optional<ModuleRegistry> registry = fromBytes(contents.bytes, error);
     if (!registry)
         return std::nullopt;
     registry->m_path = path;
-    registry->m_owner = contents->owner;
-    registry->m_group = contents->group;
+    registry->m_owner = contents.owner;
+    registry->m_group = contents.group;
     return registry;
 }
 
@@ -67,13 +73,7 @@ std::optional<ModuleRegistry> ModuleRegistry::loadOrCreate(const std::string& pa
         *error = readError;
         return std::nullopt;
     }
-    std::optional<ModuleRegistry> registry = fromBytes(contents->bytes, error);
-    if (!registry)
-        return std::nullopt;
-    registry->m_path = path;
-    registry->m_owner = contents->owner;
-    registry->m_group = contents->group;
-    return registry;
+    return fromContents(path, *contents, error);
 }
 
 std::optional<Receipt> ModuleRegistry::receipt(const std::string& uuid) const

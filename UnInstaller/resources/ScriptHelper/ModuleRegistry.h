@@ -1,6 +1,7 @@
 #pragma once
 
 #include "UnInstaller/resources/ScriptHelper/Receipt.h"
+#include "UnInstaller/resources/ScriptHelper/TrustedFile.h"
 
 #include "platform/foundation/PlistValue.h"
 #include "platform/foundation/PropertyList.h"
@@ -67,6 +68,8 @@ public:
 
 private:
     ModuleRegistry() = default;
+    static std::optional<ModuleRegistry> fromContents(const std::string& path, const TrustedFile::Contents& contents,
+                                                      std::string* error);
     const platform::PlistDictionary* moduleDictionary() const;
 
     std::string m_path;
