@@ -236,12 +236,18 @@ void InstallerWindow::showFinalPage()
     if (!m_installPage->result())
         return;
     m_stage = Stage::Final;
-    m_finalLabel->setText(qs(InstallTexts(m_strings).finalMessage(*m_installPage->result())));
-    m_continueButton->setAccessibleDescription(QString());
+    const QString message = qs(InstallTexts(m_strings).finalMessage(*m_installPage->result()));
+    m_finalLabel->setText(message);
     m_pages->setCurrentWidget(m_finalPage);
     m_heading->setText(qs(m_strings.text(kFinishStepKey)));
     updateSteps();
     updateButtons();
+    // The page's text comes to a screen reader with Close, the one control of the page. Close is
+    // the button that had the focus as Continue: the focus leaves it and comes back, so that the
+    // button is announced anew, with its new name and the text.
+    m_continueButton->setAccessibleDescription(message);
+    if (m_continueButton->hasFocus())
+        m_continueButton->clearFocus();
     m_continueButton->setFocus(Qt::TabFocusReason);
 }
 

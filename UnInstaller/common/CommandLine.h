@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -10,12 +11,14 @@
 /// table, with its help text in each language's CommandLine.strings.
 class CommandLine {
 public:
-    /// What the arguments ask of the program. Json and DryRun are flags that go with List or
-    /// Remove; Remove takes the module identifiers that follow it.
-    enum class Action { Run, Help, Version, Refuse, List, Remove, RemoveAll, Json, DryRun };
+    /// What the arguments ask of the program. Json, DryRun and Strict are flags that go with List
+    /// or Remove; Remove takes the module identifiers that follow it.
+    enum class Action { Run, Help, Version, Refuse, List, Remove, RemoveAll, Json, DryRun, Strict };
 
     /// Exit status of a command line that was not understood.
     static constexpr int kExitUsage = 2;
+    /// The width the texts of --help are wrapped to, in terminal columns.
+    static constexpr std::size_t kColumns = 80;
 
     /// One row of the table: its spellings, what it asks for, and the key and English text of its
     /// line in --help; operands names what follows the option in the synopsis ("ID...").
@@ -35,9 +38,10 @@ public:
         /// Why refused was refused: no option of the table, an option that needs what did not
         /// come (--remove without an identifier), or one that does not go with the others.
         enum class Why { Unknown, NeedsIdentifier, Misplaced } why = Why::Unknown;
-        /// --json and --dry-run.
+        /// --json, --dry-run and --strict.
         bool json = false;
         bool dryRun = false;
+        bool strict = false;
         /// The identifiers after --remove.
         std::vector<std::string> ids;
     };
@@ -53,8 +57,20 @@ public:
     /// identifier, two actions, or a flag without the action it goes with refuses the whole line.
     static Request parse(const std::vector<std::string>& arguments);
 
-    /// The --help text: synopsis, what the program does (about), the options and the exit statuses.
+    /// The --help text: synopsis, what the program does (about), the options and the exit statuses,
+    /// each wrapped to kColumns with its continuation lines indented under its text.
     static std::string usage(const Texts& texts, const std::string& program, const std::string& about);
+
+    /// The columns text takes on a terminal: two for each wide character (Chinese, Japanese,
+    /// Korean and full-width forms), one for any other.
+    static std::size_t displayWidth(std::string_view text);
+
+    /// text (one paragraph) broken into lines of at most width columns: the first starts with
+    /// firstIndent, the others with as many blanks as indent columns. Lines break at blanks and
+    /// between wide characters, never before closing punctuation or after opening punctuation; a
+    /// word longer than a line is cut where it has to be. Every line ends with a newline.
+    static std::string wrap(std::string_view text, const std::string& firstIndent, std::size_t indent,
+                            std::size_t width = kColumns);
 
     /// The line that refuses the request's argument, printed before the usage.
     static std::string refusal(const Texts& texts, const std::string& program, const Request& request);

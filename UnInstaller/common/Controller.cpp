@@ -1,8 +1,9 @@
 #include "UnInstaller/common/Controller.h"
-#include "UnInstaller/common/PlanLock.h"
 
 #include "UnInstaller/common/GestaltErr.h"
+#include "UnInstaller/common/PlanLock.h"
 #include "UnInstaller/common/RemovableModules.h"
+#include "UnInstaller/common/RemovalReport.h"
 #include "UnInstaller/common/SystemRequirement.h"
 #include "platform/appkit/Alert.h"
 #include "platform/appkit/Button.h"
@@ -15,11 +16,12 @@
 #include "platform/foundation/Log.h"
 #include "UnInstaller/resources/ScriptHelper/ModuleFolders.h"
 #include "platform/foundation/Path.h"
-#include "platform/foundation/Plural.h"
 #include "platform/foundation/PropertyList.h"
 #include "platform/foundation/SearchPaths.h"
 #include "platform/security/Authorization.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -58,13 +60,8 @@ constexpr const char* kActionUnInstall = "requestUnInstall:";
 constexpr int kPlanLockWaitMs = 2 * 1000;
 constexpr const char* kActionAllSelect = "requestAllSelect:";
 
-/// ScriptHelper's exit statuses that the window tells apart.
+/// ScriptHelper's exit status when every ticked module is gone.
 constexpr int kToolDone = 0;
-constexpr int kToolKeptSome = 1;
-constexpr int kToolBusy = 75;
-
-/// Kept modules are named in the alert when there are at most this many.
-constexpr std::size_t kMaxNamesShown = 5;
 
 /// Replaces each "%@" in text by the next of values.
 std::string fill(std::string text, std::initializer_list<std::string> values)
@@ -453,6 +450,7 @@ void Controller::updateUnInstallButtonState()
 bool Controller::saveUnInstallPlist()
 {
     m_planWriteFailed = false;
+    m_planWriteError = 0;
     const std::string preferences = platform::preferencesDirectory();
     const std::string path = platform::stringByAppendingPathComponent(preferences, kPlanFileName);
 
@@ -482,7 +480,9 @@ bool Controller::saveUnInstallPlist()
     // A fresh account has no Library/Preferences folder yet; the plan is handed over there.
     platform::createDirectoryAtPath(preferences);
 
+    errno = 0;
     if (!platform::writeToFile(platform::PlistValue(std::move(root)), path, false)) {
+        m_planWriteError = errno;
         platform::NSLog("%@", {kSaveFailedMessage});
         m_planWriteFailed = true;
         return false;
@@ -512,26 +512,13 @@ void Controller::requestUnInstall(platform::Control*)
             platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }
-    const auto critical = [this](const std::string& key, const std::string& message) {
-        platform::NSRunCriticalAlertPanel(localizedString(key), message, localizedString("STEXT_OK_BUTTON"));
-    };
+    const RemovalReport report = removalReport();
 
     const platform::AuthorizationFlags flags =
         platform::kAuthorizationFlagInteractionAllowed | platform::kAuthorizationFlagExtendRights;
     const platform::OSStatus granted = platform::AuthorizationCopyRights(authorization, &rights, nullptr, flags, nullptr);
     if (granted != platform::errAuthorizationSuccess) {
-        // A dismissed prompt shows nothing more; every other refusal says what happened, or
-        // pressing the button would seem to do nothing.
-        if (granted == platform::errAuthorizationDenied) {
-            platform::NSLog("Administrator rights were refused: not authorized.");
-            critical("STEXT_NOT_AUTHORIZED", localizedString("STEXT_NOT_AUTHORIZED_MESSAGE"));
-        } else if (granted == platform::errAuthorizationInteractionNotAllowed) {
-            platform::NSLog("Administrator rights could not be asked: no authentication agent.");
-            critical("STEXT_NO_AGENT", localizedString("STEXT_NO_AGENT_MESSAGE"));
-        } else if (granted != platform::errAuthorizationCanceled) {
-            platform::NSLog("Administrator rights could not be asked: polkit did not answer.");
-            critical("STEXT_NO_POLKIT", localizedString("STEXT_NO_POLKIT_MESSAGE"));
-        }
+        report.rightsRefused(granted);
         platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }
@@ -544,20 +531,24 @@ void Controller::requestUnInstall(platform::Control*)
         PlanLock::acquire(platform::preferencesDirectory(), kPlanLockWaitMs, &lockFailure, &lockError);
     if (lockFailure == PlanLock::Failure::Busy) {
         platform::NSLog("The removal waits for another run of this account: %@", {lockError});
-        platform::NSRunInformationalAlertPanel(localizedString("STEXT_BUSY"), localizedString("STEXT_BUSY_MESSAGE"),
-                                               localizedString("STEXT_OK_BUTTON"));
+        report.accountBusy();
         platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }
 
     if (!saveUnInstallPlist()) {
-        // The user gave the password: a plan that could not be written is said, not passed over.
+        // The user gave the password: a plan that could not be written is said, with its reason,
+        // and the list stays as it was for another try.
+        std::optional<int> endStatus = 0;
         if (m_planWriteFailed) {
-            critical("STEXT_PLAN_NOT_SAVED",
-                     fill(localizedString("STEXT_PLAN_NOT_SAVED_MESSAGE"),
-                          {platform::stringByAppendingPathComponent(platform::preferencesDirectory(), kPlanFileName)}));
+            endStatus = report.planNotSaved(
+                platform::stringByAppendingPathComponent(platform::preferencesDirectory(), kPlanFileName),
+                report.writeFailure(m_planWriteError));
         }
-        terminateApplication(m_planWriteFailed ? 1 : 0);
+        if (endStatus)
+            terminateApplication(*endStatus);
+        else
+            focusList();
         platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }
@@ -574,22 +565,14 @@ void Controller::requestUnInstall(platform::Control*)
         if (showBusy)
             platform::uiBackend().setBusy(false);
         platform::NSLog("%@ could not be started (status %@)", {kRemovalProgram, std::to_string(started)});
-        critical("STEXT_NOT_STARTED", localizedString("STEXT_NOT_STARTED_MESSAGE"));
-        terminateApplication(1);
+        terminateApplication(report.notStarted());
         platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
         return;
     }
 
-    const std::string language = textLanguage();
-    RemovalSession::Texts texts;
-    texts.title = localizedString("STEXT_PROGRESS_TITLE");
-    texts.stopButton = localizedString("STEXT_STOP_BUTTON");
-    texts.stopping = localizedString("STEXT_STOPPING");
-    texts.progress = [this, language](std::size_t index, std::size_t total, const std::string& name) {
-        return fill(localizedString("STEXT_PROGRESS"),
-                    {platform::formatCount(language, index), platform::formatCount(language, total), name});
-    };
-    RemovalSession session(kRemovalProgram, [this](const std::string& id) { return nameOfModule(id); }, texts);
+    const std::size_t ticked = tickedCount();
+    RemovalSession session(kRemovalProgram, [this](const std::string& id) { return nameOfModule(id); },
+                           report.progressTexts());
     const RemovalSession::Tally tally = session.follow(authorization, pipe);
     int exitStatus = -1;
     if (platform::AuthorizationCopyToolExitStatus(authorization, &exitStatus) != platform::errAuthorizationSuccess)
@@ -599,70 +582,39 @@ void Controller::requestUnInstall(platform::Control*)
     if (exitStatus != kToolDone)
         platform::NSLog("%@ ended with status %@", {kRemovalProgram, std::to_string(exitStatus)});
 
-    const std::optional<int> endStatus = reportRemoval(exitStatus, tally);
+    const std::optional<int> endStatus = report.removalEnded(exitStatus, tally, ticked);
     std::fclose(pipe);
-    if (endStatus)
+    if (endStatus) {
         terminateApplication(*endStatus);
-    else
+    } else {
         reloadList();
+        focusList();
+    }
     platform::AuthorizationFree(authorization, platform::kAuthorizationFlagDefaults);
 }
 
-std::optional<int> Controller::reportRemoval(int exitStatus, const RemovalSession::Tally& tally)
+RemovalReport Controller::removalReport() const
 {
-    const std::string language = textLanguage();
-    const auto lookup = [this](const std::string& key) { return localizedString(key); };
-    const std::string ok = localizedString("STEXT_OK_BUTTON");
-    const auto names = [this](const std::vector<std::string>& identifiers) {
-        std::string text;
-        for (std::size_t i = 0; i < identifiers.size() && i < kMaxNamesShown; ++i)
-            text += "\n• " + nameOfModule(identifiers[i]);
-        if (identifiers.size() > kMaxNamesShown)
-            text += "\n…";
-        return text;
-    };
+    return RemovalReport([this](const std::string& key) { return localizedString(key); },
+                         [this](const std::string& id) { return nameOfModule(id); }, textLanguage());
+}
 
-    // Files a removed module's receipt listed that stayed, named by path.
-    std::string keptFiles;
-    if (!tally.keptFiles.empty()) {
-        keptFiles = "\n\n" + platform::countedText(language, "STEXT_FILES_KEPT", tally.keptFiles.size(), lookup);
-        for (std::size_t i = 0; i < tally.keptFiles.size() && i < kMaxNamesShown; ++i)
-            keptFiles += "\n• " + tally.keptFiles[i].second;
-        if (tally.keptFiles.size() > kMaxNamesShown)
-            keptFiles += "\n…";
-    }
-    if (exitStatus == kToolDone) {
-        const std::string message =
-            (tally.gone.empty() ? std::string() : platform::countedText(language, "STEXT_REMOVED", tally.gone.size(), lookup)) +
-            keptFiles;
-        platform::NSRunInformationalAlertPanel(localizedString("STEXT_END"), message, ok);
-        return 0;
-    }
-    if (exitStatus == kToolBusy) {
-        platform::NSRunInformationalAlertPanel(localizedString("STEXT_BUSY"), localizedString("STEXT_BUSY_MESSAGE"), ok);
-        return std::nullopt;
-    }
-    if (exitStatus != kToolKeptSome || tally.kept.empty()) {
-        platform::NSRunCriticalAlertPanel(localizedString("STEXT_REMOVAL_FAILED"),
-                                          localizedString("STEXT_REMOVAL_FAILED_MESSAGE"), ok);
-        return std::nullopt;
-    }
+std::size_t Controller::tickedCount() const
+{
+    return m_arrayCheck ? static_cast<std::size_t>(std::count(m_arrayCheck->begin(), m_arrayCheck->end(), kCheckOn))
+                        : 0;
+}
 
-    std::vector<std::string> kept;
-    for (const auto& [identifier, reason] : tally.kept)
-        kept.push_back(identifier);
-    const char* title = tally.stopped ? "STEXT_STOPPED" : tally.gone.empty() ? "STEXT_NONE_REMOVED" : "STEXT_SOME_NOT_REMOVED";
-    std::string message;
-    if (!tally.gone.empty())
-        message = platform::countedText(language, "STEXT_REMOVED", tally.gone.size(), lookup) + "\n";
-    message += platform::countedText(language, "STEXT_KEPT", kept.size(), lookup) + names(kept) + keptFiles + "\n\n" +
-               localizedString("STEXT_LOG_HINT");
-    const platform::NSInteger answer =
-        platform::hasUiBackend()
-            ? platform::uiBackend().runAlertWithAlternate(platform::AlertKind::Critical, localizedString(title), message,
-                                                          ok, localizedString("STEXT_BACK_BUTTON"))
-            : 1;
-    if (answer == 0)
-        return std::nullopt;
-    return 1;
+void Controller::focusList()
+{
+    // Where the keyboard was before the alerts: the first enabled row, or the box above the
+    // buttons when no row is listed. The rows announce themselves when they take the focus.
+    if (!window_)
+        return;
+    if (uiTableView_ && uiTableView_->isEnabled() && window_->makeFirstResponder(uiTableView_))
+        return;
+    if (allSelectChk_ && allSelectChk_->isEnabled() && window_->makeFirstResponder(allSelectChk_))
+        return;
+    if (closeButton_)
+        window_->makeFirstResponder(closeButton_);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "UnInstaller/common/RemovalSession.h"
 #include "platform/appkit/Application.h"
 #include "platform/appkit/Interface.h"
 #include "platform/appkit/TableView.h"
@@ -19,6 +18,8 @@ class Button;
 class Control;
 class TextField;
 }  // namespace platform
+
+class RemovalReport;
 
 /// The uninstaller's one controller: application delegate, owner and delegate of the window,
 /// and data source of the module table. It lists the registry's modules, follows the user's
@@ -116,10 +117,10 @@ public:
     /// Obtains administrator rights, writes the uninstall plan, runs ScriptHelper to the end of
     /// its output (each line to the system log) under a progress panel with Stop, and terminates
     /// after the completion alert when ScriptHelper's exit status says every ticked module is gone.
-    /// Each other outcome has an alert of its own: a refused or impossible prompt and another
-    /// removal running leave the window as it was; kept modules offer to go back to the list,
-    /// read anew; a plan that cannot be written or a program that cannot start end the program
-    /// with status 1. A dismissed prompt shows nothing.
+    /// Each other outcome has an alert of its own (RemovalReport): a refused or impossible prompt
+    /// and another removal running leave the window as it was; a stop, kept modules and a plan
+    /// that cannot be written offer to go back to the list, with the keyboard focus on it; a
+    /// program that cannot start ends the program with status 1. A dismissed prompt shows nothing.
     void requestUnInstall(platform::Control* sender);
 
     /// The registry's module dictionary, or none when the file is missing, unreadable, not a
@@ -142,9 +143,12 @@ private:
     bool rowEnabled(std::size_t row) const;
     /// The language of the texts shown, for counts.
     std::string textLanguage() const;
-    /// Shows the alert after ScriptHelper ended with exitStatus; answers the status to end the
-    /// program with, or none to go back to the list.
-    std::optional<int> reportRemoval(int exitStatus, const RemovalSession::Tally& tally);
+    /// The alerts of a removal, in the window's language.
+    RemovalReport removalReport() const;
+    /// How many rows are ticked.
+    std::size_t tickedCount() const;
+    /// Gives the list the keyboard focus, or the first control that can take it when it cannot.
+    void focusList();
     std::string nameOfModule(const std::string& identifier) const;
     std::string localizedString(const std::string& key) const;
     std::string localizedMenuString(const std::string& key) const;
@@ -163,6 +167,8 @@ private:
     std::optional<StringArray> m_arrayInstallPath;
     std::optional<StringArray> m_arrayReason;
     bool m_planWriteFailed = false;
+    /// The error number the failed plan write left.
+    int m_planWriteError = 0;
     std::optional<platform::PlistDictionary> m_kepl2Dict;
 
     std::shared_ptr<platform::Bundle> m_classBundle;

@@ -73,6 +73,7 @@ RemovalSession::Tally RemovalSession::follow(platform::AuthorizationRef authoriz
     const bool windowed = platform::hasUiBackend();
     std::unique_ptr<platform::ProgressPanel> panel =
         windowed ? platform::uiBackend().makeProgressPanel(m_texts.title, m_texts.stopButton) : nullptr;
+    const auto started = now();
     LineReader reader(stream);
     for (;;) {
         bool ended = false;
@@ -82,7 +83,8 @@ RemovalSession::Tally RemovalSession::follow(platform::AuthorizationRef authoriz
                 platform::NSLog("%@: %@", {m_programName, line});
             const std::size_t before = m_index;
             take(line, tally);
-            if (panel && m_index != before && m_texts.progress)
+            // Once stopped, the modules the program passes over are not progress.
+            if (panel && m_index != before && !tally.stopped && m_texts.progress)
                 panel->setProgress(m_index - 1, tally.total, m_texts.progress(m_index, tally.total, m_current));
         }
         if (ended)
@@ -92,16 +94,36 @@ RemovalSession::Tally RemovalSession::follow(platform::AuthorizationRef authoriz
             platform::AuthorizationStopTool(authorization);
             panel->setStopping(m_texts.stopping);
         }
+        // No count yet: the program waits for the lock that another removal holds.
+        const auto at = now();
+        if (panel && !tally.stopped && !m_counted && !m_toldWaiting &&
+            (tally.waited || at - started >= kWaitingAfter)) {
+            m_toldWaiting = true;
+            panel->setWaiting(m_texts.waiting);
+        }
         if (windowed)
             platform::uiBackend().waitForEvents(kEventSliceMs);
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(kEventSliceMs / 5));
     }
+    // The last module is done too: the count at the end.
+    if (panel && !tally.stopped && m_index > 0 && m_texts.progress)
+        panel->setProgress(tally.total, tally.total, m_texts.progress(m_index, tally.total, m_current));
     return tally;
+}
+
+std::chrono::steady_clock::time_point RemovalSession::now() const
+{
+    return m_clock ? m_clock() : std::chrono::steady_clock::now();
 }
 
 void RemovalSession::take(const std::string& line, Tally& tally)
 {
+    // "waiting REASON": the program says that it waits for the lock.
+    if (line.rfind("waiting", 0) == 0 && (line.size() == 7 || line[7] == ' ')) {
+        tally.waited = true;
+        return;
+    }
     const std::optional<RemovalEvent> event = RemovalEvent::parse(line);
     if (!event)
         return;
@@ -109,8 +131,10 @@ void RemovalSession::take(const std::string& line, Tally& tally)
     switch (event->kind) {
     case Kind::Total:
         tally.total = event->first;
+        m_counted = true;
         break;
     case Kind::Module:
+        m_counted = true;
         m_index = event->first;
         if (tally.total < event->second)
             tally.total = event->second;
@@ -124,7 +148,10 @@ void RemovalSession::take(const std::string& line, Tally& tally)
         tally.absent.push_back(event->id);
         break;
     case Kind::Kept:
-        tally.kept.emplace_back(event->id, event->text);
+        if (event->text == kStoppedBeforeReason)
+            tally.notTried.push_back(event->id);
+        else
+            tally.kept.emplace_back(event->id, event->text);
         break;
     case Kind::FileKept:
         tally.keptFiles.emplace_back(event->id, event->text);

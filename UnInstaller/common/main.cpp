@@ -51,18 +51,21 @@ int main(int argc, char** argv)
         // Without a window: the same plan writer, removal program and protocol as the window.
         const std::string tool = bundle ? bundle->pathForResource("ScriptHelper", "").value_or(std::string()) : "";
         CommandLineRemoval removal(std::cout, std::cerr, tool);
+        removal.setTexts(texts);
         if (request.action == CommandLine::Action::List)
             return removal.list(request.json);
         CommandLineRemoval::Options options;
         options.json = request.json;
         options.dryRun = request.dryRun;
         options.all = request.action == CommandLine::Action::RemoveAll;
+        options.strict = request.strict;
         options.ids = request.ids;
         return removal.remove(options);
     }
     case CommandLine::Action::Run:
     case CommandLine::Action::Json:
     case CommandLine::Action::DryRun:
+    case CommandLine::Action::Strict:
         break;
     }
     if (std::optional<std::string> reason = platform::defaultUiBackendUnavailable()) {

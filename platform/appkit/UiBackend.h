@@ -26,6 +26,8 @@ public:
     virtual bool stopRequested() const = 0;
     /// Shows that the stop was asked for and the task finishes its step; Stop is disabled.
     virtual void setStopping(const std::string& text) = 0;
+    /// Shows that the task waits before its first step, and why; the count stays empty.
+    virtual void setWaiting(const std::string& text) { setProgress(0, 0, text); }
 };
 
 /// What the controls need of a windowing system; abstract so that Qt draws real windows and the
@@ -44,6 +46,16 @@ public:
     {
         (void)alternateButton;
         return runAlert(kind, title, message, defaultButton);
+    }
+    /// Shows a modal alert with two buttons, one of which goes back to where the user was: Escape
+    /// presses that one, whichever is the default. Answers 1 for the default button and 0 for the
+    /// other. Backends without a way to tell show it as runAlertWithAlternate does.
+    virtual NSInteger runAlertWithWayBack(AlertKind kind, const std::string& title, const std::string& message,
+                                          const std::string& defaultButton, const std::string& otherButton,
+                                          bool defaultGoesBack)
+    {
+        (void)defaultGoesBack;
+        return runAlertWithAlternate(kind, title, message, defaultButton, otherButton);
     }
     /// Shows a progress panel over the main window until the panel is destroyed; null where the
     /// backend shows none.

@@ -25,6 +25,13 @@ public:
     virtual void makeKeyAndOrderFront() = 0;
     /// Closes the window as its close box does: the delegate is told first.
     virtual void close() = 0;
+    /// Gives control, one of this window's, the keyboard focus; false where the backend has no
+    /// focus to give or the control cannot take it.
+    virtual bool makeFirstResponder(Control* control)
+    {
+        (void)control;
+        return false;
+    }
 };
 
 }  // namespace platform

@@ -21,6 +21,12 @@ LogSink& sink()
     return current;
 }
 
+bool& echoes()
+{
+    static bool current = true;
+    return current;
+}
+
 // openlog keeps the pointer it is given: the identity lives as long as the program.
 std::string& identity()
 {
@@ -59,9 +65,11 @@ void NSLog(std::string_view pattern, std::initializer_list<std::string_view> arg
 {
     const std::string line = format(pattern, args);
     LogSink current;
+    bool echo = true;
     {
         std::lock_guard lock(sinkMutex());
         current = sink();
+        echo = echoes();
     }
     // Called without the lock held, so that a sink may log in turn.
     if (current) {
@@ -69,6 +77,8 @@ void NSLog(std::string_view pattern, std::initializer_list<std::string_view> arg
         return;
     }
     syslog(LOG_NOTICE, "%s", line.c_str());
+    if (!echo)
+        return;
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
 }
@@ -94,6 +104,12 @@ void setLogSink(LogSink newSink)
 {
     std::lock_guard lock(sinkMutex());
     sink() = std::move(newSink);
+}
+
+void setLogEchoesToStandardError(bool echo)
+{
+    std::lock_guard lock(sinkMutex());
+    echoes() = echo;
 }
 
 }  // namespace platform

@@ -23,4 +23,8 @@ std::string logIdentity();
 /// Replaces the destination of NSLog lines; an empty sink restores syslog and standard error.
 void setLogSink(LogSink sink);
 
+/// Whether NSLog lines without a sink go to standard error as well as to syslog (the default). A
+/// command line that says each problem in its own words turns it off, so that nothing is said twice.
+void setLogEchoesToStandardError(bool echoes);
+
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/qt/QtAlertAccessible.h"
 
+#include <QLabel>
 #include <QMessageBox>
 
 namespace platform::qt {
@@ -40,7 +41,17 @@ void QtAlertAccessible::markAsAlert(QMessageBox* box)
     installFactory();
     box->setProperty(kAlertProperty, true);
     box->setAccessibleName(readable(box->text()));
-    box->setAccessibleDescription(readable(box->informativeText()));
+    // The message is the text of a label in the alert, which a screen reader reads when the alert
+    // opens; as the description too, it would be read twice.
+    if (!box->accessibleDescription().isEmpty()) {
+        box->setAccessibleDescription(QString());
+    }
+    // Its labels are read without the marks too.
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        if (label->objectName().startsWith(QLatin1String("qt_msgbox_")) && !label->text().isEmpty()) {
+            label->setAccessibleName(readable(label->text()));
+        }
+    }
 }
 
 QtAlertAccessible::QtAlertAccessible(QMessageBox* box) : QAccessibleWidget(box, QAccessible::AlertMessage) {}

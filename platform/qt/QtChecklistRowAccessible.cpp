@@ -33,9 +33,14 @@ QString QtChecklistRowAccessible::text(QAccessible::Text t) const
     case QAccessible::Name:
         return m_view->rowName(m_row);
     case QAccessible::Description: {
-        // A tool tip that only repeats the name would be read twice.
-        const QString tip = m_view->rowToolTip(m_row);
-        return tip == m_view->rowName(m_row) ? QString() : tip;
+        // The whole text of a name shown shortened, then the reason a row is disabled; a tool tip
+        // that only repeats the name would be read twice.
+        QString tip = m_view->rowToolTip(m_row);
+        if (tip == m_view->rowName(m_row)) {
+            tip.clear();
+        }
+        const QString whole = m_view->rowWholeText(m_row);
+        return whole.isEmpty() || tip.isEmpty() ? whole + tip : whole + QLatin1Char('\n') + tip;
     }
     default:
         return QString();

@@ -10,7 +10,8 @@ class QtChecklistView;
 
 /// One row of a checklist as assistive technologies see it: a check box named by the row's text,
 /// checkable, checked when ticked, disabled with its reason as description when the row cannot
-/// be ticked, and toggled by its action as by Space.
+/// be ticked, and toggled by its action as by Space. A text shown shortened is whole in the
+/// description.
 class QtChecklistRowAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
     QtChecklistRowAccessible(QtChecklistView* view, int row);

@@ -107,6 +107,22 @@ QString QtChecklistView::rowToolTip(int row) const
     return QString();
 }
 
+QString QtChecklistView::rowWholeText(int row) const
+{
+    const QAbstractItemModel* m = model();
+    if (!m || row < 0 || row >= m->rowCount()) {
+        return QString();
+    }
+    QStringList wholes;
+    for (int column = 0; column < m->columnCount(); ++column) {
+        const QString whole = m->index(row, column).data(Qt::AccessibleDescriptionRole).toString();
+        if (!whole.isEmpty()) {
+            wholes << whole;
+        }
+    }
+    return wholes.join(QLatin1Char(' '));
+}
+
 int QtChecklistView::checkColumn() const
 {
     const QAbstractItemModel* m = model();
@@ -185,19 +201,32 @@ void QtChecklistView::dataChanged(const QModelIndex& topLeft, const QModelIndex&
         rememberCheckStates();
         return;
     }
-    QAccessibleInterface* list = QAccessible::isActive() ? QAccessible::queryAccessibleInterface(this) : nullptr;
+    std::vector<int> changed;
     for (int row = std::max(0, topLeft.row()); row <= bottomRight.row() && row < rows; ++row) {
         const int state = rowCheckState(row);
         if (state == m_checkStates[static_cast<std::size_t>(row)]) {
             continue;
         }
         m_checkStates[static_cast<std::size_t>(row)] = state;
-        if (QAccessibleInterface* item = list ? list->child(row) : nullptr) {
-            QAccessible::State changed;
-            changed.checked = true;
-            QAccessibleStateChangeEvent event(item, changed);
-            QAccessible::updateAccessibility(&event);
-        }
+        changed.push_back(row);
+    }
+    if (changed.empty() || !QAccessible::isActive()) {
+        return;
+    }
+    // One row ticked is told for that row. Many at once (Select All) are told by the control
+    // that ticked them: a report per row would flood a screen reader's queue for as many rows,
+    // so only the focused row's change, if it is among them, is told besides.
+    const int focused = hasFocus() && currentIndex().isValid() ? currentIndex().row() : -1;
+    const bool many = changed.size() > 1;
+    if (many && std::find(changed.begin(), changed.end(), focused) == changed.end()) {
+        return;
+    }
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this);
+    if (QAccessibleInterface* item = list ? list->child(many ? focused : changed.front()) : nullptr) {
+        QAccessible::State state;
+        state.checked = true;
+        QAccessibleStateChangeEvent event(item, state);
+        QAccessible::updateAccessibility(&event);
     }
 }
 

@@ -8,7 +8,8 @@ namespace platform::qt {
 
 /// The table view of a checklist: a table whose rows each carry one check box. Assistive
 /// technologies see each row as one check box named by the row's text (QtChecklistAccessible);
-/// the view tells them when the focus moves to another row and when a row is ticked or unticked.
+/// the view tells them when the focus moves to another row and when a row is ticked or unticked,
+/// once for a change of many rows at once (Select All) rather than once per row.
 /// A disabled row can hold the keyboard focus (Space leaves it alone), and its tool tip, which
 /// says why it is disabled, is shown while it does.
 class QtChecklistView : public QTableView {
@@ -25,6 +26,9 @@ public:
     int rowCheckState(int row) const;
     /// The first tool tip among the row's cells; for a disabled row it tells why.
     QString rowToolTip(int row) const;
+    /// The whole texts of the row's cells that are shown shortened, joined by spaces; empty
+    /// when every text is shown whole.
+    QString rowWholeText(int row) const;
     /// The column of the rows' check boxes, -1 when none.
     int checkColumn() const;
     /// The text that names the table for assistive technologies: its accessible name, the label

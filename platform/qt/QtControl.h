@@ -8,13 +8,23 @@
 
 namespace platform::qt {
 
+/// What every wrapped control answers, whatever its kind: the widget it wraps.
+class QtWidgetHolder {
+public:
+    virtual ~QtWidgetHolder() = default;
+    /// The wrapped widget; null once it is gone.
+    virtual QWidget* nativeWidget() const = 0;
+};
+
 /// Shared state of every control that wraps a widget: the name, taken when wrapped, and the
 /// enabled and hidden flags, which are the widget's. Once the widget is gone the control is
 /// inert: disabled and hidden.
 template <class Base, class W = QWidget>
-class QtControl : public Base {
+class QtControl : public Base, public QtWidgetHolder {
 public:
     explicit QtControl(W* widget) : m_widget(widget), m_name(widget->objectName().toStdString()) {}
+
+    QWidget* nativeWidget() const override { return m_widget.data(); }
 
     std::string objectName() const override { return m_name; }
     void setEnabled(bool enabled) override

@@ -42,6 +42,42 @@ QString heldTogether(const QString& run)
     return out;
 }
 
+bool isOpeningBracket(QChar c)
+{
+    return c == QLatin1Char('(') || c == QChar(0xFF08);
+}
+
+bool isClosingBracket(QChar c)
+{
+    return c == QLatin1Char(')') || c == QChar(0xFF09);
+}
+
+// A command in brackets, "(journalctl -t Plugsweep)", held on one line: Latin text of at most
+// kLongestKeptRun characters with an option in it.
+QString commandsHeldTogether(const QString& text)
+{
+    QString out;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (isOpeningBracket(text.at(i))) {
+            qsizetype end = i + 1;
+            while (end < text.size() && isLatinRunChar(text.at(end).unicode()) && !isClosingBracket(text.at(end))) {
+                ++end;
+            }
+            const QString inside = text.mid(i + 1, end - i - 1);
+            if (end < text.size() && isClosingBracket(text.at(end)) &&
+                inside.size() <= QtLineBreaks::kLongestKeptRun && inside.contains(QStringLiteral(" -"))) {
+                out += text.at(i) + heldTogether(inside) + text.at(end);
+                i = end + 1;
+                continue;
+            }
+        }
+        out += text.at(i);
+        ++i;
+    }
+    return out;
+}
+
 }  // namespace
 
 QString QtLineBreaks::keepWordsTogether(const QString& text)
@@ -54,7 +90,7 @@ QString QtLineBreaks::keepWordsTogether(const QString& text)
         }
     }
     if (!asian) {
-        return text;
+        return commandsHeldTogether(text);
     }
     QString out;
     out.reserve(text.size() * 2);

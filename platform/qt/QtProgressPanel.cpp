@@ -4,13 +4,37 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace platform::qt {
 
-QtProgressPanel::QtProgressPanel(QWidget* parent, const std::string& title, const std::string& stopButton)
-    : m_dialog(std::make_unique<QProgressDialog>(parent))
+namespace {
+
+int clamped(std::size_t n)
+{
+    return static_cast<int>(std::min<std::size_t>(n, 1u << 30));
+}
+
+qint64 steadyMilliseconds()
+{
+    static QElapsedTimer started = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return started.elapsed();
+}
+
+}  // namespace
+
+QtProgressPanel::QtProgressPanel(QWidget* parent, const std::string& title, const std::string& stopButton, Clock clock)
+    : m_dialog(std::make_unique<QProgressDialog>(parent)), m_timer(std::make_unique<QTimer>()),
+      m_clock(std::move(clock))
 {
     m_dialog->setWindowTitle(QApplication::applicationDisplayName());
     m_dialog->setAccessibleName(QString::fromStdString(title));
@@ -26,6 +50,8 @@ QtProgressPanel::QtProgressPanel(QWidget* parent, const std::string& title, cons
     m_dialog->setMinimumWidth(420);
     m_dialog->setRange(0, 0);
     QObject::connect(m_dialog.get(), &QProgressDialog::canceled, m_dialog.get(), [this] { m_stopRequested = true; });
+    m_timer->setSingleShot(true);
+    QObject::connect(m_timer.get(), &QTimer::timeout, m_dialog.get(), [this] { showPending(); });
     m_dialog->show();
     QAccessibleEvent shown(m_dialog.get(), QAccessible::Alert);
     QAccessible::updateAccessibility(&shown);
@@ -33,16 +59,45 @@ QtProgressPanel::QtProgressPanel(QWidget* parent, const std::string& title, cons
 
 QtProgressPanel::~QtProgressPanel()
 {
+    m_timer->stop();
     m_dialog->hide();
+}
+
+qint64 QtProgressPanel::now() const
+{
+    return m_clock ? m_clock() : steadyMilliseconds();
 }
 
 void QtProgressPanel::setProgress(std::size_t done, std::size_t total, const std::string& text)
 {
-    const auto clamp = [](std::size_t n) { return static_cast<int>(std::min<std::size_t>(n, 1u << 30)); };
-    m_dialog->setMaximum(clamp(total));
-    m_dialog->setValue(clamp(std::min(done, total)));
-    m_dialog->setLabelText(QString::fromStdString(text));
-    m_dialog->setAccessibleDescription(QString::fromStdString(text));
+    if (m_stopping)
+        return;
+    const Report report{done, total, text};
+    const qint64 at = now();
+    if (!m_lastShown || done >= total || at - *m_lastShown >= kReportIntervalMs) {
+        show(report);
+        return;
+    }
+    // Held back until the interval ends; a later report replaces it.
+    m_pending = report;
+    if (!m_timer->isActive())
+        m_timer->start(static_cast<int>(std::max<qint64>(1, kReportIntervalMs - (at - *m_lastShown))));
+}
+
+void QtProgressPanel::show(const Report& report)
+{
+    m_timer->stop();
+    m_pending.reset();
+    m_lastShown = now();
+    m_dialog->setMaximum(clamped(report.total));
+    m_dialog->setValue(clamped(std::min(report.done, report.total)));
+    m_dialog->setLabelText(QString::fromStdString(report.text));
+}
+
+void QtProgressPanel::showPending()
+{
+    if (m_pending && !m_stopping)
+        show(*m_pending);
 }
 
 bool QtProgressPanel::stopRequested() const
@@ -52,12 +107,21 @@ bool QtProgressPanel::stopRequested() const
 
 void QtProgressPanel::setStopping(const std::string& text)
 {
+    m_stopping = true;
+    m_timer->stop();
+    m_pending.reset();
     m_dialog->setLabelText(QString::fromStdString(text));
-    m_dialog->setAccessibleDescription(QString::fromStdString(text));
     // The dialog hides itself on Cancel; it stays up, without its button, while the step ends.
     m_dialog->show();
     if (auto* button = m_dialog->findChild<QPushButton*>())
         button->setEnabled(false);
+}
+
+void QtProgressPanel::setWaiting(const std::string& text)
+{
+    if (m_stopping)
+        return;
+    m_dialog->setLabelText(QString::fromStdString(text));
 }
 
 }  // namespace platform::qt

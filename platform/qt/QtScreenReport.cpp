@@ -74,6 +74,18 @@ QWidget* widgetOf(Control* control)
     return nullptr;
 }
 
+std::string nameOf(const QObject* object);
+
+/// What a screen reader reads after a control's name: "show: description NAME "TEXT"", for a
+/// control that has a description of its own.
+void printDescription(const QWidget* widget, const std::function<void(const std::string&)>& print)
+{
+    if (widget && !widget->accessibleDescription().isEmpty()) {
+        print("show: description " + nameOf(widget) + " " +
+              QtScreenReport::quoted(widget->accessibleDescription().toStdString()));
+    }
+}
+
 void printTable(QtTableView* table, const std::string& common, const std::function<void(const std::string&)>& print)
 {
     QtTableModel* model = table->model();
@@ -105,8 +117,11 @@ void printInterfaces(QSet<QWidget*>& seen, const std::function<void(const std::s
     for (QtInterface* interface : QtInterface::liveInterfaces()) {
         if (QWidget* root = interface->rootWidget()) {
             seen.insert(root);
+            // Not the windows it parents, such as an alert over it: those are printed as windows.
             for (QWidget* child : root->findChildren<QWidget*>()) {
-                seen.insert(child);
+                if (child->window() == root->window()) {
+                    seen.insert(child);
+                }
             }
         }
         for (Control* control : interface->objects()) {
@@ -120,6 +135,7 @@ void printInterfaces(QSet<QWidget*>& seen, const std::function<void(const std::s
                 print("show: " + std::string(button->isCheckBox() ? "checkbox " : "button ") + name + " " +
                       QtScreenReport::quoted(button->title()) + " state=" + std::to_string(button->state()) + common +
                       mnemonicOf(QtMnemonics::letterOf(widget)) + focusOf(widget));
+                printDescription(widget, print);
             } else if (auto* text = dynamic_cast<TextField*>(control)) {
                 print("show: text " + name + " " + QtScreenReport::quoted(text->stringValue()) + common +
                       focusOf(widget));
@@ -156,6 +172,7 @@ void printWindow(QWidget* window, const QSet<QWidget*>& seen, const std::functio
                   QtScreenReport::quoted(QtMnemonics::plainText(button).toStdString()) +
                   " state=" + flag(button->isChecked()) + common + mnemonicOf(QtMnemonics::letterOf(button)) +
                   focusOf(button));
+            printDescription(button, print);
         } else if (auto* label = qobject_cast<QLabel*>(widget)) {
             if (!label->text().isEmpty()) {
                 // What a user reads: without the marks that only steer line breaking.

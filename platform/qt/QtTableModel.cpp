@@ -120,18 +120,40 @@ QString QtTableModel::cellToolTip(const QModelIndex& index) const
     return QString::fromStdString(cell.toolTip());
 }
 
+QString QtTableModel::shownText(const QString& text)
+{
+    if (text.size() <= kLongestShownText) {
+        return text;
+    }
+    qsizetype head = (kLongestShownText - 1) / 2;
+    qsizetype tail = kLongestShownText - 1 - head;
+    if (text.at(head - 1).isHighSurrogate()) {
+        --head;
+    }
+    if (text.at(text.size() - tail).isLowSurrogate()) {
+        --tail;
+    }
+    return text.left(head) + QChar(0x2026) + text.right(tail);
+}
+
 QVariant QtTableModel::data(const QModelIndex& index, int role) const
 {
+    const bool checkColumn = isCheckColumn(columnAt(index.column()));
     if (role == Qt::ToolTipRole) {
         if (const QString tip = cellToolTip(index); !tip.isEmpty()) {
             return tip;
         }
     }
-    if (role != Qt::DisplayRole && role != Qt::CheckStateRole && role != Qt::ToolTipRole) {
+    if (role != Qt::DisplayRole && role != Qt::CheckStateRole && role != Qt::ToolTipRole &&
+        role != Qt::AccessibleDescriptionRole) {
+        return QVariant();
+    }
+    // Only the check column has check boxes, and only text cells have texts.
+    if ((role == Qt::CheckStateRole) != checkColumn) {
         return QVariant();
     }
     const ObjectValue value = valueAt(index);
-    const bool checkCell = isCheckColumn(columnAt(index.column())) && value && value->asInteger();
+    const bool checkCell = checkColumn && value && value->asInteger();
     if (role == Qt::CheckStateRole) {
         if (!checkCell) {
             return QVariant();
@@ -141,7 +163,11 @@ QVariant QtTableModel::data(const QModelIndex& index, int role) const
     if (checkCell) {
         return QVariant();
     }
-    return displayText(value);
+    const QString text = displayText(value);
+    if (role == Qt::AccessibleDescriptionRole) {
+        return text.size() > kLongestShownText ? QVariant(text) : QVariant();
+    }
+    return shownText(text);
 }
 
 QVariant QtTableModel::headerData(int section, Qt::Orientation orientation, int role) const

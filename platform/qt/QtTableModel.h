@@ -9,11 +9,19 @@ namespace platform::qt {
 
 /// The Qt model of a TableView: rows and values from the table's data source, enabled flags from
 /// its delegate. A "chk" column whose values are integers shows as a check box, and a click on it
-/// hands 1 or 0 to the data source when the delegate leaves the cell enabled.
+/// hands 1 or 0 to the data source when the delegate leaves the cell enabled. A text longer than
+/// kLongestShownText characters is shown shortened in the middle, so that laying it out costs
+/// what a line costs; the whole text is the cell's accessible description.
 class QtTableModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
+    static constexpr qsizetype kLongestShownText = 256;
+
+    /// text, cut in the middle to kLongestShownText characters (an ellipsis in the cut) when it
+    /// is longer; a surrogate pair is never cut.
+    static QString shownText(const QString& text);
+
     explicit QtTableModel(TableView& table, QStringList headerTitles, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

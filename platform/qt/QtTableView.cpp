@@ -92,6 +92,8 @@ QtTableView::QtTableView(QTableView* view, const QStringList& identifiers, const
         }
     }
     view->horizontalHeader()->setStretchLastSection(true);
+    // A name too long for its column keeps its beginning and its end.
+    view->setTextElideMode(Qt::ElideMiddle);
 
     // Tab leaves the table for the next control instead of moving from cell to cell.
     view->setTabKeyNavigation(false);

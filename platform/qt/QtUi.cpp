@@ -139,8 +139,16 @@ NSInteger QtUi::runAlertWithAlternate(AlertKind kind, const std::string& title, 
     return showAlert(kind, title, message, defaultButton, &alternateButton);
 }
 
+NSInteger QtUi::runAlertWithWayBack(AlertKind kind, const std::string& title, const std::string& message,
+                                    const std::string& defaultButton, const std::string& otherButton,
+                                    bool defaultGoesBack)
+{
+    return showAlert(kind, title, message, defaultButton, &otherButton,
+                     defaultGoesBack ? Escape::Default : Escape::Alternate);
+}
+
 NSInteger QtUi::showAlert(AlertKind kind, const std::string& title, const std::string& message,
-                          const std::string& defaultButton, const std::string* alternateButton)
+                          const std::string& defaultButton, const std::string* alternateButton, Escape escape)
 {
     QWidget* parent = QApplication::activeWindow();
     if (!parent) {
@@ -154,13 +162,17 @@ NSInteger QtUi::showAlert(AlertKind kind, const std::string& title, const std::s
     QtAlertAccessible::markAsAlert(&box);
     const QString buttonTitle = defaultButton.empty() ? QStringLiteral("OK") : QString::fromStdString(defaultButton);
     QPushButton* button = box.addButton(buttonTitle, QMessageBox::AcceptRole);
-    // A title without Latin letters takes O, as OK reads: "확인(&O)".
-    button->setProperty(QtMnemonics::kHintProperty, QStringLiteral("ok"));
+    // A title without Latin letters takes O, as OK reads: "확인(&O)"; the way back takes B, as Back
+    // reads, and the other button of such an alert Q, as Quit reads.
+    button->setProperty(QtMnemonics::kHintProperty,
+                        escape == Escape::Default ? QStringLiteral("back") : QStringLiteral("ok"));
     box.setDefaultButton(button);
     QPushButton* alternate = nullptr;
     if (alternateButton) {
         alternate = box.addButton(QString::fromStdString(*alternateButton), QMessageBox::RejectRole);
-        box.setEscapeButton(alternate);
+        alternate->setProperty(QtMnemonics::kHintProperty,
+                               escape == Escape::Default ? QStringLiteral("quit") : QStringLiteral("back"));
+        box.setEscapeButton(escape == Escape::Default ? button : alternate);
     } else {
         box.setEscapeButton(button);
     }

@@ -38,6 +38,9 @@ public:
     void processEvents() override;
     NSInteger runAlertWithAlternate(AlertKind kind, const std::string& title, const std::string& message,
                                     const std::string& defaultButton, const std::string& alternateButton) override;
+    NSInteger runAlertWithWayBack(AlertKind kind, const std::string& title, const std::string& message,
+                                  const std::string& defaultButton, const std::string& otherButton,
+                                  bool defaultGoesBack) override;
     std::unique_ptr<ProgressPanel> makeProgressPanel(const std::string& title, const std::string& stopButton) override;
     void waitForEvents(int timeoutMs) override;
 
@@ -63,9 +66,13 @@ public:
     std::optional<std::string> takeListedPanelAnswer(const std::string& startFolder, const std::string& title);
 
 private:
-    /// The alert of runAlert and runAlertWithAlternate (alternateButton null: none).
+    /// Which button of an alert with two Escape presses.
+    enum class Escape { Alternate, Default };
+    /// The alert of runAlert, runAlertWithAlternate and runAlertWithWayBack (alternateButton
+    /// null: none).
     NSInteger showAlert(AlertKind kind, const std::string& title, const std::string& message,
-                        const std::string& defaultButton, const std::string* alternateButton);
+                        const std::string& defaultButton, const std::string* alternateButton,
+                        Escape escape = Escape::Alternate);
 
     struct Private;
     std::unique_ptr<Private> d;

@@ -78,6 +78,23 @@ void QtWindow::makeKeyAndOrderFront()
     m_widget->activateWindow();
 }
 
+bool QtWindow::makeFirstResponder(Control* control)
+{
+    auto* holder = dynamic_cast<QtWidgetHolder*>(control);
+    QWidget* target = holder ? holder->nativeWidget() : nullptr;
+    if (!m_widget || !target || target->window() != m_widget || !target->isEnabled() || !target->isVisibleTo(m_widget) ||
+        target->focusPolicy() == Qt::NoFocus) {
+        return false;
+    }
+    target->setFocus(Qt::OtherFocusReason);
+    // Back from an alert, the window may not be active yet; the focus reaches the control, and
+    // is announced, once it is.
+    if (!m_widget->isActiveWindow()) {
+        m_widget->activateWindow();
+    }
+    return true;
+}
+
 void QtWindow::close()
 {
     if (m_widget) {

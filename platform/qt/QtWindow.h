@@ -18,6 +18,9 @@ public:
     void setDelegate(WindowDelegate* delegate) override { m_delegate = delegate; }
     void makeKeyAndOrderFront() override;
     void close() override;
+    /// Focuses the control's widget when it lies in this window and takes the focus; the window
+    /// tells assistive technologies when it is active again.
+    bool makeFirstResponder(Control* control) override;
 
 private:
     class CloseFilter;

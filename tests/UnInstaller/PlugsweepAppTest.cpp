@@ -348,8 +348,8 @@ TEST_F(PlugsweepApp, HelpVersionAndNoDisplayAnswerWithoutAWindow)
 {
     const AppRun help = runBare("", "--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.output.rfind("usage: Plugsweep [--help] [--version] [--list] [--remove ID...] [--remove-all] "
-                                "[--dry-run] [--json]\n",
+    EXPECT_EQ(help.output.rfind("usage: Plugsweep [--help] [--version] [--list] [--remove ID...] [--remove-all]\n"
+                                "                 [--dry-run] [--json] [--strict]\n",
                                 0),
               0u)
         << help.output;
@@ -370,6 +370,136 @@ TEST_F(PlugsweepApp, HelpVersionAndNoDisplayAnswerWithoutAWindow)
         EXPECT_EQ(text.rfind("Plugsweep: this program needs a graphical display", 0), 0u) << text;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     }
+}
+
+/// A way to list whose output cannot be written.
+struct FullOutputCase {
+    const char* name;
+    const char* arguments;
+};
+
+class PlugsweepFullOutput : public PlugsweepApp, public ::testing::WithParamInterface<FullOutputCase> {};
+
+TEST_P(PlugsweepFullOutput, IsAnInputOutputErrorWithOneLine)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}});
+    const AppRun run = runBare("PLATFORM_ROOT='" + m_root + "'", std::string(GetParam().arguments) + " >/dev/full");
+    EXPECT_EQ(run.status, 74) << errors();
+    const std::string text = errors();
+    EXPECT_EQ(text.rfind("plugsweep: the output cannot be written (", 0), 0u) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, PlugsweepFullOutput,
+                         ::testing::Values(FullOutputCase{"List", "--list"}, FullOutputCase{"ListAsJson", "--list --json"},
+                                           FullOutputCase{"DryRun", "--remove-all --dry-run"}),
+                         [](const ::testing::TestParamInfo<FullOutputCase>& info) { return std::string(info.param.name); });
+
+/// A command line that fails, in a language, and a word its one line must hold.
+struct ErrorLanguageCase {
+    const char* name;
+    const char* language;
+    const char* arguments;
+    const char* word;
+};
+
+class PlugsweepErrorLanguage : public PlugsweepApp, public ::testing::WithParamInterface<ErrorLanguageCase> {};
+
+TEST_P(PlugsweepErrorLanguage, IsOneLineInTheUsersLanguage)
+{
+    std::ofstream(m_root + "/Library/Preferences/com.tavix.KEPL2.plist") << "not a property list";
+    const ErrorLanguageCase& c = GetParam();
+    const AppRun run =
+        runBare("PLATFORM_ROOT='" + m_root + "' LANGUAGE=" + c.language + " LANG=C.UTF-8", c.arguments);
+    EXPECT_EQ(run.status, 74);
+    const std::string text = errors();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << "said once, not echoed from the log too:\n" << text;
+    EXPECT_NE(text.find(c.word), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, PlugsweepErrorLanguage,
+    ::testing::Values(ErrorLanguageCase{"English", "en", "--list", "cannot be used"},
+                      ErrorLanguageCase{"German", "de", "--list", "kann nicht verwendet werden"},
+                      ErrorLanguageCase{"GermanRemoval", "de", "--remove X --json", "es wurde nichts entfernt"},
+                      ErrorLanguageCase{"Japanese", "ja", "--list", "使用できません"},
+                      ErrorLanguageCase{"Chinese", "zh_CN", "--remove-all", "无法使用模块注册表"}),
+    [](const ::testing::TestParamInfo<ErrorLanguageCase>& info) { return std::string(info.param.name); });
+
+TEST_F(PlugsweepApp, AMistypedIdentifierIsUnknownWithAWarningAndStrictFailsOnIt)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}});
+    const AppRun lenient = runBare("PLATFORM_ROOT='" + m_root + "'", "--remove NOPE-1234");
+    EXPECT_EQ(lenient.status, 0) << "named again after a removal, it must stay harmless";
+    EXPECT_EQ(lenient.output, "unknown NOPE-1234: not in the module registry\n");
+    EXPECT_NE(errors().find("warning: NOPE-1234 is not a registered module identifier"), std::string::npos) << errors();
+
+    const AppRun json = runBare("PLATFORM_ROOT='" + m_root + "'", "--remove NOPE-1234 --json");
+    EXPECT_NE(json.output.find("\"state\": \"unknown\", \"known\": false"), std::string::npos) << json.output;
+
+    const AppRun strict = runBare("PLATFORM_ROOT='" + m_root + "'", "--remove NOPE-1234 --strict");
+    EXPECT_EQ(strict.status, 65);
+    EXPECT_TRUE(fs::exists(moduleFolder("Alpha") + "/Alpha.plugin"));
+}
+
+// A plan that cannot be written (a folder in its place) is said with its reason; Back to List,
+// the default, puts the focus on the list, where the arrow keys stay.
+TEST_F(PlugsweepApp, PlanNotSavedSaysWhyAndGoesBackToTheListWithTheFocusOnIt)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}, {"Beta", "Beta vLX"}, {"Gamma", "Gamma vLX"}});
+    fs::create_directories(planPath());
+    const AppRun result = launch("key Space\nkey Tab\nauth grant\nkey Alt+U\nshow\nkey Return\nshow\nkey Down\nshow\n");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_TRUE(result.has("alert: critical The list of modules to remove could not be saved. | It could not be written as " +
+                           planPath() +
+                           ": a folder of that name is in the way. Nothing was removed. Go back to the list to try "
+                           "again. | Back to List"))
+        << result.output;
+    EXPECT_TRUE(result.has("show: button - \"Back to List\" state=0 enabled=1 hidden=0 mnemonic=B focus=1"))
+        << result.output;
+    EXPECT_TRUE(result.has("show: button - \"Quit\" state=0 enabled=1 hidden=0 mnemonic=Q")) << result.output;
+    // After Back to List: the list has the focus, on the first row, ticked as it was; Down moves
+    // to the next row and the focus stays in the list.
+    const std::string back = result.output.substr(result.output.find("show: window window", result.output.find("alert:")));
+    EXPECT_NE(back.find("show: table uiTableView rows=3 enabled=1 hidden=0 focus=1"), std::string::npos) << back;
+    EXPECT_NE(back.find("show: row uiTableView 0 chk=1 name=\"Alpha vLX\" enabled=1 focus=1"), std::string::npos) << back;
+    const std::string down = back.substr(back.find("show: window window", 1));
+    EXPECT_NE(down.find("show: table uiTableView rows=3 enabled=1 hidden=0 focus=1"), std::string::npos) << down;
+    EXPECT_NE(down.find("show: row uiTableView 1 chk=0 name=\"Beta vLX\" enabled=1 focus=1"), std::string::npos) << down;
+    EXPECT_TRUE(fs::exists(moduleFolder("Alpha") + "/Alpha.plugin"));
+}
+
+// Texts without Latin letters: the alert's Back to List takes B, as Back reads, not the A that
+// Select All and Deselect All take.
+TEST_F(PlugsweepApp, JapaneseBackToListHasItsOwnMnemonic)
+{
+    writeRegistry({{"Alpha", "Alpha vLX"}});
+    fs::create_directories(planPath());
+    const AppRun result = launch("click allSelectChk\nshow\nauth grant\nclick uninstallButton\nshow\n", "ja");
+    EXPECT_TRUE(result.has("show: checkbox allSelectChk \"すべての選択を解除\" state=1 enabled=1 hidden=0 mnemonic=A"))
+        << result.output;
+    EXPECT_TRUE(result.has("show: button - \"リストに戻る\" state=0 enabled=1 hidden=0 mnemonic=B")) << result.output;
+}
+
+// A name of 400,000 characters is laid out at a bounded length in the window; the command line
+// prints it whole.
+TEST_F(PlugsweepApp, HugeNamesAreShownShortenedInTheWindowAndWholeOnTheCommandLine)
+{
+    const std::string huge = std::string(400000, 'n') + " vLX";
+    writeRegistry({{"Alpha", huge}, {"Beta", "Beta vLX"}});
+    const AppRun window = launch("show\n");
+    EXPECT_EQ(window.status, 0);
+    const std::size_t row = window.output.find("show: row uiTableView 0 chk=0 name=\"");
+    ASSERT_NE(row, std::string::npos) << window.output.substr(0, 2000);
+    const std::string line = window.output.substr(row, window.output.find('\n', row) - row);
+    EXPECT_LT(line.size(), 1000u) << line.substr(0, 300);
+    EXPECT_NE(line.find("n…n"), std::string::npos) << "cut in the middle: " << line.substr(0, 300);
+    EXPECT_NE(line.find("n vLX\" enabled=1"), std::string::npos) << "its end is kept: " << line.substr(0, 300);
+    EXPECT_LT(window.output.size(), 20000u);
+
+    const AppRun list = runBare("PLATFORM_ROOT='" + m_root + "'", "--list");
+    EXPECT_EQ(list.status, 0);
+    EXPECT_NE(list.output.find("\t" + huge + "\t"), std::string::npos);
 }
 
 }  // namespace

@@ -118,4 +118,34 @@ TEST_F(PlugsweepLanguage, JapaneseScreenHasAGlyphForEveryCharacter)
     }
 }
 
+/// The columns a line takes on a terminal: two for each Chinese, Japanese or Korean character.
+std::size_t columns(const QString& line)
+{
+    std::size_t width = 0;
+    for (const uint c : line.toUcs4()) {
+        const bool wide = (c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf) || (c >= 0xac00 && c <= 0xd7a3) ||
+                          (c >= 0xf900 && c <= 0xfaff) || (c >= 0xfe30 && c <= 0xfe4f) || (c >= 0xff00 && c <= 0xff60) ||
+                          (c >= 0xffe0 && c <= 0xffe6);
+        width += wide ? 2 : 1;
+    }
+    return width;
+}
+
+TEST_F(PlugsweepLanguage, HelpFitsEightyColumnsInEveryShippedLanguage)
+{
+    for (const testsupport::Language& language : testsupport::shippedLanguages()) {
+        SCOPED_TRACE(language.localization);
+        const HostResult result = runProcess(kProgram, {"--help"},
+                                             {{"HOME", m_dir + "/home"}, {"LANG", "C.UTF-8"}, {"LANGUAGE", language.tag}},
+                                             m_dir);
+        ASSERT_EQ(result.status, 0) << result.err;
+        const QStringList lines = QString::fromStdString(result.out).split(QLatin1Char('\n'));
+        ASSERT_GT(lines.size(), 20) << result.out;
+        for (const QString& line : lines)
+            EXPECT_LE(columns(line), 80u) << line.toStdString();
+        EXPECT_NE(result.out.find("--strict"), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find("65"), std::string::npos) << result.out;
+    }
+}
+
 }  // namespace

@@ -4,11 +4,7 @@ screen reader sees, and checks its checklist: the list's name, each row a check 
 text, the disabled rows' state and reason, and what Space does to the focused row (a state-change
 event and the checked state) and to a disabled row (nothing).
 
-Usage: check_checklist_tree.py host|plugsweep BUILD
-
-It runs itself again inside a private session bus whose accessibility bus lives in a private
-runtime folder: without XDG_RUNTIME_DIR the bus launcher puts its socket in ~/.cache/at-spi/bus,
-which two checks run at once would share and remove under each other.
+Usage: check_checklist_tree.py host|plugsweep BUILD (it starts its own private session bus)
 """
 
 import os
@@ -16,27 +12,11 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
-import gi
+import pyatspi
 
-gi.require_version("Atspi", "2.0")
-from gi.repository import GLib  # noqa: E402
-
-import pyatspi  # noqa: E402
-
-TIMEOUT = 60.0
-failures = []
-passes = []
-
-
-def check(condition, what):
-    print(("ok:   " if condition else "FAIL: ") + what, flush=True)
-    (passes if condition else failures).append(what)
-
-
-def states_of(node):
-    return {pyatspi.stateToString(s) for s in node.getState().getStates()}
+from a11y_support import (application, check, ending, focus_window, press, pump, run, start_display,
+                          states_of, wait_for, write)
 
 
 def describe(node):
@@ -67,56 +47,6 @@ def find_all(node, predicate, found=None):
         if child is not None:
             find_all(child, predicate, found)
     return found
-
-
-def pump(seconds):
-    context = GLib.MainContext.default()
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        while context.iteration(False):
-            pass
-        time.sleep(0.02)
-
-
-def wait_for(what, probe, seconds=TIMEOUT):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        value = probe()
-        if value:
-            return value
-        pump(0.1)
-    raise SystemExit("timed out waiting for " + what)
-
-
-def application(name):
-    desktop = pyatspi.Registry.getDesktop(0)
-    for i in range(desktop.childCount):
-        app = desktop.getChildAtIndex(i)
-        if app is not None and app.name == name and app.childCount > 0:
-            return app
-    return None
-
-
-def start_display(workdir):
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x900x24",
-                             "-nolisten", "tcp", "-noreset"], pass_fds=[write_end],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            raise SystemExit("Xvfb did not start")
-        number += chunk
-    os.close(read_end)
-    return xvfb, ":" + number.decode().strip()
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
 
 
 def host_setup(build, home, root):
@@ -152,18 +82,6 @@ def plugsweep_setup(build, home, root):
     return [os.path.join(build, "Plugsweep.app/Contents/MacOS/Plugsweep")], "Plugsweep"
 
 
-def press(display, key):
-    subprocess.run(["xdotool", "key", key], env=dict(os.environ, DISPLAY=display), check=True)
-
-
-def focus_window(display, title):
-    env = dict(os.environ, DISPLAY=display)
-    ids = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", title],
-                         env=env, capture_output=True, text=True, timeout=TIMEOUT).stdout.split()
-    for window in ids:
-        subprocess.run(["xdotool", "windowfocus", "--sync", window], env=env, timeout=TIMEOUT)
-
-
 def checklist(app):
     lists = find_all(app, lambda n: n.getRoleName() == "list" and n.childCount > 0 and
                      all(n.getChildAtIndex(i).getRoleName() == "check box" for i in range(n.childCount)))
@@ -177,17 +95,6 @@ def focused_row(table):
     return None
 
 
-def in_private_session():
-    """Runs this script again under dbus-run-session with a runtime folder of its own."""
-    runtime = tempfile.mkdtemp(prefix="a11y-runtime-")
-    try:
-        env = dict(os.environ, XDG_RUNTIME_DIR=runtime, A11Y_CHECK_IN_SESSION="1")
-        return subprocess.run(["dbus-run-session", "--", sys.executable, os.path.abspath(__file__)] + sys.argv[1:],
-                              env=env).returncode
-    finally:
-        shutil.rmtree(runtime, ignore_errors=True)
-
-
 def main():
     if len(sys.argv) != 3 or sys.argv[1] not in ("host", "plugsweep"):
         raise SystemExit(__doc__)
@@ -198,7 +105,7 @@ def main():
     os.makedirs(root)
     command, app_name = (host_setup if kind == "host" else plugsweep_setup)(build, home, root)
 
-    xvfb, display = start_display(workdir)
+    xvfb, display = start_display()
     runtime = os.path.join(workdir, "runtime")
     os.makedirs(runtime, mode=0o700)
     env = dict(os.environ, DISPLAY=display, HOME=home, PLATFORM_ROOT=root, XDG_RUNTIME_DIR=runtime,
@@ -277,9 +184,8 @@ def main():
         xvfb.wait()
         shutil.rmtree(workdir, ignore_errors=True)
     print("== program output\n" + output)
-    print("%d passed, %d failed" % (len(passes), len(failures)))
-    return 1 if failures else 0
+    return ending()
 
 
 if __name__ == "__main__":
-    sys.exit(main() if os.environ.get("A11Y_CHECK_IN_SESSION") == "1" else in_private_session())
+    run(main)

@@ -520,6 +520,22 @@ TEST_F(InstallerHostRun, InstallPageBetweenPaneAndFinalPageShowsEachHostsOutcome
     EXPECT_EQ(linesStartingWith(result.out, "show: button continueButton \"Close\" ").size(), 1u) << result.out;
 }
 
+// The final page is read by a screen reader: its text is the description of Close, which has the
+// focus, so that it is read with the button when the page appears.
+TEST_F(InstallerHostRun, FinalPageTextIsReadWithTheFocusedCloseButton)
+{
+    const HostResult result =
+        runScript({tick(*hostA), "click continueButton", "click continueButton", "show"});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    const auto closes = linesStartingWith(result.out, "show: button continueButton \"Close\" ");
+    ASSERT_EQ(closes.size(), 1u) << result.out;
+    EXPECT_NE(closes[0].find(" focus=1"), std::string::npos) << closes[0];
+    EXPECT_EQ(countLines(result.out, "show: description continueButton \"The print plug-in was installed into 1 host "
+                                     "application.\\n\\nYou can close the installer now.\""),
+              1u)
+        << result.out;
+}
+
 TEST_F(InstallerHostRun, SkippedHostShowsItsReasonAndEndsWithStatusFive)
 {
     setHelperMode("skip-last");

@@ -52,12 +52,14 @@ protected:
         std::string out;
         std::string err;
     };
-    Run run(const CommandLineRemoval::Options& options, const std::string& tool = SCRIPTHELPER_PATH)
+    Run run(const CommandLineRemoval::Options& options, const std::string& tool = SCRIPTHELPER_PATH,
+            const ::CommandLine::Texts& texts = {})
     {
         std::ostringstream out;
         std::ostringstream err;
         CommandLineRemoval commandLine(out, err, tool);
         commandLine.setDirectWhenPrivileged(false);
+        commandLine.setTexts(texts);
         Run result;
         result.status = commandLine.remove(options);
         result.out = out.str();
@@ -112,16 +114,19 @@ TEST_F(CommandLine, RemoveIsIdempotentAndReportsChangeOnlyWhenSomethingWent)
     const Run first = run(remove({"id-a", "id-c"}));
     EXPECT_EQ(first.status, 0) << first.out << first.err;
     EXPECT_NE(first.out.find("{\"id\": \"id-a\", \"state\": \"removed\""), std::string::npos) << first.out;
-    EXPECT_NE(first.out.find("\"removed\": 2, \"wouldRemove\": 0, \"absent\": 0, \"kept\": 0, \"changed\": true"),
+    EXPECT_NE(first.out.find("\"removed\": 2, \"wouldRemove\": 0, \"absent\": 0, \"unknown\": 0, \"kept\": 0, "
+                             "\"changed\": true"),
               std::string::npos)
         << first.out;
     EXPECT_FALSE(fs::exists(modulePath("Alpha")));
     EXPECT_FALSE(fs::exists(modulePath("Gamma")));
     EXPECT_TRUE(fs::exists(modulePath("Beta")));
 
+    // Gone from the registry: the second run cannot tell them from mistyped identifiers, and says
+    // so, but stays harmless.
     const Run second = run(remove({"id-a", "id-c"}));
     EXPECT_EQ(second.status, 0) << second.out;
-    EXPECT_NE(second.out.find("{\"id\": \"id-a\", \"state\": \"absent\", \"known\": false"), std::string::npos)
+    EXPECT_NE(second.out.find("{\"id\": \"id-a\", \"state\": \"unknown\", \"known\": false"), std::string::npos)
         << second.out;
     EXPECT_NE(second.out.find("\"changed\": false"), std::string::npos) << second.out;
 }
@@ -131,7 +136,7 @@ TEST_F(CommandLine, TextOutputHasOneLinePerModule)
     const Run result = run(remove({"id-b", "nope", "id-x"}, false));
     EXPECT_EQ(result.status, CommandLineRemoval::kExitKept);
     EXPECT_EQ(result.out, "removed id-b (Beta vLX)\n"
-                          "absent nope: not in the registry\n"
+                          "unknown nope: not in the module registry\n"
                           "kept id-x (Outside vLX): it lies outside the folders where modules may be removed (" +
                               m_root + "/Library/Printers/Tavix)\n");
 }
@@ -314,6 +319,56 @@ TEST_F(CommandLine, RunsOfOneAccountTakeTurnsWithThePlan)
     other.join();
     EXPECT_EQ(result.status, CommandLineRemoval::kExitDone) << result.out << result.err;
     EXPECT_FALSE(fs::exists(modulePath("Alpha")));
+}
+
+TEST_F(CommandLine, AnUnknownIdentifierIsToldApartAndWarnedAboutButKeepsTheStatus)
+{
+    const Run text = run(remove({"NOPE-1234", "id-b"}, false));
+    EXPECT_EQ(text.status, CommandLineRemoval::kExitDone) << text.out << text.err;
+    EXPECT_EQ(text.out, "unknown NOPE-1234: not in the module registry\nremoved id-b (Beta vLX)\n");
+    EXPECT_EQ(text.err, "plugsweep: warning: NOPE-1234 is not a registered module identifier; it was removed earlier "
+                        "or is mistyped (plugsweep --list shows the registered ones)\n");
+    EXPECT_EQ(text.out.find("absent"), std::string::npos);
+
+    const Run json = run(remove({"NOPE-1234"}));
+    EXPECT_EQ(json.status, CommandLineRemoval::kExitDone);
+    EXPECT_NE(json.out.find("{\"id\": \"NOPE-1234\", \"state\": \"unknown\", \"known\": false"), std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find("\"absent\": 0, \"unknown\": 1, "), std::string::npos) << json.out;
+}
+
+TEST_F(CommandLine, StrictMakesAnUnknownIdentifierFailTheRun)
+{
+    CommandLineRemoval::Options options = remove({"NOPE-1234", "id-a"});
+    options.strict = true;
+    const Run result = run(options);
+    EXPECT_EQ(result.status, CommandLineRemoval::kExitUnknown) << result.out << result.err;
+    EXPECT_NE(result.out.find("\"exitStatus\": 65"), std::string::npos) << result.out;
+    EXPECT_FALSE(fs::exists(modulePath("Alpha"))) << "the known module goes all the same";
+    options.ids = {"id-b"};
+    EXPECT_EQ(run(options).status, CommandLineRemoval::kExitDone) << "nothing unknown, nothing to fail";
+}
+
+TEST_F(CommandLine, MessagesAndReasonsComeFromTheUsersTableOneLineEach)
+{
+    const ::CommandLine::Texts marked = [](const std::string& key, const std::string&) {
+        return key == "CL_REASON_NOT_IN_REGISTRY" ? std::string("nicht im Register")
+               : key == "CL_UNKNOWN_WARNING"     ? std::string("Warnung: %@ ist unbekannt")
+               : key == "CL_REGISTRY_UNUSABLE"   ? std::string("Register %@ unbrauchbar: %@")
+               : key == "CL_NOTHING_REMOVED"     ? std::string("nichts entfernt")
+                                                 : "<" + key + ">";
+    };
+    const Run unknown = run(remove({"nope"}, false), SCRIPTHELPER_PATH, marked);
+    EXPECT_EQ(unknown.out, "unknown nope: nicht im Register\n") << "the first word stays, for scripts";
+    EXPECT_EQ(unknown.err, "plugsweep: Warnung: nope ist unbekannt\n");
+    const Run json = run(remove({"nope"}), SCRIPTHELPER_PATH, marked);
+    EXPECT_NE(json.out.find("\"reason\": \"not in the module registry\""), std::string::npos)
+        << "JSON stays English: " << json.out;
+
+    writeRegistryText("not a property list");
+    const Run refused = run(remove({"id-a"}), SCRIPTHELPER_PATH, marked);
+    EXPECT_EQ(refused.err, "plugsweep: Register " + registryPath() +
+                               " unbrauchbar: it is not a well-formed property list; nichts entfernt\n");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "UnInstaller/common/PlugsweepTestSupport.h"
+#include "UnInstaller/common/RemovalSession.h"
 #include "platform/headless/HeadlessAuthorization.h"
 #include "platform/appkit/Application.h"
 #include "platform/security/Authorization.h"
@@ -13,6 +14,7 @@
 #include <string>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace plugsweep_test {
@@ -203,7 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
         EndingCase{"AllGone", "echo 'kept id-a everything failed'\nexit 0\n", "txt:STEXT_END", true},
         EndingCase{"SomeKept", "echo 'removed id-a /L/Alpha/Alpha.plugin'\necho 'kept id-c no'\nexit 1\n",
                    "txt:STEXT_SOME_NOT_REMOVED", true},
-        EndingCase{"AllKept", "echo 'kept id-a no'\necho 'kept id-c no'\nexit 1\n", "txt:STEXT_NONE_REMOVED", true},
+        EndingCase{"AllKept", "echo 'kept id-a no'\necho 'kept id-c no'\nexit 1\n", "txt:STEXT_NONE_REMOVED_OTHER",
+                   true},
         EndingCase{"AnotherRemovalRuns", "echo 'busy another removal is running'\nexit 75\n", "txt:STEXT_BUSY", false},
         EndingCase{"RegistryRefused", "echo 'refused registry /x is missing'\nexit 74\n", "txt:STEXT_REMOVAL_FAILED",
                    false},
@@ -231,7 +234,8 @@ TEST_F(RemovalRun, KeptModulesAreCountedAndNamedAndTheUserMayGoBackToTheList)
     EXPECT_EQ(alerts()[0].alternate, "STEXT_BACK_BUTTON");
     EXPECT_FALSE(terminated());
     EXPECT_EQ(names(), (Strings{"Beta vLX", "Gamma vLX"}));
-    EXPECT_EQ(m_ui->progressUpdates(), (Strings{"0/2 STEXT_PROGRESS", "1/2 STEXT_PROGRESS"}));
+    // Each module as it starts, then the count at the end.
+    EXPECT_EQ(m_ui->progressUpdates(), (Strings{"0/2 STEXT_PROGRESS", "1/2 STEXT_PROGRESS", "2/2 STEXT_PROGRESS"}));
 }
 
 TEST_F(RemovalRun, FilesThatStayedAreNamedInTheCompletionAlert)
@@ -321,18 +325,210 @@ TEST_F(RemovalRun, NameWithoutBlankTerminatesBeforeTheToolAndKeepsThePlanFile)
     EXPECT_TRUE(terminated());
 }
 
-TEST_F(RemovalRun, UnwritablePlanIsSaidKeepsItsLogLineAndEndsWithAFailureStatus)
+/// What the user answers the alert of a plan that could not be written.
+struct UnwritablePlanCase {
+    const char* name;
+    platform::NSInteger answer;
+    bool quits;
+};
+
+class UnwritablePlan : public RemovalRun, public ::testing::WithParamInterface<UnwritablePlanCase> {};
+
+TEST_P(UnwritablePlan, IsSaidWithItsReasonAndOffersTheListToTryAgain)
 {
+    writeFile(m_app + "/Contents/Resources/English.lproj/Localizable.strings",
+              "\"STEXT_PLAN_NOT_SAVED\" = \"Not saved.\";\n"
+              "\"STEXT_PLAN_NOT_SAVED_MESSAGE\" = \"As %@: %@.\";\n"
+              "\"STEXT_REASON_FOLDER_IN_THE_WAY\" = \"a folder is in the way\";\n"
+              "\"STEXT_BACK_BUTTON\" = \"Back to List\";\n\"STEXT_QUIT_BUTTON\" = \"Quit\";\n");
     installTool("touch \"$HOME/ran\"\n");
     fs::create_directories(planPath());
+    m_ui->queueAlertAnswer(GetParam().answer);
     ASSERT_TRUE(m_uninstallButton->click());
     EXPECT_EQ(m_log, (Strings{"データの保存に失敗しました。"}));
     EXPECT_FALSE(fs::exists(m_home + "/ran"));
     ASSERT_EQ(alerts().size(), 1u);
-    EXPECT_EQ(alerts()[0].detail, "txt:STEXT_PLAN_NOT_SAVED");
+    EXPECT_EQ(alerts()[0].detail, "Not saved.");
+    EXPECT_EQ(alerts()[0].message, "As " + planPath() + ": a folder is in the way.");
     EXPECT_EQ(alerts()[0].alertKind, AlertKind::Critical);
-    EXPECT_TRUE(terminated());
-    EXPECT_EQ(platform::Application::sharedApplication().exitStatus(), 1);
+    EXPECT_EQ(alerts()[0].button, "Back to List") << "trying again is the default";
+    EXPECT_EQ(alerts()[0].alternate, "Quit");
+    EXPECT_EQ(terminated(), GetParam().quits);
+    if (GetParam().quits) {
+        EXPECT_EQ(platform::Application::sharedApplication().exitStatus(), 1);
+    } else {
+        // The list as it was: once the folder is out of the way, Uninstall tries again.
+        EXPECT_EQ(checks(), (Strings{"CHK_ON", "CHK_OFF", "CHK_ON"}));
+        EXPECT_TRUE(m_uninstallButton->isEnabled());
+        fs::remove(planPath());
+        ASSERT_TRUE(m_uninstallButton->click());
+        EXPECT_TRUE(fs::exists(m_home + "/ran"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, UnwritablePlan,
+                         ::testing::Values(UnwritablePlanCase{"BackToTheList", 1, false},
+                                           UnwritablePlanCase{"Quit", 0, true}),
+                         [](const ::testing::TestParamInfo<UnwritablePlanCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(RemovalRun, OneSelectedModuleThatCouldNotBeRemovedIsSaidInTheSingular)
+{
+    ASSERT_TRUE(m_table->userToggle(2));
+    installTool("echo 'kept id-a no'\nexit 1\n");
+    ASSERT_TRUE(m_uninstallButton->click());
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].detail, "txt:STEXT_NONE_REMOVED_ONE");
+}
+
+TEST_F(RemovalRun, AfterStopTheDialogSaysStoppingUntilTheRunEnds)
+{
+    // The program passes over the modules it did not come to, one "module" line each.
+    m_ui->stopProgressAfter(1);
+    installTool("trap 'for m in id-b id-c; do echo \"module 9 9 $m\"; "
+                "echo \"kept $m the removal was stopped before this module\"; done; exit 1' TERM\n"
+                "echo 'total 3'\necho 'module 1 3 id-a'\necho 'removed id-a /L/Alpha/Alpha.plugin'\n"
+                "i=0; while [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); done\nexit 0\n");
+    ASSERT_TRUE(m_uninstallButton->click());
+    EXPECT_EQ(m_ui->progressUpdates(), (Strings{"0/3 txt:STEXT_PROGRESS", "stopping txt:STEXT_STOPPING"}));
+}
+
+/// What the user answers the alert of a stop they asked for.
+struct StoppedCase {
+    const char* name;
+    platform::NSInteger answer;
+    bool quits;
+};
+
+class StoppedRun : public RemovalRun, public ::testing::WithParamInterface<StoppedCase> {};
+
+TEST_P(StoppedRun, IsInformationalTellsNotTriedFromKeptAndOffersTheListFirst)
+{
+    writeFile(m_app + "/Contents/Resources/English.lproj/Localizable.strings",
+              "\"STEXT_STOPPED\" = \"Stopped.\";\n\"STEXT_REMOVED_ONE\" = \"%@ removed.\";\n"
+              "\"STEXT_KEPT_ONE\" = \"%@ could not be removed:\";\n"
+              "\"STEXT_NOT_TRIED_ONE\" = \"%@ not tried:\";\n\"STEXT_NOT_TRIED_OTHER\" = \"%@ not tried:\";\n"
+              "\"STEXT_LOG_HINT\" = \"See the log.\";\n"
+              "\"STEXT_BACK_BUTTON\" = \"Back to List\";\n\"STEXT_QUIT_BUTTON\" = \"Quit\";\n");
+    m_ui->stopProgressAfter(1);
+    m_ui->queueAlertAnswer(GetParam().answer);
+    installTool("trap 'echo \"kept id-b it changed\"; "
+                "echo \"kept id-c the removal was stopped before this module\"; exit 1' TERM\n"
+                "echo 'total 3'\necho 'module 1 3 id-a'\necho 'removed id-a /L/Alpha/Alpha.plugin'\n"
+                "i=0; while [ $i -lt 500 ]; do sleep 0.02; i=$((i+1)); done\nexit 0\n");
+    ASSERT_TRUE(m_uninstallButton->click());
+    ASSERT_EQ(alerts().size(), 1u);
+    EXPECT_EQ(alerts()[0].detail, "Stopped.");
+    EXPECT_EQ(alerts()[0].alertKind, AlertKind::Informational) << "the user asked for it";
+    EXPECT_EQ(alerts()[0].message,
+              "1 removed.\n1 could not be removed:\n• Beta vLX\n1 not tried:\n• Gamma vLX\n\nSee the log.");
+    EXPECT_EQ(alerts()[0].button, "Back to List");
+    EXPECT_EQ(alerts()[0].alternate, "Quit");
+    EXPECT_EQ(terminated(), GetParam().quits);
+    if (GetParam().quits) {
+        EXPECT_EQ(platform::Application::sharedApplication().exitStatus(), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, StoppedRun,
+                         ::testing::Values(StoppedCase{"BackToTheListByDefault", 1, false},
+                                           StoppedCase{"Quit", 0, true}),
+                         [](const ::testing::TestParamInfo<StoppedCase>& info) { return std::string(info.param.name); });
+
+/// A removal program's output that the test writes only when the session's clock says so.
+class WaitingSession : public PlugsweepTest {
+protected:
+    void SetUp() override
+    {
+        PlugsweepTest::SetUp();
+        ASSERT_EQ(::pipe(m_pipe), 0);
+        m_stream = ::fdopen(m_pipe[0], "r");
+        ASSERT_NE(m_stream, nullptr);
+    }
+    void TearDown() override
+    {
+        if (m_pipe[1] >= 0)
+            ::close(m_pipe[1]);
+        if (m_stream)
+            std::fclose(m_stream);
+        PlugsweepTest::TearDown();
+    }
+
+    /// Writes lines for the session to read.
+    void say(const std::string& lines)
+    {
+        ASSERT_EQ(::write(m_pipe[1], lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+    }
+    void end()
+    {
+        ::close(m_pipe[1]);
+        m_pipe[1] = -1;
+    }
+
+    bool toldWaiting() const
+    {
+        const Strings& shown = m_ui->progressUpdates();
+        return std::find(shown.begin(), shown.end(), "0/0 waiting") != shown.end();
+    }
+
+    /// Follows a run whose early lines are there from the start and whose late lines come once
+    /// the panel says that the run waits, or at once when the session is not to wait; its clock
+    /// goes on by step at each reading.
+    Strings follow(std::chrono::milliseconds step, const std::string& early, const std::string& late,
+                   bool waits = true)
+    {
+        RemovalSession::Texts texts;
+        texts.waiting = "waiting";
+        texts.progress = [](std::size_t index, std::size_t total, const std::string& name) {
+            return std::to_string(index) + " of " + std::to_string(total) + " " + name;
+        };
+        RemovalSession session("ScriptHelper", nullptr, texts);
+        session.setLogLines(false);
+        say(early);
+        if (!waits) {
+            say(late);
+            end();
+        }
+        const auto start = std::chrono::steady_clock::now();
+        auto elapsed = std::chrono::milliseconds(0);
+        session.setClock([&] {
+            // Read on the session's own thread, after each look at the output.
+            if (m_pipe[1] >= 0 && toldWaiting()) {
+                say(late);
+                end();
+            }
+            const auto now = start + elapsed;
+            elapsed += step;
+            return now;
+        });
+        session.follow(nullptr, m_stream);
+        return m_ui->progressUpdates();
+    }
+
+    int m_pipe[2] = {-1, -1};
+    std::FILE* m_stream = nullptr;
+};
+
+const std::string kOneModuleRun = "total 1\nmodule 1 1 id-a\nremoved id-a /L/Alpha/Alpha.plugin\nend 1 0 0\n";
+
+TEST_F(WaitingSession, ARunWithoutACountAfterASecondIsSaidToWaitForAnotherRemoval)
+{
+    EXPECT_EQ(follow(std::chrono::milliseconds(250), "", kOneModuleRun),
+              (Strings{"0/0 waiting", "0/1 1 of 1 id-a", "1/1 1 of 1 id-a"}));
+}
+
+TEST_F(WaitingSession, ARunThatCountsAtOnceIsNotSaidToWait)
+{
+    EXPECT_EQ(follow(std::chrono::milliseconds(0), "", kOneModuleRun, false),
+              (Strings{"0/1 1 of 1 id-a", "1/1 1 of 1 id-a"}));
+}
+
+TEST_F(WaitingSession, TheProgramMaySayThatItWaits)
+{
+    // The clock stands still: the program's own line is what tells.
+    EXPECT_EQ(follow(std::chrono::milliseconds(0), "waiting another removal holds the lock\n", kOneModuleRun),
+              (Strings{"0/0 waiting", "0/1 1 of 1 id-a", "1/1 1 of 1 id-a"}));
 }
 
 TEST_F(RemovalRun, PolkitThatCannotBeAskedIsSaid)

@@ -35,13 +35,46 @@ QStringList wrapped(const QString& text, qreal width)
     return lines;
 }
 
-TEST(QtLineBreaks, LeavesTextsWithoutHangulOrIdeographsAlone)
+TEST(QtLineBreaks, LeavesTextsWithoutHangulOrIdeographsAloneButForABracketedCommand)
 {
-    for (const char* text : {"Some modules could not be removed (journalctl -t Plugsweep).",
-                             "Certains modules n’ont pas pu être supprimés.", ""}) {
+    for (const char* text : {"Some modules could not be removed (see the log).",
+                             "Certains modules n’ont pas pu être supprimés.", "(/Library/Printers/Tavix)", ""}) {
         EXPECT_EQ(QtLineBreaks::keepWordsTogether(QString::fromUtf8(text)), QString::fromUtf8(text));
     }
+    const QString held = QtLineBreaks::keepWordsTogether(QStringLiteral("See the log (journalctl -t Plugsweep)."));
+    EXPECT_EQ(QString(held).remove(kJoiner).replace(QChar(0x00A0), QLatin1Char(' ')),
+              QStringLiteral("See the log (journalctl -t Plugsweep)."));
+    EXPECT_TRUE(held.startsWith(QStringLiteral("See the log "))) << "the sentence may still wrap";
 }
+
+/// The log hint of a language whose words are spaced with blanks.
+struct LogHintCase {
+    const char* name;
+    const char* text;
+};
+
+class LogHint : public ::testing::TestWithParam<LogHintCase> {};
+
+TEST_P(LogHint, KeepsTheCommandOnOneLineAtAnyWidth)
+{
+    for (qreal width : {90.0, 120.0, 160.0, 200.0, 240.0, 300.0}) {
+        const QStringList lines = wrapped(QtLineBreaks::keepWordsTogether(QString::fromUtf8(GetParam().text)), width);
+        const bool together = std::any_of(lines.begin(), lines.end(), [](const QString& line) {
+            return line.contains(QStringLiteral("journalctl -t Plugsweep"));
+        });
+        EXPECT_TRUE(together) << width << ": " << lines.join(QLatin1Char('|')).toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, LogHint,
+    ::testing::Values(
+        LogHintCase{"German", "Die Einzelheiten stehen im Systemprotokoll (journalctl -t Plugsweep)."},
+        LogHintCase{"French", "Les détails ont été écrits dans le journal système (journalctl -t Plugsweep)."},
+        LogHintCase{"Italian", "I dettagli sono stati scritti nel registro di sistema (journalctl -t Plugsweep)."},
+        LogHintCase{"Spanish", "Los detalles se han escrito en el registro del sistema (journalctl -t Plugsweep)."},
+        LogHintCase{"English", "The details were written to the system log (journalctl -t Plugsweep)."}),
+    [](const ::testing::TestParamInfo<LogHintCase>& info) { return std::string(info.param.name); });
 
 TEST(QtLineBreaks, JoinsTheSyllablesOfEachKoreanWordAndKeepsTheSpaces)
 {
@@ -89,17 +122,27 @@ TEST(QtLineBreaks, ALongLatinSentenceMayStillWrap)
     EXPECT_FALSE(QtLineBreaks::keepWordsTogether(text).mid(4).contains(kJoiner));
 }
 
-TEST(QtAlertAccessible, AnAlertHasTheAlertRoleWithItsTitleAsNameAndMessageAsDescription)
+TEST(QtAlertAccessible, AnAlertIsNamedByItsTitleAndItsMessageIsReadOnceFromItsLabel)
 {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Plugsweep"),
                     QtLineBreaks::keepWordsTogether(QString::fromUtf8("모듈을 제거하지 못했습니다")));
-    box.setInformativeText(QStringLiteral("See the system log."));
+    box.setInformativeText(QtLineBreaks::keepWordsTogether(QString::fromUtf8("시스템 로그(journalctl -t Plugsweep).")));
     QtAlertAccessible::markAsAlert(&box);
     QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(&box);
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->role(), QAccessible::AlertMessage);
     EXPECT_EQ(alert->text(QAccessible::Name), QString::fromUtf8("모듈을 제거하지 못했습니다")) << "without joiners";
-    EXPECT_EQ(alert->text(QAccessible::Description), QStringLiteral("See the system log."));
+    EXPECT_TRUE(alert->text(QAccessible::Description).isEmpty()) << "the message label is read; not twice";
+    // The message is there once: as the text of its label, without the marks.
+    int messages = 0;
+    for (int i = 0; i < alert->childCount(); ++i) {
+        const QString name = alert->child(i)->text(QAccessible::Name);
+        if (name.contains(QStringLiteral("journalctl"))) {
+            ++messages;
+            EXPECT_EQ(name, QString::fromUtf8("시스템 로그(journalctl -t Plugsweep).")) << name.toStdString();
+        }
+    }
+    EXPECT_EQ(messages, 1);
 }
 
 TEST(QtAlertAccessible, OkWithoutLatinLettersTakesTheLetterOOfItsHint)
