@@ -134,6 +134,18 @@ std::vector<ModuleRegistry::Module> ModuleRegistry::modules() const
     return result;
 }
 
+void ModuleRegistry::forEachInstallPath(
+    const std::function<void(const std::string& uuid, const std::string* installPath)>& visit) const
+{
+    const platform::PlistDictionary* modules = moduleDictionary();
+    if (modules == nullptr)
+        return;
+    for (std::size_t i = 0; i < modules->size(); ++i) {
+        const platform::PlistDictionary* entry = modules->valueAt(i).asDictionary();
+        visit(modules->keyAt(i), entry != nullptr ? entry->stringForKey(kInstallPathKey) : nullptr);
+    }
+}
+
 bool ModuleRegistry::contains(const std::string& uuid) const
 {
     const platform::PlistDictionary* modules = moduleDictionary();

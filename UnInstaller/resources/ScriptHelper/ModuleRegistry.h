@@ -41,6 +41,9 @@ public:
 
     /// The modules in the registry's order.
     std::vector<Module> modules() const;
+    /// Calls visit with each module's identifier and install path (null when the entry has none),
+    /// in the registry's order, copying nothing.
+    void forEachInstallPath(const std::function<void(const std::string& uuid, const std::string* installPath)>& visit) const;
     bool contains(const std::string& uuid) const;
     std::optional<std::string> installPath(const std::string& uuid) const;
     std::optional<std::string> moduleName(const std::string& uuid) const;

@@ -128,8 +128,7 @@ std::vector<Decision> checkEntries(const UninstallPlan& plan, const ModuleRegist
 /// Refuses every accepted entry whose folder holds a module that stays; a refused entry's module
 /// stays in turn, so this repeats until nothing changes. Then inspects what is left on disk.
 /// Answers the modules that stay.
-StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisions,
-                                                  const std::vector<ModuleRegistry::Module>& modules,
+StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisions, const ModuleRegistry& registry,
                                                   FileTree::Session& files)
 {
     std::unordered_set<std::string, platform::KeyHasher> leaving;
@@ -137,16 +136,34 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
         if (accepted(d))
             leaving.insert(d.uuid);
     }
+    const auto stays = [&](const std::string& uuid) { return leaving.count(uuid) == 0; };
     StayingModules staying(leavingPaths(decisions));
-    std::unordered_map<std::string, std::string, platform::KeyHasher> stayingAt;
-    const auto addStaying = [&](const std::string& uuid, const std::string& installPath) {
-        if (staying.add(installPath, 1))
-            stayingAt.emplace(PathPolicy::normalized(installPath), uuid);
+    registry.forEachInstallPath([&](const std::string& uuid, const std::string* installPath) {
+        if (installPath != nullptr && stays(uuid))
+            staying.add(*installPath, 1);
+    });
+    // Which module stays at each install path: made only when an entry is first refused for one.
+    std::optional<std::unordered_map<std::string, std::string, platform::KeyHasher>> stayingAt;
+    const auto moduleStayingAt = [&](const std::string& path) -> std::string {
+        if (!stayingAt) {
+            stayingAt.emplace();
+            registry.forEachInstallPath([&](const std::string& uuid, const std::string* installPath) {
+                if (installPath != nullptr && stays(uuid))
+                    stayingAt->emplace(PathPolicy::normalized(*installPath), uuid);
+            });
+        }
+        const auto it = stayingAt->find(path);
+        return it != stayingAt->end() ? it->second : std::string("that stays");
     };
-    for (const ModuleRegistry::Module& module : modules) {
-        if (leaving.count(module.uuid) == 0 && module.installPath)
-            addStaying(module.uuid, *module.installPath);
-    }
+    // Looked up only when an entry is refused for it.
+    const auto moduleStayingInside = [&](const std::string& folder) -> std::string {
+        std::string found;
+        registry.forEachInstallPath([&](const std::string& uuid, const std::string* installPath) {
+            if (found.empty() && installPath != nullptr && stays(uuid) && PathPolicy::isInsideOrSame(*installPath, folder))
+                found = uuid + " at " + *installPath;
+        });
+        return found.empty() ? std::string("that stays") : found;
+    };
     // What the modules that stay lead to (a link among them may lead into a leaving tree): looked
     // up once, before the first inspection, and before each later one for the entries refused since.
     std::set<FileTree::FileId> foreign;
@@ -155,18 +172,10 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
     const auto refuse = [&](Decision& d, std::string reason) {
         d.refusal = std::move(reason);
         leaving.erase(d.uuid);
-        addStaying(d.uuid, d.installPath);
+        if (staying.add(d.installPath, 1) && stayingAt)
+            stayingAt->emplace(PathPolicy::normalized(d.installPath), d.uuid);
         if (foreignKnown)
             refusedSince.push_back(d.installPath);
-    };
-    // Only asked when an entry is refused for it.
-    const auto stayingInside = [&](const std::string& folder) -> std::string {
-        for (const ModuleRegistry::Module& module : modules) {
-            if (leaving.count(module.uuid) == 0 && module.installPath &&
-                PathPolicy::isInsideOrSame(*module.installPath, folder))
-                return module.uuid + " at " + *module.installPath;
-        }
-        return "that stays";
     };
 
     for (bool changed = true; changed;) {
@@ -176,10 +185,10 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
                 continue;
             const std::string path = PathPolicy::normalized(d.installPath);
             if (staying.at(path) > 0) {
-                refuse(d, d.installPath + " is also the install path of module " + stayingAt[path]);
+                refuse(d, d.installPath + " is also the install path of module " + moduleStayingAt(path));
                 changed = true;
             } else if (staying.inside(path) > 0) {
-                refuse(d, d.installPath + " holds module " + stayingInside(path));
+                refuse(d, d.installPath + " holds module " + moduleStayingInside(path));
                 changed = true;
             }
         }
@@ -200,12 +209,12 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
                 // Looked up from the folders this entry's folder lies in, which the modules that
                 // stay mostly share, so that each costs one look-up of its last components.
                 files.reach(d.target);
-                for (const ModuleRegistry::Module& module : modules) {
-                    if (module.installPath && leaving.count(module.uuid) == 0) {
-                        if (auto id = files.identity(*module.installPath))
+                registry.forEachInstallPath([&](const std::string& uuid, const std::string* installPath) {
+                    if (installPath != nullptr && stays(uuid)) {
+                        if (auto id = files.identity(*installPath))
                             foreign.insert(*id);
                     }
-                }
+                });
                 foreignKnown = true;
             }
             const FileTree::Inspection inspection = files.inspect(d.target, foreign);
@@ -242,10 +251,10 @@ bool recover(const std::vector<RemovalJournal::Record>& records, ModuleRegistry&
         std::unordered_set<std::string, platform::KeyHasher> named;
         for (const RemovalJournal::Record& record : records)
             named.insert(record.installPath);
-        for (const ModuleRegistry::Module& module : registry.modules()) {
-            if (module.installPath && named.count(PathPolicy::normalized(*module.installPath)) != 0)
-                registeredAt.emplace(PathPolicy::normalized(*module.installPath), module.uuid);
-        }
+        registry.forEachInstallPath([&](const std::string& uuid, const std::string* installPath) {
+            if (installPath != nullptr && named.count(PathPolicy::normalized(*installPath)) != 0)
+                registeredAt.emplace(PathPolicy::normalized(*installPath), uuid);
+        });
     }
     for (const RemovalJournal::Record& record : records) {
         if (PathPolicy::syntaxProblem(record.installPath) || policy.placeProblem(record.installPath)) {
@@ -389,10 +398,9 @@ int RemovalRun::run()
 
     const std::size_t count = plan->entries().size();
     say(RemovalEvent::total(count));
-    const std::vector<ModuleRegistry::Module> modules = registry->modules();
     std::vector<Decision> decisions = checkEntries(*plan, *registry, policy);
     FileTree::Session files;
-    const StayingModules staying = refuseFoldersHoldingStayingModules(decisions, modules, files);
+    const StayingModules staying = refuseFoldersHoldingStayingModules(decisions, *registry, files);
 
     // Entries leaving together may share a parent folder: it goes with the last of them.
     StayingModules notYetGone(leavingPaths(decisions));
