@@ -393,7 +393,8 @@ void Controller::makeSelectListView()
 
     // The rows that ScriptHelper would refuse are offered disabled, with its reason.
     const RemovableModules judge;
-    const std::vector<RemovableModules::Module> modules = judge.modulesOf(*m_kepl2Dict);
+    // Each module's texts move into the rows: the registry's copy and the rows' are all there is.
+    std::vector<RemovableModules::Module> modules = judge.modulesOf(*m_kepl2Dict);
     const std::map<RemovableModules::Refusal, std::string> reasonTexts{
         {RemovableModules::Refusal::None, std::string()},
         {RemovableModules::Refusal::UnsafePath, localizedString("STEXT_ROW_UNSAFE")},
@@ -402,14 +403,15 @@ void Controller::makeSelectListView()
          fill(localizedString("STEXT_ROW_NO_SETTING"), {scripthelper::ModuleFolders::settingFile()})}};
     for (StringArray* rows : {&names, &checks, &identifiers, &installPaths, &reasons})
         rows->reserve(modules.size());
-    for (const RemovableModules::Module& module : modules) {
+    for (RemovableModules::Module& module : modules) {
         const bool removable = module.refusal == RemovableModules::Refusal::None;
-        names.push_back(module.name);
+        names.push_back(std::move(module.name));
         checks.push_back(removable ? initialState : kCheckOff);
-        identifiers.push_back(module.id);
-        installPaths.push_back(module.installPath);
+        identifiers.push_back(std::move(module.id));
+        installPaths.push_back(std::move(module.installPath));
         reasons.push_back(reasonTexts.at(module.refusal));
     }
+    modules = {};
 
     const bool listed = !checks.empty();
     m_arrayName = std::move(names);
