@@ -270,13 +270,9 @@ int InstallRun::run()
 
     std::string error;
     const std::string registryFile = platform::resolveSystemPath(RemovalRun::kRegistryPath);
-    UniqueFd registryFolder = TrustedFile::openFolderOf(registryFile, &error);
-    if (!registryFolder.valid())
-        return refuse(kExitRegistryUnusable, "registry " + registryFile + " " + error);
     bool busy = false;
-    std::optional<RemovalJournal> journal = RemovalJournal::lock(
-        std::move(registryFolder), platform::stringByDeletingLastPathComponent(registryFile),
-        platform::lastPathComponent(registryFile), m_options.lockWaitMs, &error, &busy);
+    std::optional<RemovalJournal> journal =
+        RemovalJournal::lockRegistry(registryFile, m_options.lockWaitMs, &error, &busy);
     if (!journal) {
         if (busy) {
             say(RemovalEvent::withText(Kind::Busy, error));

@@ -3,6 +3,8 @@
 #include "UnInstaller/resources/ScriptHelper/FileDigest.h"
 #include "UnInstaller/resources/ScriptHelper/FileTree.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalProtocol.h"
+#include "UnInstaller/resources/ScriptHelper/TrustedFile.h"
+#include "platform/foundation/Path.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -387,6 +389,20 @@ std::optional<RemovalJournal::InstallRecord> RemovalJournal::decodeInstallRecord
         record.steps.push_back(std::move(step));
     }
     return record;
+}
+
+std::optional<RemovalJournal> RemovalJournal::lockRegistry(const std::string& registryFile, int waitMs,
+                                                           std::string* error, bool* busy)
+{
+    *busy = false;
+    std::string why;
+    UniqueFd folder = TrustedFile::openFolderOf(registryFile, &why);
+    if (!folder.valid()) {
+        *error = "registry " + registryFile + " " + why;
+        return std::nullopt;
+    }
+    return lock(std::move(folder), platform::stringByDeletingLastPathComponent(registryFile),
+                platform::lastPathComponent(registryFile), waitMs, error, busy);
 }
 
 }  // namespace scripthelper

@@ -62,6 +62,10 @@ public:
     static std::optional<RemovalJournal> lock(UniqueFd folder, const std::string& folderPath,
                                               const std::string& registryName, int waitMs, std::string* error,
                                               bool* busy);
+    /// As lock(), for the registry file at registryFile: its folder is walked and judged first (a
+    /// folder that does not pass is named in *error as the registry's).
+    static std::optional<RemovalJournal> lockRegistry(const std::string& registryFile, int waitMs, std::string* error,
+                                                      bool* busy);
 
     /// The records of an earlier run that did not finish; a torn last line is left out.
     std::vector<Record> pending(std::string* error) const;

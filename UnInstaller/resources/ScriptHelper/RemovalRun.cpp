@@ -334,14 +334,9 @@ int RemovalRun::run()
 
     std::string error;
     const std::string registryFile = platform::resolveSystemPath(kRegistryPath);
-    UniqueFd registryFolder = TrustedFile::openFolderOf(registryFile, &error);
-    if (!registryFolder.valid())
-        return refuse(kExitRegistryUnusable, "registry " + registryFile + " " + error);
-    const std::string registryName = platform::lastPathComponent(registryFile);
     bool busy = false;
     std::optional<RemovalJournal> journal =
-        RemovalJournal::lock(std::move(registryFolder), platform::stringByDeletingLastPathComponent(registryFile),
-                             registryName, m_options.lockWaitMs, &error, &busy);
+        RemovalJournal::lockRegistry(registryFile, m_options.lockWaitMs, &error, &busy);
     if (!journal) {
         if (busy) {
             say(RemovalEvent::withText(Kind::Busy, error));
