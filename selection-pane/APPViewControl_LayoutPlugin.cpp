@@ -347,17 +347,19 @@ bool APPViewControl_LayoutPlugin::saveInstallPlist()
                     installApps.push_back(std::move(planEntry));
                 }
             } else {
-                const std::string* installPath = entry->stringForKey(kInstallPathKey);
-                if (!installPath)
+                const std::string* catalogued = entry->stringForKey(kInstallPathKey);
+                if (!catalogued)
                     continue;
+                // The catalogue's folder is one of the machine's, as the driver's is.
+                const std::string installPath = platform::resolveSystemPath(*catalogued);
                 PlistDictionary planEntry;
-                planEntry.set(kPrintInstallPathKey, *installPath);
+                planEntry.set(kPrintInstallPathKey, installPath);
                 planEntry.set(kPluginTypeKey, *type);
                 planEntry.set(kLayoutInstallPathKey,
                               automationName
                                   ? platform::stringByAppendingPathComponent(
-                                        platform::stringByDeletingLastPathComponent(*installPath), kAutomateFolder)
-                                  : *installPath);
+                                        platform::stringByDeletingLastPathComponent(installPath), kAutomateFolder)
+                                  : installPath);
                 installApps.push_back(std::move(planEntry));
             }
         }

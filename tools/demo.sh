@@ -50,8 +50,8 @@ path_file com.tavix.PSPath.PE6 "Photo Editor 6" "$apps/Photo Editor 6/Plug-ins"
 path_file com.tavix.PSPath.IW3 "Image Workshop 3" "$apps/Image Workshop 3/Plug-ins"
 # ... one whose path file names a folder that is gone (its row is shown disabled) ...
 path_file com.tavix.PSPath.PE5 "Photo Editor 5" "$apps/Photo Editor 5/Plug-ins"
-# ... and the folder of the fixed-folder host under the demo machine root. The plan names the
-# catalogue's folder as written; the root also keeps the driver lookup away from /Library.
+# ... and the folder of the fixed-folder host under the demo machine root, where the plan names
+# it (the catalogue's machine folders lie under the root; so does the driver lookup's /Library).
 mkdir -p "$root/Applications/Layout Designer 2/Plug-ins/Print"
 # A folder to pick for "another photo editor" in the window.
 mkdir -p "$apps/Other Photo Editor/Plug-ins"

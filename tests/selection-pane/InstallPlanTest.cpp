@@ -29,6 +29,9 @@ protected:
         controller.connectOutlet("m_uiTableView", &table);
     }
 
+    /// A catalogue's fixed folder as the plan names it: on the machine, under its root.
+    std::string onMachine(const std::string& folder) const { return root() + folder; }
+
     /// Shows the checklist for a catalogue with every row ticked by the previous selection.
     void showTicked(std::vector<PlistDictionary> apps)
     {
@@ -190,9 +193,9 @@ TEST_F(InstallPlan, FixedFolderRowHasNoDeletePath)
     ASSERT_TRUE(controller.saveInstallPlist());
     EXPECT_EQ(planEntries(),
               (std::vector<Entry>{
-                  {{"PrintInstallPath", "/Apps/Plain/Plug-ins"}, {"PluginType", "FIXED"}, {"LayoutInstallPath", "/Apps/Plain/Plug-ins"}},
-                  {{"PrintInstallPath", "/Apps/Auto/Plug-ins"}, {"PluginType", "FIXED"}, {"LayoutInstallPath", "/Apps/Auto/Automate"}},
-                  {{"PrintInstallPath", "/Apps/Lower"}, {"PluginType", "ps"}, {"LayoutInstallPath", "/Apps/Lower"}},
+                  {{"PrintInstallPath", onMachine("/Apps/Plain/Plug-ins")}, {"PluginType", "FIXED"}, {"LayoutInstallPath", onMachine("/Apps/Plain/Plug-ins")}},
+                  {{"PrintInstallPath", onMachine("/Apps/Auto/Plug-ins")}, {"PluginType", "FIXED"}, {"LayoutInstallPath", onMachine("/Apps/Auto/Automate")}},
+                  {{"PrintInstallPath", onMachine("/Apps/Lower")}, {"PluginType", "ps"}, {"LayoutInstallPath", onMachine("/Apps/Lower")}},
               }))
         << "a type differing from PS in case is a fixed folder; a fixed folder without a path gives nothing";
 }
@@ -214,7 +217,7 @@ TEST_F(InstallPlan, OnlyTickedRowsCountEvenWhenDisabled)
     const auto entries = planEntries();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].at("DeletePluginPath"), gone);
-    EXPECT_EQ(entries[1].at("PrintInstallPath"), "/c");
+    EXPECT_EQ(entries[1].at("PrintInstallPath"), onMachine("/c"));
     EXPECT_TRUE(panelStarts().empty()) << "the unticked user-folder row asks nothing";
 }
 
@@ -239,7 +242,7 @@ TEST_F(InstallPlan, CancellingTheSecondFolderChoiceWritesNothing)
     const auto entries = planEntries();
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].at("PrintInstallPath"), "/again/one");
-    EXPECT_EQ(entries[1].at("PrintInstallPath"), "/m");
+    EXPECT_EQ(entries[1].at("PrintInstallPath"), onMachine("/m"));
     EXPECT_EQ(entries[2].at("PrintInstallPath"), "/again/two");
 }
 
