@@ -37,6 +37,11 @@ public:
 
     Controller();
     ~Controller() override;
+
+    /// Once the program's window has closed the process ends: a controller destroyed after that
+    /// leaves the registry's tree and the rows to the system rather than freeing them one by one.
+    /// Set by the program's own main; controllers made by anything else free everything.
+    static void leaveDataToTheEndOfTheProcess() { s_leaveDataAtEnd = true; }
     Controller(const Controller&) = delete;
     Controller& operator=(const Controller&) = delete;
 
@@ -170,6 +175,7 @@ private:
     /// The error number the failed plan write left.
     int m_planWriteError = 0;
     std::optional<platform::PlistDictionary> m_kepl2Dict;
+    static inline bool s_leaveDataAtEnd = false;
 
     std::shared_ptr<platform::Bundle> m_classBundle;
 };

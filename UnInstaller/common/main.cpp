@@ -74,6 +74,7 @@ int main(int argc, char** argv)
     }
 
     platform::registerNibClass(Controller::kClassName, [] { return std::make_unique<Controller>(); });
+    Controller::leaveDataToTheEndOfTheProcess();
     // Every argument was the program's own: the application sees its name alone.
     return platform::NSApplicationMain(1, const_cast<const char**>(argv));
 }

@@ -32,6 +32,29 @@ std::vector<std::string> nonEmptyFields(std::string_view text, char separator)
     return fields;
 }
 
+/// The non-empty components of a path, one after another, without copying them.
+class Components {
+public:
+    explicit Components(std::string_view path) : m_path(path) {}
+
+    /// The next component; false when there is none left.
+    bool next(std::string_view* part)
+    {
+        while (m_at < m_path.size() && m_path[m_at] == '/')
+            ++m_at;
+        if (m_at >= m_path.size())
+            return false;
+        const std::size_t end = std::min(m_path.find('/', m_at), m_path.size());
+        *part = m_path.substr(m_at, end - m_at);
+        m_at = end;
+        return true;
+    }
+
+private:
+    std::string_view m_path;
+    std::size_t m_at = 0;
+};
+
 }  // namespace
 
 PathPolicy::PathPolicy(const std::string& machineRoot, const std::vector<std::string>& moduleFolders)
@@ -57,7 +80,9 @@ std::vector<std::string> PathPolicy::components(std::string_view path)
 std::string PathPolicy::normalized(std::string_view path)
 {
     std::string result = path.empty() || path[0] != '/' ? std::string() : std::string("/");
-    for (const std::string& part : components(path)) {
+    result.reserve(path.size());
+    Components parts(path);
+    for (std::string_view part; parts.next(&part);) {
         if (!result.empty() && result.back() != '/')
             result += '/';
         result += part;
@@ -73,13 +98,14 @@ std::optional<std::string> PathPolicy::syntaxProblem(std::string_view path)
         return "holds a NUL or control character";
     if (path[0] != '/')
         return "is not an absolute path";
-    const std::vector<std::string> parts = components(path);
-    if (parts.empty())
+    Components parts(path);
+    std::string_view part;
+    if (!parts.next(&part))
         return "is the root folder";
-    for (const std::string& part : parts) {
+    do {
         if (part == "." || part == "..")
             return "has a \".\" or \"..\" component";
-    }
+    } while (parts.next(&part));
     return std::nullopt;
 }
 
@@ -87,9 +113,14 @@ bool PathPolicy::isInsideOrSame(std::string_view path, std::string_view folder)
 {
     if (path.empty() || folder.empty() || (path[0] == '/') != (folder[0] == '/'))
         return false;
-    const std::vector<std::string> inner = components(path);
-    const std::vector<std::string> outer = components(folder);
-    return outer.size() <= inner.size() && std::equal(outer.begin(), outer.end(), inner.begin());
+    Components inner(path);
+    Components outer(folder);
+    for (std::string_view outerPart; outer.next(&outerPart);) {
+        std::string_view innerPart;
+        if (!inner.next(&innerPart) || innerPart != outerPart)
+            return false;
+    }
+    return true;
 }
 
 PathPolicy::Character PathPolicy::characterAt(std::string_view text, std::size_t i)
