@@ -98,6 +98,9 @@ InstallerWindow::InstallerWindow(InstallerSession& session, const HostStrings& s
     m_continueButton = new QPushButton(qs(m_strings.text(kContinueButtonKey)), central);
     m_continueButton->setObjectName("continueButton");
     m_continueButton->setDefault(true);
+    m_closeButton = new QPushButton(qs(m_strings.text(kCloseButtonKey)), central);
+    m_closeButton->setObjectName("closeButton");
+    m_closeButton->hide();
     m_installAgainButton = new QPushButton(qs(m_strings.text(kInstallAgainButtonKey)), central);
     m_installAgainButton->setObjectName("installAgainButton");
     m_installAgainButton->hide();
@@ -106,6 +109,7 @@ InstallerWindow::InstallerWindow(InstallerSession& session, const HostStrings& s
     buttons->addWidget(m_installAgainButton);
     buttons->addWidget(m_backButton);
     buttons->addWidget(m_continueButton);
+    buttons->addWidget(m_closeButton);
     right->addLayout(buttons);
 
     setCentralWidget(central);
@@ -120,6 +124,7 @@ InstallerWindow::InstallerWindow(InstallerSession& session, const HostStrings& s
     });
     connect(m_backButton, &QPushButton::clicked, this, [this] { backPressed(); });
     connect(m_continueButton, &QPushButton::clicked, this, [this] { continuePressed(); });
+    connect(m_closeButton, &QPushButton::clicked, this, [this] { close(); });
     connect(m_installAgainButton, &QPushButton::clicked, this, [this] { runInstall(); });
 
     m_session.setPaneEnteredHandler([this](std::size_t index) { paneEntered(index); });
@@ -187,6 +192,7 @@ void InstallerWindow::focusPane(std::size_t index)
     setTabOrder(m_cancelButton, m_installAgainButton);
     setTabOrder(m_installAgainButton, m_backButton);
     setTabOrder(m_backButton, m_continueButton);
+    setTabOrder(m_continueButton, m_closeButton);
     // The pane's first control that takes the focus has it when the pane is entered.
     for (QWidget* w = firstInPane; w; w = w->nextInFocusChain()) {
         if (w->isEnabled() && w->isVisible() && (w->focusPolicy() & Qt::TabFocus)) {
@@ -238,17 +244,14 @@ void InstallerWindow::showFinalPage()
     m_stage = Stage::Final;
     const QString message = qs(InstallTexts(m_strings).finalMessage(*m_installPage->result()));
     m_finalLabel->setText(message);
+    // The page's text comes to a screen reader with Close, the one control of the page, which
+    // takes the focus from Continue and is announced with its description: set before it shows.
+    m_closeButton->setAccessibleDescription(message);
     m_pages->setCurrentWidget(m_finalPage);
     m_heading->setText(qs(m_strings.text(kFinishStepKey)));
     updateSteps();
     updateButtons();
-    // The page's text comes to a screen reader with Close, the one control of the page. Close is
-    // the button that had the focus as Continue: the focus leaves it and comes back, so that the
-    // button is announced anew, with its new name and the text.
-    m_continueButton->setAccessibleDescription(message);
-    if (m_continueButton->hasFocus())
-        m_continueButton->clearFocus();
-    m_continueButton->setFocus(Qt::TabFocusReason);
+    m_closeButton->setFocus(Qt::TabFocusReason);
 }
 
 bool InstallerWindow::anythingInstalled() const
@@ -348,11 +351,14 @@ void InstallerWindow::updateButtons()
     }
     case Stage::Final:
         m_backButton->setEnabled(false);
-        m_continueButton->setText(qs(m_strings.text(kCloseButtonKey)));
-        m_continueButton->setEnabled(true);
         m_installAgainButton->hide();
         break;
     }
+    const bool final = m_stage == Stage::Final;
+    m_closeButton->setVisible(final);
+    m_closeButton->setDefault(final);
+    m_continueButton->setDefault(!final);
+    m_continueButton->setVisible(!final);
     m_cancelButton->setVisible(quitNeedsQuestion());
     m_cancelButton->setEnabled(!running);
 }

@@ -84,6 +84,9 @@ private:
     QPushButton* m_cancelButton = nullptr;
     QPushButton* m_backButton = nullptr;
     QPushButton* m_continueButton = nullptr;
+    /// The final page's one control, a button of its own: a screen reader announces a control
+    /// that newly takes the focus, not one that is renamed while it keeps it.
+    QPushButton* m_closeButton = nullptr;
     QPushButton* m_installAgainButton = nullptr;
     Stage m_stage = Stage::Panes;
     // One page per pane; the pane's view is put into it at the pane's first entry.

@@ -78,13 +78,18 @@ struct Entry {
     bool isAction = false;
 };
 
-void setText(const Entry& entry, const QString& text)
+void setText(const Entry& entry, const QString& text, const QString& plain)
 {
     if (entry.isAction) {
         static_cast<QAction*>(entry.object)->setText(text);
-    } else {
-        static_cast<QAbstractButton*>(entry.object)->setText(text);
+        return;
     }
+    auto* button = static_cast<QAbstractButton*>(entry.object);
+    button->setText(text);
+    // A "(&X)" suffix is there for the keyboard alone: a screen reader reads the plain title
+    // ("すべてを選択", not "すべてを選択(A)") and says the shortcut on its own.
+    const bool suffixed = text.contains(QLatin1String("(&")) && !plain.contains(QLatin1String("(&"));
+    button->setAccessibleName(suffixed ? plain : QString());
 }
 
 void assignSet(const std::vector<Entry>& entries)
@@ -126,7 +131,7 @@ void assignSet(const std::vector<Entry>& entries)
         entry->object->setProperty(kPlainProperty, plain);
         entry->object->setProperty(kMarkedProperty, marked);
         if (marked != entry->text) {
-            setText(*entry, marked);
+            setText(*entry, marked, plain);
         }
     }
 }

@@ -4,7 +4,9 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
@@ -30,10 +32,30 @@ qint64 steadyMilliseconds()
     return started.elapsed();
 }
 
+/// A progress dialog that stays up when its button, Escape or the window's close ask it to stop:
+/// it says so while the step ends, and closes only with the panel.
+class StayingProgressDialog : public QProgressDialog {
+public:
+    explicit StayingProgressDialog(QWidget* parent) : QProgressDialog(parent)
+    {
+        // The base class hides and resets itself on its own signal.
+        QObject::disconnect(this, SIGNAL(canceled()), this, SLOT(cancel()));
+    }
+
+    void reject() override { emit canceled(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->ignore();
+        emit canceled();
+    }
+};
+
 }  // namespace
 
 QtProgressPanel::QtProgressPanel(QWidget* parent, const std::string& title, const std::string& stopButton, Clock clock)
-    : m_dialog(std::make_unique<QProgressDialog>(parent)), m_timer(std::make_unique<QTimer>()),
+    : m_dialog(std::make_unique<StayingProgressDialog>(parent)), m_timer(std::make_unique<QTimer>()),
       m_clock(std::move(clock))
 {
     m_dialog->setWindowTitle(QApplication::applicationDisplayName());
@@ -111,8 +133,14 @@ void QtProgressPanel::setStopping(const std::string& text)
     m_timer->stop();
     m_pending.reset();
     m_dialog->setLabelText(QString::fromStdString(text));
-    // The dialog hides itself on Cancel; it stays up, without its button, while the step ends.
-    m_dialog->show();
+    // The dialog stays up, its button disabled, while the step ends. The line takes the focus
+    // from the button, so that a screen reader announces it: a renamed or disabled control that
+    // keeps or loses the focus is not announced.
+    auto* line = m_dialog->findChild<QLabel*>();
+    if (line) {
+        line->setFocusPolicy(Qt::StrongFocus);
+        line->setFocus(Qt::OtherFocusReason);
+    }
     if (auto* button = m_dialog->findChild<QPushButton*>())
         button->setEnabled(false);
 }

@@ -517,7 +517,7 @@ TEST_F(InstallerHostRun, InstallPageBetweenPaneAndFinalPageShowsEachHostsOutcome
                   .size(),
               1u)
         << result.out;
-    EXPECT_EQ(linesStartingWith(result.out, "show: button continueButton \"Close\" ").size(), 1u) << result.out;
+    EXPECT_EQ(linesStartingWith(result.out, "show: button closeButton \"Close\" ").size(), 1u) << result.out;
 }
 
 // The final page is read by a screen reader: its text is the description of Close, which has the
@@ -527,10 +527,10 @@ TEST_F(InstallerHostRun, FinalPageTextIsReadWithTheFocusedCloseButton)
     const HostResult result =
         runScript({tick(*hostA), "click continueButton", "click continueButton", "show"});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
-    const auto closes = linesStartingWith(result.out, "show: button continueButton \"Close\" ");
+    const auto closes = linesStartingWith(result.out, "show: button closeButton \"Close\" ");
     ASSERT_EQ(closes.size(), 1u) << result.out;
     EXPECT_NE(closes[0].find(" focus=1"), std::string::npos) << closes[0];
-    EXPECT_EQ(countLines(result.out, "show: description continueButton \"The print plug-in was installed into 1 host "
+    EXPECT_EQ(countLines(result.out, "show: description closeButton \"The print plug-in was installed into 1 host "
                                      "application.\\n\\nYou can close the installer now.\""),
               1u)
         << result.out;

@@ -12,6 +12,10 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QPushButton>
+
+#include <functional>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +73,29 @@ TEST_F(ProgressPace, TheFirstReportIsShownAtOnceAndALaterOneWhenItsIntervalEnds)
     now += QtProgressPanel::kReportIntervalMs;
     panel.setProgress(1, 3, "Module 2 of 3");
     EXPECT_EQ(label(), QStringLiteral("Module 2 of 3"));
+}
+
+// Stop, Escape and the window's close only ask to stop: the dialog stays up and says it is
+// stopping, its line taking the focus so that a screen reader says it.
+TEST_F(ProgressPace, AskingToStopKeepsTheDialogUpAndItsLineTakesTheFocus)
+{
+    panel.dialog()->show();
+    auto* button = panel.dialog()->findChild<QPushButton*>();
+    ASSERT_NE(button, nullptr);
+    for (const auto& ask : std::vector<std::function<void()>>{
+             [button] { button->click(); }, [this] { panel.dialog()->reject(); },
+             [this] { panel.dialog()->close(); }}) {
+        ask();
+        EXPECT_TRUE(panel.stopRequested());
+        EXPECT_TRUE(panel.dialog()->isVisible()) << "the dialog stays up";
+    }
+    panel.setStopping("Stopping after the current module…");
+    EXPECT_TRUE(panel.dialog()->isVisible());
+    EXPECT_FALSE(button->isEnabled());
+    auto* line = panel.dialog()->findChild<QLabel*>();
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->focusPolicy(), Qt::StrongFocus);
+    EXPECT_EQ(panel.dialog()->focusWidget(), line) << "the stopping line has the dialog's focus";
 }
 
 TEST_F(ProgressPace, AStopIsShownAtOnceAndNothingAfterIt)

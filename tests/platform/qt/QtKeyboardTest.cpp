@@ -225,10 +225,15 @@ TEST_F(QtKeyboardTest, TheAllSelectBoxKeepsItsLetterWhenItsTitleTurnsToDeselectI
         QtKeyboard::prepare(root);
         const QChar letter = QtMnemonics::letterOf(box);
         ASSERT_FALSE(letter.isNull()) << pair.select;
+        // A screen reader reads the title itself, never a suffix meant for the keyboard.
+        EXPECT_EQ(box->accessibleName().isEmpty() ? box->text().remove(QLatin1Char('&')) : box->accessibleName(),
+                  QString::fromUtf8(pair.select));
         chk->setTitle(pair.deselect);
         QtKeyboard::prepare(root);
         EXPECT_EQ(QtMnemonics::letterOf(box), letter) << pair.select << " / " << pair.deselect;
         EXPECT_EQ(chk->title(), pair.deselect);
+        EXPECT_EQ(box->accessibleName().isEmpty() ? box->text().remove(QLatin1Char('&')) : box->accessibleName(),
+                  QString::fromUtf8(pair.deselect));
         chk->setTitle(pair.select);
         QtKeyboard::prepare(root);
         EXPECT_EQ(QtMnemonics::letterOf(box), letter) << "back to " << pair.select;
