@@ -132,15 +132,16 @@ void QtProgressPanel::setStopping(const std::string& text)
     m_stopping = true;
     m_timer->stop();
     m_pending.reset();
-    m_dialog->setLabelText(QString::fromStdString(text));
-    // The dialog stays up, its button disabled, while the step ends. The line takes the focus
-    // from the button, so that a screen reader announces it: a renamed or disabled control that
-    // keeps or loses the focus is not announced.
-    auto* line = m_dialog->findChild<QLabel*>();
-    if (line) {
-        line->setFocusPolicy(Qt::StrongFocus);
-        line->setFocus(Qt::OtherFocusReason);
-    }
+    // The dialog stays up, its button disabled, while the step ends. The line is a new one that
+    // takes the focus from the button, so that a screen reader announces it with its text: a
+    // control that is renamed, or disabled and so loses the focus, is not announced.
+    const QString said = QString::fromStdString(text);
+    auto* line = new QLabel(said, m_dialog.get());
+    line->setAccessibleName(said);
+    line->setFocusPolicy(Qt::StrongFocus);
+    m_dialog->setLabel(line);
+    // Once the line is known on the accessibility bus, as its new object.
+    QTimer::singleShot(0, line, [line] { line->setFocus(Qt::OtherFocusReason); });
     if (auto* button = m_dialog->findChild<QPushButton*>())
         button->setEnabled(false);
 }

@@ -9,6 +9,7 @@
 #include "platform/qt/QtTableModel.h"
 
 #include <QAccessible>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QProgressDialog>
@@ -90,11 +91,13 @@ TEST_F(ProgressPace, AskingToStopKeepsTheDialogUpAndItsLineTakesTheFocus)
         EXPECT_TRUE(panel.dialog()->isVisible()) << "the dialog stays up";
     }
     panel.setStopping("Stopping after the current module…");
+    QCoreApplication::processEvents();
     EXPECT_TRUE(panel.dialog()->isVisible());
     EXPECT_FALSE(button->isEnabled());
     auto* line = panel.dialog()->findChild<QLabel*>();
     ASSERT_NE(line, nullptr);
     EXPECT_EQ(line->focusPolicy(), Qt::StrongFocus);
+    EXPECT_EQ(line->accessibleName(), QStringLiteral("Stopping after the current module…"));
     EXPECT_EQ(panel.dialog()->focusWidget(), line) << "the stopping line has the dialog's focus";
 }
 
