@@ -35,10 +35,13 @@ bool SavedAnswersFile::write(const platform::PlistDictionary& dictionary, std::s
     // when the next run could not read it again.
     platform::PlistWriteFailure failure = platform::PlistWriteFailure::None;
     if (!platform::writePropertyListAtomically(platform::PlistValue(dictionary), m_path, m_format, &failure)) {
-        error = m_path
-                + (failure == platform::PlistWriteFailure::TooLarge
-                       ? ": the shared dictionary is larger than the 64 MiB a saved-answers file may hold"
-                       : ": cannot write the shared dictionary");
+        if (failure == platform::PlistWriteFailure::TooLarge)
+            error = m_path + ": the shared dictionary is larger than the 64 MiB a saved-answers file may hold";
+        else if (failure == platform::PlistWriteFailure::Unwritable)
+            error = m_path + ": cannot write the shared dictionary";
+        else
+            error = m_path + ": cannot write the shared dictionary: it is "
+                    + std::string(platform::describePlistWriteFailure(failure));
         return false;
     }
     return true;

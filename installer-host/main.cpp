@@ -126,7 +126,14 @@ int main(int argc, char** argv)
                 const InstallStep::Result result = InstallStep().run();
                 InstallReport::print(result, std::cout, std::cerr, g_programName);
                 status = InstallReport::exitStatus(result);
-                std::cout << "shared dictionary:\n" << platform::xmlPropertyList(platform::PlistValue(*sharedDictionary));
+                // A dictionary the XML form refuses is said as such, never shown as nothing.
+                platform::PlistWriteFailure refused = platform::PlistWriteFailure::None;
+                const std::string shown = platform::xmlPropertyList(platform::PlistValue(*sharedDictionary), &refused);
+                if (refused == platform::PlistWriteFailure::None)
+                    std::cout << "shared dictionary:\n" << shown;
+                else
+                    std::cout << "shared dictionary: not shown, "
+                              << platform::describePlistWriteFailure(refused) << "\n";
             }
             std::cout.flush();
         } else {

@@ -1,21 +1,56 @@
 #include "platform/foundation/PlistBinaryWriter.h"
 
+#include "platform/foundation/PlistBinaryReader.h"
 #include "platform/foundation/PlistEncoding.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace platform::plist {
 
-std::string PlistBinaryWriter::write(const PlistValue& root)
+namespace {
+
+bool isAscii(std::string_view text)
 {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// The least that text takes in this form: a byte a character in ASCII, otherwise two bytes a
+// UTF-16 unit, which is never less than two thirds of its UTF-8 bytes.
+std::uint64_t leastTextBytes(std::string_view text)
+{
+    return isAscii(text) ? text.size() : text.size() / 3 * 2;
+}
+
+}  // namespace
+
+std::optional<std::string> PlistBinaryWriter::write(const PlistValue& root)
+{
+    m_failure = PlistWriteFailure::None;
     m_refSize = 1;
     m_next = 0;
     m_written.clear();
+    // The depth is known before the tree is walked in full, which it also bounds.
+    if (!nestsWithin(root, kMaxPropertyListDepth)) {
+        m_failure = PlistWriteFailure::TooDeep;
+        return std::nullopt;
+    }
     std::uint64_t count = 0;
+    Tally tally;
     {
         std::unordered_set<const void*> seen;
-        count = countObjects(root, seen);
+        count = countObjects(root, seen, tally);
+    }
+    // Every object takes a byte at least, besides its text and data.
+    if (count + tally.contentBytes > kMaxPropertyListBytes) {
+        m_failure = PlistWriteFailure::TooLarge;
+        return std::nullopt;
+    }
+    // The reader takes only dates that are points in time.
+    if (tally.endlessDates) {
+        m_failure = PlistWriteFailure::NotRepresentable;
+        return std::nullopt;
     }
     if (count > 0xFF)
         m_refSize = 2;
@@ -23,6 +58,27 @@ std::string PlistBinaryWriter::write(const PlistValue& root)
         m_refSize = 4;
     if (count > 0xFFFFFFFFull)
         m_refSize = 8;
+    // The reader charges what the values take against the size of the file, so where the
+    // narrowest references leave too few bytes for what they name (many small containers that
+    // references share), they are written wider, until the reader takes the file.
+    for (;;) {
+        emit(root, count);
+        if (m_out.size() > kMaxPropertyListBytes) {
+            m_failure = PlistWriteFailure::TooLarge;
+            std::string().swap(m_out);
+            return std::nullopt;
+        }
+        if (m_refSize == 8 || PlistBinaryReader::check(m_out) != PlistReadFailure::TooExpansive)
+            break;
+        m_refSize *= 2;
+    }
+    return std::move(m_out);
+}
+
+void PlistBinaryWriter::emit(const PlistValue& root, std::uint64_t count)
+{
+    m_next = 0;
+    m_written.clear();
     m_offsets.assign(static_cast<std::size_t>(count), 0);
     m_out = "bplist00";
     encode(root);
@@ -39,7 +95,7 @@ std::string PlistBinaryWriter::write(const PlistValue& root)
     appendUInt(0, 8);
     appendUInt(tableAt, 8);
     m_written.clear();
-    return std::move(m_out);
+    std::vector<std::uint64_t>().swap(m_offsets);
 }
 
 const void* PlistBinaryWriter::blockOf(const PlistValue& value)
@@ -55,18 +111,28 @@ const void* PlistBinaryWriter::blockOf(const PlistValue& value)
     }
 }
 
-std::uint64_t PlistBinaryWriter::countObjects(const PlistValue& value, std::unordered_set<const void*>& seen)
+std::uint64_t PlistBinaryWriter::countObjects(const PlistValue& value, std::unordered_set<const void*>& seen,
+                                              Tally& tally)
 {
     if (const void* block = blockOf(value); block && !seen.insert(block).second)
         return 0;
     std::uint64_t count = 1;
-    if (const PlistArray* array = value.asArray()) {
+    if (const std::string* text = value.asString()) {
+        tally.contentBytes += leastTextBytes(*text);
+    } else if (const PlistData* data = value.asData()) {
+        tally.contentBytes += data->bytes.size();
+    } else if (const PlistDate* date = value.asDate()) {
+        tally.endlessDates = tally.endlessDates || !std::isfinite(date->secondsSinceReference);
+    } else if (const PlistArray* array = value.asArray()) {
         for (const PlistValue& item : *array)
-            count += countObjects(item, seen);
+            count += countObjects(item, seen, tally);
     } else if (const PlistDictionary* dict = value.asDictionary()) {
         for (std::size_t i = 0; i < dict->size(); ++i) {
-            count += seen.insert(&dict->keyAt(i)).second ? 1 : 0;
-            count += countObjects(dict->valueAt(i), seen);
+            if (seen.insert(&dict->keyAt(i)).second) {
+                ++count;
+                tally.contentBytes += leastTextBytes(dict->keyAt(i));
+            }
+            count += countObjects(dict->valueAt(i), seen, tally);
         }
     }
     return count;
@@ -115,10 +181,7 @@ void PlistBinaryWriter::appendDouble(unsigned type, double value)
 
 void PlistBinaryWriter::appendString(std::string_view text)
 {
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x80;
-    });
-    if (ascii) {
+    if (isAscii(text)) {
         appendMarker(0x5, text.size());
         m_out += text;
         return;

@@ -8,6 +8,7 @@
 #include <locale.h>
 #include <string>
 #include <limits>
+#include <unordered_map>
 
 namespace platform::plist {
 
@@ -437,6 +438,46 @@ std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text)
         out.push_back(static_cast<std::uint8_t>(bits >> 2));
     }
     return out;
+}
+
+namespace {
+
+// The levels of containers value holds, or none past room; shared blocks measured before are
+// looked up in measured.
+std::optional<std::size_t> levelsOf(const PlistValue& value, std::size_t room,
+                                     std::unordered_map<const void*, std::size_t>& measured)
+{
+    const PlistArray* array = value.asArray();
+    const PlistDictionary* dict = value.asDictionary();
+    if (!array && !dict)
+        return 0;
+    const void* block = array ? static_cast<const void*>(array) : static_cast<const void*>(dict);
+    const bool shared = value.isShared();
+    if (shared) {
+        if (const auto found = measured.find(block); found != measured.end())
+            return found->second <= room ? std::optional<std::size_t>(found->second) : std::nullopt;
+    }
+    if (room == 0)
+        return std::nullopt;
+    std::size_t below = 0;
+    const std::size_t count = array ? array->size() : dict->size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto levels = levelsOf(array ? (*array)[i] : dict->valueAt(i), room - 1, measured);
+        if (!levels)
+            return std::nullopt;
+        below = std::max(below, *levels);
+    }
+    if (shared)
+        measured.emplace(block, below + 1);
+    return below + 1;
+}
+
+}  // namespace
+
+bool nestsWithin(const PlistValue& value, std::size_t levels)
+{
+    std::unordered_map<const void*, std::size_t> measured;
+    return levelsOf(value, levels, measured).has_value();
 }
 
 }  // namespace platform::plist

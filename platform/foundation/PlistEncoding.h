@@ -58,4 +58,9 @@ std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text);
 /// Removes XML white space (space, tab, CR, LF) at both ends.
 std::string_view trimXmlSpace(std::string_view text);
 
+/// Whether value holds at most levels levels of arrays and dictionaries, empty ones included (a
+/// leaf holds none). A block that copies share is measured once, however often it occurs, and
+/// the walk goes no deeper than levels, so it ends soon on any tree.
+bool nestsWithin(const PlistValue& value, std::size_t levels);
+
 }  // namespace platform::plist

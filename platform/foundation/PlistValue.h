@@ -84,12 +84,26 @@ public:
     static PlistDictionary takeEntries(std::vector<Entry>& entries, std::vector<std::size_t>* hashes = nullptr,
                                        const std::vector<std::size_t>* dropped = nullptr);
 
-    /// Equal when both hold the same keys with equal values, whatever their order.
+    /// Equal when both hold the same keys with equal values, whatever their order. Values that
+    /// both sides share are compared once, however often they occur.
     bool operator==(const PlistDictionary& other) const;
 
+    /// What a reader's dictionary of count entries, given to takeEntries() with one hash per
+    /// entry, holds at most from its first entry on: the entries, their hashes and the index.
+    static std::uint64_t bytesToHold(std::uint64_t count);
+    /// What takeEntries() takes at most for a while, beyond bytesToHold(), while it makes the
+    /// index of count entries. A reader charges both before it reads the entries.
+    static std::uint64_t bytesToBuild(std::uint64_t count);
+
 private:
+    friend class PlistValue;
     struct Index;
+    // The pairs of shared blocks that one comparison of two trees has found equal.
+    struct Comparison;
     static constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+    bool equals(const PlistDictionary& other, Comparison& comparison) const;
+    void foldRepeatedKeys(const std::vector<std::size_t>* hashes);
 
     void setEntry(Entry entry);
     std::size_t positionOf(std::string_view key) const;
@@ -156,14 +170,26 @@ public:
 
     /// Whether both are one value shared, not merely equal ones.
     bool sharesWith(const PlistValue& other) const { return m_tag == other.m_tag && isBoxed() && m_box && m_box == other.m_box; }
+    /// Whether other values share this one's heap block, so that a walk may meet it again.
+    bool isShared() const;
 
+    /// Equal values, compared shared block by shared block: a block that both sides share is
+    /// equal at once, and a pair of blocks found equal is not compared again, so a tree whose
+    /// parts are shared many times over compares in time of its blocks, not of its paths.
     bool operator==(const PlistValue& other) const;
 
+    /// The heap block a string, data, array or dictionary of this type takes apart from what
+    /// it holds (its bytes, elements or entries); 0 for the types held inline.
+    static std::size_t blockBytes(Type type);
+
 private:
+    friend class PlistDictionary;
     enum class Tag : std::uint8_t { String, Integer, Real, Boolean, Date, Data, Array, Dictionary, Unsigned };
     struct Box;
     template <class T>
     struct BoxOf;
+
+    bool equals(const PlistValue& other, PlistDictionary::Comparison& comparison) const;
 
     bool isBoxed() const
     {

@@ -3,6 +3,9 @@
 #include "platform/foundation/PlistEncoding.h"
 #include "platform/foundation/PropertyList.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace platform::plist {
 
 namespace {
@@ -21,7 +24,60 @@ void appendEscaped(std::string& out, std::string_view text)
     }
 }
 
+std::uint64_t plus(std::uint64_t a, std::uint64_t b)
+{
+    // Sums past the largest document only need to stay past it.
+    constexpr std::uint64_t kEnough = std::uint64_t{1} << 62;
+    return std::min(a + b, kEnough);
+}
+
 }  // namespace
+
+bool PlistXmlWriter::refuse(PlistWriteFailure failure)
+{
+    if (m_failure == PlistWriteFailure::None)
+        m_failure = failure;
+    return false;
+}
+
+// The bytes value takes at level 0, less what its data lines and escapes may add: the document
+// is at least this large, however deep the value sits. A shared block is measured once.
+std::uint64_t PlistXmlWriter::bytesAtLeast(const PlistValue& value)
+{
+    switch (value.type()) {
+    case PlistValue::Type::String: return std::string_view("<string></string>\n").size() + value.asString()->size();
+    case PlistValue::Type::Integer: return std::string_view("<integer>0</integer>\n").size();
+    case PlistValue::Type::Real: return std::string_view("<real>0</real>\n").size();
+    case PlistValue::Type::Boolean: return std::string_view("<true/>\n").size();
+    case PlistValue::Type::Date: return std::string_view("<date>2001-01-01T00:00:00Z</date>\n").size();
+    case PlistValue::Type::Data:
+        return std::string_view("<data>\n</data>\n").size() + (value.asData()->bytes.size() + 2) / 3 * 4;
+    case PlistValue::Type::Array:
+    case PlistValue::Type::Dictionary: break;
+    }
+    const PlistArray* array = value.asArray();
+    const PlistDictionary* dict = value.asDictionary();
+    const void* block = array ? static_cast<const void*>(array) : static_cast<const void*>(dict);
+    const bool shared = value.isShared();
+    if (shared) {
+        if (const auto found = m_measured.find(block); found != m_measured.end())
+            return found->second;
+    }
+    std::uint64_t bytes = 0;
+    if (array) {
+        bytes = std::string_view(array->empty() ? "<array/>\n" : "<array>\n</array>\n").size();
+        for (const PlistValue& item : *array)
+            bytes = plus(bytes, bytesAtLeast(item));
+    } else {
+        bytes = std::string_view(dict->empty() ? "<dict/>\n" : "<dict>\n</dict>\n").size();
+        for (std::size_t i = 0; i < dict->size(); ++i)
+            bytes = plus(bytes, plus(std::string_view("<key></key>\n").size() + dict->keyAt(i).size(),
+                                     bytesAtLeast(dict->valueAt(i))));
+    }
+    if (shared)
+        m_measured.emplace(block, bytes);
+    return bytes;
+}
 
 bool PlistXmlWriter::writeText(std::string_view element, const std::string& text, std::size_t level)
 {
@@ -40,13 +96,12 @@ bool PlistXmlWriter::writeText(std::string_view element, const std::string& text
 
 bool PlistXmlWriter::writeValue(const PlistValue& value, std::size_t level)
 {
-    // Past the size the reader takes, the document is refused; stopping here also bounds the
-    // work for a value whose shared parts would repeat without end.
+    // Past the size the reader takes, the document is refused.
     if (m_out.size() > kMaxPropertyListBytes)
-        return false;
+        return refuse(PlistWriteFailure::TooLarge);
     switch (value.type()) {
     case PlistValue::Type::String:
-        return writeText("string", *value.asString(), level);
+        return writeText("string", *value.asString(), level) || refuse(PlistWriteFailure::NotRepresentable);
     case PlistValue::Type::Integer:
         indent(level);
         m_out += "<integer>";
@@ -64,7 +119,7 @@ bool PlistXmlWriter::writeValue(const PlistValue& value, std::size_t level)
     case PlistValue::Type::Date: {
         const auto text = formatDate(value.asDate()->secondsSinceReference);
         if (!text)
-            return false;
+            return refuse(PlistWriteFailure::NotRepresentable);
         indent(level);
         m_out += "<date>" + *text + "</date>\n";
         return true;
@@ -92,8 +147,6 @@ bool PlistXmlWriter::writeValue(const PlistValue& value, std::size_t level)
             m_out += "<array/>\n";
             return true;
         }
-        if (level >= kMaxPropertyListDepth)
-            return false;
         m_out += "<array>\n";
         for (const PlistValue& item : array) {
             if (!writeValue(item, level + 1))
@@ -110,11 +163,11 @@ bool PlistXmlWriter::writeValue(const PlistValue& value, std::size_t level)
             m_out += "<dict/>\n";
             return true;
         }
-        if (level >= kMaxPropertyListDepth)
-            return false;
         m_out += "<dict>\n";
         for (const std::size_t i : sortedKeyOrder(dict)) {
-            if (!writeText("key", dict.keyAt(i), level + 1) || !writeValue(dict.valueAt(i), level + 1))
+            if (!writeText("key", dict.keyAt(i), level + 1))
+                return refuse(PlistWriteFailure::NotRepresentable);
+            if (!writeValue(dict.valueAt(i), level + 1))
                 return false;
         }
         indent(level);
@@ -127,14 +180,28 @@ bool PlistXmlWriter::writeValue(const PlistValue& value, std::size_t level)
 
 std::optional<std::string> PlistXmlWriter::write(const PlistValue& root)
 {
+    m_failure = PlistWriteFailure::None;
+    m_out.clear();
+    m_measured.clear();
+    // What the value's shape alone refuses is found before anything is written: the depth, and
+    // a size that the shared parts, written out wherever they occur, would pass.
+    if (!nestsWithin(root, kMaxPropertyListDepth)) {
+        refuse(PlistWriteFailure::TooDeep);
+        return std::nullopt;
+    }
+    const std::uint64_t least = bytesAtLeast(root);
+    m_measured.clear();
+    if (least > kMaxPropertyListBytes) {
+        refuse(PlistWriteFailure::TooLarge);
+        return std::nullopt;
+    }
     m_out =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
         "<plist version=\"1.0\">\n";
-    m_tooLarge = false;
-    if (!writeValue(root, 0)) {
-        m_tooLarge = m_out.size() > kMaxPropertyListBytes;
-        m_out.clear();
+    if (!writeValue(root, 0) || m_out.size() + std::string_view("</plist>\n").size() > kMaxPropertyListBytes) {
+        refuse(PlistWriteFailure::TooLarge);
+        std::string().swap(m_out);
         return std::nullopt;
     }
     m_out += "</plist>\n";

@@ -122,29 +122,17 @@ PlistReadFailure unreadFileFailure(const std::string& path)
     return PlistReadFailure::Unreadable;
 }
 
-// root in the given form, or empty when the form cannot hold it or its reader would refuse it:
-// larger than kMaxPropertyListBytes, deeper than kMaxPropertyListDepth or unsound in any other
-// way. The check reads the bytes with a selection that builds nothing, so it costs a pass over
-// them and no copy of the values.
+// root in the given form, or empty when the writer refuses it or its reader would refuse the
+// bytes all the same. The check reads the bytes with a selection that builds nothing, so it costs
+// a pass over them and no copy of the values.
 std::string checkedBytes(const PlistValue& root, PlistFormat format, PlistWriteFailure& why)
 {
-    why = PlistWriteFailure::None;
-    std::string bytes;
-    if (format == PlistFormat::Binary) {
-        bytes = binaryPropertyList(root);
-    } else {
-        plist::PlistXmlWriter writer;
-        std::optional<std::string> xml = writer.write(root);
-        if (!xml) {
-            why = writer.tooLarge() ? PlistWriteFailure::TooLarge : PlistWriteFailure::NotRepresentable;
-            return std::string();
-        }
-        bytes = std::move(*xml);
-    }
+    std::string bytes = format == PlistFormat::Binary ? binaryPropertyList(root, &why) : xmlPropertyList(root, &why);
+    if (why != PlistWriteFailure::None)
+        return std::string();
     static const PlistSelection kNothing = PlistSelection::none().onlyDictionaries();
-    PlistReadFailure failure = PlistReadFailure::None;
-    if (!parsePropertyList(bytes, nullptr, &failure, &kNothing)) {
-        why = failure == PlistReadFailure::TooLarge ? PlistWriteFailure::TooLarge : PlistWriteFailure::NotReadable;
+    if (!parsePropertyList(bytes, nullptr, nullptr, &kNothing)) {
+        why = PlistWriteFailure::NotReadable;
         bytes.clear();
     }
     return bytes;
@@ -163,6 +151,19 @@ std::string_view describePlistReadFailure(PlistReadFailure failure)
     case PlistReadFailure::Malformed: return "not a well-formed property list";
     }
     return "not read";
+}
+
+std::string_view describePlistWriteFailure(PlistWriteFailure failure)
+{
+    switch (failure) {
+    case PlistWriteFailure::None: return "written";
+    case PlistWriteFailure::NotRepresentable: return "holding text or a date that the form cannot hold";
+    case PlistWriteFailure::TooLarge: return "larger than 64 MiB when written";
+    case PlistWriteFailure::TooDeep: return "nested more than 256 levels deep";
+    case PlistWriteFailure::NotReadable: return "not readable once written";
+    case PlistWriteFailure::Unwritable: return "not writable to its file";
+    }
+    return "not written";
 }
 
 std::optional<PlistValue> parsePropertyList(std::string_view bytes, PlistFormat* formatOut, PlistReadFailure* failure,
@@ -290,14 +291,22 @@ std::optional<PlistDictionary> dictionaryWithContentsOfFile(const std::string& p
     return std::move(*dict);
 }
 
-std::string xmlPropertyList(const PlistValue& root)
+std::string xmlPropertyList(const PlistValue& root, PlistWriteFailure* failure)
 {
-    return plist::PlistXmlWriter().write(root).value_or(std::string());
+    plist::PlistXmlWriter writer;
+    std::optional<std::string> bytes = writer.write(root);
+    if (failure)
+        *failure = writer.failure();
+    return bytes ? std::move(*bytes) : std::string();
 }
 
-std::string binaryPropertyList(const PlistValue& root)
+std::string binaryPropertyList(const PlistValue& root, PlistWriteFailure* failure)
 {
-    return plist::PlistBinaryWriter().write(root);
+    plist::PlistBinaryWriter writer;
+    std::optional<std::string> bytes = writer.write(root);
+    if (failure)
+        *failure = writer.failure();
+    return bytes ? std::move(*bytes) : std::string();
 }
 
 bool writeToFile(const PlistValue& root, const std::string& path, bool atomically)

@@ -34,10 +34,12 @@ std::string_view describePlistReadFailure(PlistReadFailure failure);
 inline constexpr std::size_t kMaxPropertyListBytes = 64u * 1024u * 1024u;
 /// Arrays and dictionaries nested deeper than this are refused while parsing.
 inline constexpr std::size_t kMaxPropertyListDepth = 256;
-/// A binary list may decode to at most this many times its own size in strings and data, each
-/// object counted once however many references share it, and to at most one value per
-/// reference.
-inline constexpr std::size_t kMaxBinaryExpansion = 8;
+/// A read allocates at most this many bytes for each byte of the file, plus a fixed base of its
+/// own. A binary list whose values would take more, however its objects are shared, is refused
+/// as TooExpansive before any value is built (PlistBinaryReader.h says how it is counted); an
+/// XML list stays within it as it is, every value being spelled out in the file
+/// (tests/platform/foundation/PlistMemoryTest.cpp counts the densest of either form).
+inline constexpr std::size_t kMaxReadBytesPerFileByte = 16;
 
 /// Parses XML (UTF-8, UTF-16 with a byte-order mark, or ISO-8859-1 / US-ASCII by declaration)
 /// or binary property-list bytes; none for anything malformed, too large, too deep or, in the
@@ -63,38 +65,64 @@ std::optional<PlistValue> readPropertyListFile(const std::string& path, PlistFor
 /// The file's root dictionary, or none unless the file reads and its root is a dictionary.
 std::optional<PlistDictionary> dictionaryWithContentsOfFile(const std::string& path);
 
-/// The platform's XML form: header, DOCTYPE, one tab per level, dictionary keys sorted by UTF-16
-/// code units. Empty when the value cannot be written in XML: a string or key holding a
-/// character that XML 1.0 forbids (NUL among them), or a date that is not finite.
-std::string xmlPropertyList(const PlistValue& root);
-
-/// The binary form ("bplist00"), dictionary keys sorted by UTF-16 code units.
-std::string binaryPropertyList(const PlistValue& root);
-
-/// Writes the XML form. With atomically false the file is written in place, replacing an
-/// earlier one; with true it goes through a temporary file in the same folder and a rename.
-/// False on any failure, including a value that the XML form cannot hold and a document that
-/// the reader would refuse (larger than kMaxPropertyListBytes, nested too deeply); the earlier
-/// file then stays as it was.
-bool writeToFile(const PlistValue& root, const std::string& path, bool atomically);
-
-/// Why a property list was not written.
+/// Why a property list was not written. Each refusal has one reason, the same in both forms.
 enum class PlistWriteFailure {
     None,
-    /// The form cannot hold a value (a character XML forbids, a date XML cannot write).
+    /// The form cannot hold a value: in neither form a date that is not finite, which no reader
+    /// takes; in the XML form also a string or key holding a character that XML 1.0 forbids (NUL
+    /// among them), or a date more than 2^62 seconds from the reference date.
     NotRepresentable,
-    /// The result would be larger than kMaxPropertyListBytes, which the reader refuses.
+    /// The document would be larger than kMaxPropertyListBytes, which the reader refuses.
     TooLarge,
-    /// The reader would refuse the result for another reason, such as its depth.
+    /// Arrays and dictionaries nest deeper than kMaxPropertyListDepth, which the reader refuses.
+    TooDeep,
+    /// The reader would refuse the result for a reason the writer did not foresee.
     NotReadable,
     /// The file could not be written or put in place.
     Unwritable,
 };
 
+/// A short English phrase for a failure, for messages ("nested more than 256 levels deep").
+std::string_view describePlistWriteFailure(PlistWriteFailure failure);
+
+/// The platform's XML form: header, DOCTYPE, one tab per level, dictionary keys sorted by UTF-16
+/// code units. Empty when root is refused, and failure, when given, then tells why (None when it
+/// is written):
+/// - TooDeep: arrays and dictionaries nest deeper than kMaxPropertyListDepth (an empty one
+///   counts as a level, as the reader counts it);
+/// - TooLarge: the document would be larger than kMaxPropertyListBytes. The XML form cannot
+///   share, so a value that copies share is written out wherever it occurs: a tree whose
+///   shared parts would repeat past that size is refused before any of it is written, however
+///   small it is in memory or in the binary form;
+/// - NotRepresentable: a string or key holds a character that XML 1.0 forbids (NUL among
+///   them), or a date cannot be written (not finite, or more than 2^62 seconds from the
+///   reference date).
+/// The depth, and a size that the value's text and shape alone pass, are found before anything
+/// is written and given first; what the text and dates cannot hold, and the exact size, are
+/// found as the document is written, and the first met is given.
+std::string xmlPropertyList(const PlistValue& root, PlistWriteFailure* failure = nullptr);
+
+/// The binary form ("bplist00"), dictionary keys sorted by UTF-16 code units; a value that
+/// copies share is written once. Empty when root is refused, and failure, when given, then tells
+/// why (None when it is written), looked for in this order:
+/// - TooDeep: as xmlPropertyList() says it;
+/// - TooLarge: the result would be larger than kMaxPropertyListBytes (found before writing when
+///   the text and data alone pass it);
+/// - NotRepresentable: a date is not finite.
+/// Text of every kind and dates of any finite value are written.
+std::string binaryPropertyList(const PlistValue& root, PlistWriteFailure* failure = nullptr);
+
+/// Writes the XML form. With atomically false the file is written in place, replacing an
+/// earlier one; with true it goes through a temporary file in the same folder and a rename.
+/// False on any failure, including every refusal of xmlPropertyList(); the earlier file then
+/// stays as it was.
+bool writeToFile(const PlistValue& root, const std::string& path, bool atomically);
+
 /// Writes root in the given form through a temporary file in the same folder and a rename,
-/// keeping the mode of an existing file. False on any failure, including bytes that the reader
-/// would refuse (larger than kMaxPropertyListBytes, nested too deeply); the earlier file then
-/// stays, and failure, when given, tells why.
+/// keeping the mode of an existing file. False on any failure; the earlier file then stays, and
+/// failure, when given, tells why: the writer's refusal (xmlPropertyList(), binaryPropertyList()),
+/// NotReadable when the reader would refuse the bytes all the same, Unwritable when the file
+/// cannot be written or put in place.
 bool writePropertyListAtomically(const PlistValue& root, const std::string& path, PlistFormat format,
                                  PlistWriteFailure* failure = nullptr);
 

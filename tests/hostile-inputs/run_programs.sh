@@ -3,9 +3,10 @@
 # of the shared hostile inputs, and checks that each answers it as bad input: no crash, no hang
 # (each run is bounded by a timeout), and the program's own "bad file" answer.
 #
-# usage: run_programs.sh HOSTILE_FOLDER SCRIPTHELPER [PLUGSWEEP [INSTALLER_HOST]]
+# usage: run_programs.sh HOSTILE_FOLDERS SCRIPTHELPER [PLUGSWEEP [INSTALLER_HOST]]
+# HOSTILE_FOLDERS is one folder, or several separated by colons.
 set -u
-hostile=$1
+hostile_folders=$1
 scripthelper=$2
 plugsweep=${3:-}
 installer_host=${4:-}
@@ -49,20 +50,27 @@ run() {
 }
 
 # Sound registries among the hostile inputs, read on purpose: F7c's shared objects are read once
-# and cost what the file holds, I2 names one module twice and its last value is the answer. They
-# hold no module of the plan, so ScriptHelper removes nothing; Plugsweep lists what they hold; the
-# installer host takes them as saved answers.
+# and cost what the file holds, I2 names one module twice and its last value is the answer, M4
+# reaches one list under two selections and reads alike whole and selected. They hold no module
+# of the plan, so ScriptHelper removes nothing; Plugsweep lists what they hold; the installer host
+# takes them as saved answers.
 reads_on_purpose() {
   case "$1" in
-  F7c-registry-bignames-405KB.bplist | I2-registry-repeated-module-key.*) return 0 ;;
+  F7c-registry-bignames-405KB.bplist | I2-registry-repeated-module-key.* | M4-registry-crossing-selection.bplist) return 0 ;;
   esac
   return 1
 }
 
 found=0
-for file in $(find "$hostile" -type f ! -name '*.md' | sort); do
+files=$(
+  IFS=:
+  for hostile in $hostile_folders; do
+    find "$hostile" -type f ! -name '*.md'
+  done | sort
+)
+for file in $files; do
   found=$((found + 1))
-  name=${file#"$hostile"/}
+  name=${file##*/}
 
   # ScriptHelper, the root side, given the file as its plan and then as its registry.
   for role in plan registry; do
@@ -123,6 +131,6 @@ for file in $(find "$hostile" -type f ! -name '*.md' | sort); do
   fi
 done
 
-[ "$found" -gt 0 ] || fail "no hostile inputs found in $hostile"
+[ "$found" -gt 0 ] || fail "no hostile inputs found in $hostile_folders"
 echo "$found files, $failures failures"
 [ "$failures" -eq 0 ]

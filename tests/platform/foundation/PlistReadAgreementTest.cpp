@@ -3,11 +3,14 @@
 
 #include "platform/foundation/PropertyList.h"
 
+#include "fuzz/FuzzSupport.h"
+#include "platform/foundation/BinaryPlistBuilder.h"
 #include "platform/foundation/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,35 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What a selection keeps of a value read whole, worked out on the value rather than by a reader.
-PlistValue cutDown(const PlistValue& value, const PlistSelection& selection)
-{
-    if (const PlistDictionary* dict = value.asDictionary()) {
-        PlistDictionary kept;
-        for (std::size_t i = 0; i < dict->size(); ++i) {
-            const PlistSelection* below = selection.below(dict->keyAt(i));
-            if (!below)
-                continue;
-            PlistValue entry = cutDown(dict->valueAt(i), *below);
-            if (below->keeps(entry))
-                kept.set(dict->keyAt(i), std::move(entry));
-        }
-        return PlistValue(std::move(kept));
-    }
-    if (const PlistArray* array = value.asArray()) {
-        PlistArray kept;
-        if (selection.keepsArrayElements()) {
-            for (const PlistValue& item : *array) {
-                PlistValue element = cutDown(item, selection);
-                if (selection.keeps(element))
-                    kept.push_back(std::move(element));
-            }
-        }
-        return PlistValue(std::move(kept));
-    }
-    return value;
-}
-
 bool isListed(const PlistValue& value)
 {
     const PlistDictionary* entry = value.asDictionary();
@@ -54,7 +28,7 @@ bool isListed(const PlistValue& value)
 }
 
 struct NamedSelection {
-    const char* name;
+    std::string name;
     PlistSelection selection;
 };
 
@@ -75,18 +49,22 @@ std::vector<NamedSelection> selections()
     };
 }
 
-void expectReadsAgree(const std::string& bytes, const std::string& label)
+// Both reads accept or refuse the bytes alike, for one reason, and what the selecting read keeps
+// is what the selection keeps of the whole read (worked out on the value, not by a reader).
+void expectReadsAgree(const std::string& bytes, const std::string& label,
+                      const std::vector<NamedSelection>& named = selections())
 {
     PlistReadFailure wholeFailure = PlistReadFailure::None;
     const std::optional<PlistValue> whole = parsePropertyList(bytes, nullptr, &wholeFailure);
-    for (const NamedSelection& named : selections()) {
-        SCOPED_TRACE(label + " with " + named.name);
+    for (const NamedSelection& one : named) {
+        SCOPED_TRACE(label + " with " + one.name);
         PlistReadFailure failure = PlistReadFailure::None;
-        const std::optional<PlistValue> part = parsePropertyList(bytes, nullptr, &failure, &named.selection);
-        ASSERT_EQ(part.has_value(), whole.has_value());
+        const std::optional<PlistValue> selected = parsePropertyList(bytes, nullptr, &failure, &one.selection);
+        ASSERT_EQ(selected.has_value(), whole.has_value()) << describePlistReadFailure(failure) << " / "
+                                                       << describePlistReadFailure(wholeFailure);
         EXPECT_EQ(failure, wholeFailure);
         if (whole) {
-            EXPECT_EQ(*part, cutDown(*whole, named.selection));
+            EXPECT_EQ(*selected, fuzz::cutDown(*whole, one.selection));
         }
     }
 }
@@ -150,7 +128,90 @@ std::string xmlDictionaryOf(const std::vector<std::pair<std::string, std::string
     return out + "</dict></plist>";
 }
 
+// A registry whose modules reach one shared list alternately as their entry and, through a
+// small dictionary, as their install path, so that a selecting read meets the list under two
+// selections in turn.
+struct CrossingShape {
+    const char* name;
+    std::size_t modules;
+    std::size_t listLength;
+    // Each module that wraps the list has a dictionary of its own, rather than all one.
+    bool ownWrappers;
+    // The list's elements are one shared module, whose install path is a second shared list.
+    bool sharedModules;
+};
+
+void PrintTo(const CrossingShape& shape, std::ostream* out)
+{
+    *out << shape.name;
+}
+
+std::string crossingRegistry(const CrossingShape& shape)
+{
+    foundation_test::BinaryPlistBuilder b;
+    const std::uint32_t root = b.reserve();
+    const std::uint32_t modulesKey = b.string("KEP2_KEY_MODULES");
+    const std::uint32_t installPath = b.string("InstallPath");
+    const std::uint32_t moduleName = b.string("ModuleName");
+    const std::uint32_t yes = b.boolean(true);
+    std::uint32_t element = yes;
+    if (shape.sharedModules) {
+        const std::uint32_t paths = b.array({b.string("/Library/Printers/Alpha"), yes});
+        element = b.dictionary({{moduleName, b.string("Alpha vLX")}, {installPath, paths}});
+    }
+    const std::uint32_t list = b.array(std::vector<std::uint32_t>(shape.listLength, element));
+    const std::uint32_t wrapper = b.dictionary({{installPath, list}});
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> modules;
+    for (std::size_t i = 0; i < shape.modules; ++i) {
+        const std::uint32_t value = i % 2 == 0 ? list : shape.ownWrappers ? b.dictionary({{installPath, list}}) : wrapper;
+        modules.emplace_back(b.string("U" + std::to_string(i)), value);
+    }
+    b.setDictionary(root, {{modulesKey, b.dictionary(modules)}});
+    return b.bytes(root);
+}
+
+// Selections that read the modules of a registry each with one of a few selections in turn,
+// shifted by one for each selection, so that every shared object is met under all of them.
+std::vector<NamedSelection> crossingSelections(std::size_t modules)
+{
+    using S = PlistSelection;
+    const std::vector<std::pair<const char*, S>> parts = {
+        {"whole", S()},
+        {"install path", S::none().key("InstallPath")},
+        {"names below install path", S::none().onlyDictionaries().key("InstallPath", S::none().key("ModuleName"))},
+        {"listed only", S::none().key("ModuleName").key("InstallPath").keepIf(isListed)},
+        {"arrays kept", S().keepIf([](const PlistValue& value) { return value.asArray() != nullptr; })},
+    };
+    std::vector<NamedSelection> result = selections();
+    for (std::size_t shift = 0; shift < parts.size(); ++shift) {
+        S perModule = S::none();
+        for (std::size_t i = 0; i < modules; ++i)
+            perModule.key("U" + std::to_string(i), parts[(i + shift) % parts.size()].second);
+        result.push_back({std::string("modules from ") + parts[shift].first, S::none().key("KEP2_KEY_MODULES", perModule)});
+    }
+    return result;
+}
+
+class CrossingSelections : public ::testing::TestWithParam<CrossingShape> {};
+
 }  // namespace
+
+TEST_P(CrossingSelections, ReadAlikeWholeAndSelected)
+{
+    const CrossingShape& shape = GetParam();
+    const std::string bytes = crossingRegistry(shape);
+    PlistReadFailure failure = PlistReadFailure::None;
+    ASSERT_TRUE(parsePropertyList(bytes, nullptr, &failure)) << describePlistReadFailure(failure);
+    expectReadsAgree(bytes, shape.name, crossingSelections(shape.modules));
+}
+
+INSTANTIATE_TEST_SUITE_P(PlistReadAgreement, CrossingSelections,
+                         ::testing::Values(CrossingShape{"ThreeModulesEachWay", 6, 1000, false, false},
+                                           CrossingShape{"ManyCrossingsOneWrapper", 60, 500, false, false},
+                                           CrossingShape{"ManyCrossingsOwnWrappers", 60, 500, true, false},
+                                           CrossingShape{"SharedModulesInTheList", 20, 200, true, true},
+                                           CrossingShape{"ShortListManyModules", 300, 2, true, true}),
+                         [](const ::testing::TestParamInfo<CrossingShape>& info) { return std::string(info.param.name); });
 
 TEST(PlistReadAgreement, EveryCorpusFileReadsAlikeWholeAndSelected)
 {
@@ -160,6 +221,24 @@ TEST(PlistReadAgreement, EveryCorpusFileReadsAlikeWholeAndSelected)
 TEST(PlistReadAgreement, EveryHostileFileReadsAlikeWholeAndSelected)
 {
     expectEveryFileAgrees(std::string(SHARED_DIR) + "/hostile-inputs", 20);
+    expectEveryFileAgrees(std::string(SHARED_DIR) + "/hostile-inputs-4", 2);
+}
+
+TEST(PlistReadAgreement, RegistryWhoseListIsAlsoAnInstallPathReadsInBothReads)
+{
+    // One list is the entry of three modules and, through small dictionaries, the install path
+    // of three others: the selecting read of the rows meets it under two selections in turn.
+    const std::string path = std::string(SHARED_DIR) + "/hostile-inputs-4/M4-registry-crossing-selection.bplist";
+    PlistReadFailure failure = PlistReadFailure::None;
+    const auto whole = readPropertyListFile(path, nullptr, &failure);
+    ASSERT_TRUE(whole) << describePlistReadFailure(failure);
+    const NamedSelection rows = selections()[2];
+    const auto selected = readPropertyListFile(path, nullptr, &failure, &rows.selection);
+    ASSERT_TRUE(selected) << describePlistReadFailure(failure);
+    EXPECT_EQ(*selected, fuzz::cutDown(*whole, rows.selection));
+    const PlistDictionary* modules = whole->asDictionary()->dictionaryForKey("KEP2_KEY_MODULES");
+    ASSERT_TRUE(modules);
+    EXPECT_EQ(modules->size(), 6u);
 }
 
 TEST(PlistReadAgreement, RepeatedKeysTakeTheirLastValueInEveryRead)

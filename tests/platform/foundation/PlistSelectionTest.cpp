@@ -109,7 +109,7 @@ TEST(PlistSelection, NeverChangesWhatIsRefusedOrWhy)
         "KEP2_KEY_MODULES", PlistSelection::none().anyOtherKey(PlistSelection::none().key("ModuleName")));
     std::size_t files = 0;
     std::size_t refused = 0;
-    for (const char* folder : {"/hostile-inputs", "/corpus/plist"}) {
+    for (const char* folder : {"/hostile-inputs", "/hostile-inputs-4", "/corpus/plist"}) {
         for (const auto& entry : fs::recursive_directory_iterator(std::string(SHARED_DIR) + folder)) {
             if (!entry.is_regular_file() || entry.path().extension() == ".md")
                 continue;

@@ -6,7 +6,9 @@
 
 #include <clocale>
 #include <cstring>
+#include <ostream>
 #include <utility>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -311,6 +313,72 @@ TEST(PropertyListRead, NestingUpToTheLimitIsAccepted)
     EXPECT_TRUE(parsePropertyList(nestedXml(kMaxPropertyListDepth)));
     EXPECT_TRUE(parsePropertyList(bplistOfArrays(nestedArrays(kMaxPropertyListDepth))));
 }
+
+namespace {
+
+// One chain of shared levels, reached twice from the root at once and once more below a chain
+// of wrapping levels: the tree holds the shared levels wherever they are reached.
+struct SharedDepth {
+    const char* name;
+    std::uint32_t sharedLevels;
+    std::uint32_t wrappingLevels;
+    bool reads;
+};
+
+void PrintTo(const SharedDepth& shape, std::ostream* out)
+{
+    *out << shape.name;
+}
+
+std::string sharedDepthFile(const SharedDepth& shape)
+{
+    // 0: the root; 1..shared: the shared chain; then the wrapping chain, ending in the shared one.
+    std::vector<std::vector<std::uint32_t>> arrays(1 + shape.sharedLevels + shape.wrappingLevels);
+    const std::uint32_t shared = 1;
+    const std::uint32_t wrapping = 1 + shape.sharedLevels;
+    for (std::uint32_t i = 0; i + 1 < shape.sharedLevels; ++i)
+        arrays[shared + i] = {shared + i + 1};
+    for (std::uint32_t i = 0; i < shape.wrappingLevels; ++i)
+        arrays[wrapping + i] = {i + 1 < shape.wrappingLevels ? wrapping + i + 1 : shared};
+    arrays[0] = {shared, shared};
+    if (shape.wrappingLevels > 0)
+        arrays[0].push_back(wrapping);
+    return bplistOfArrays(arrays);
+}
+
+class SharedLevels : public ::testing::TestWithParam<SharedDepth> {};
+
+}  // namespace
+
+TEST_P(SharedLevels, CountWhereverTheyAreReached)
+{
+    const SharedDepth& shape = GetParam();
+    const std::string bytes = sharedDepthFile(shape);
+    // Read whole, and with a selection that tests every element and keeps it.
+    const PlistSelection tested = PlistSelection().keepIf([](const PlistValue&) { return true; });
+    for (const PlistSelection* selection : {static_cast<const PlistSelection*>(nullptr), &tested}) {
+        PlistReadFailure failure = PlistReadFailure::None;
+        const auto value = parsePropertyList(bytes, nullptr, &failure, selection);
+        EXPECT_EQ(value.has_value(), shape.reads);
+        EXPECT_EQ(failure, shape.reads ? PlistReadFailure::None : PlistReadFailure::TooDeep);
+        if (value) {
+            // What reads writes in both forms again: it nests no deeper than the readers take.
+            PlistWriteFailure written = PlistWriteFailure::NotReadable;
+            EXPECT_EQ(parsePropertyList(binaryPropertyList(*value, &written)), value);
+            EXPECT_EQ(written, PlistWriteFailure::None);
+            EXPECT_EQ(parsePropertyList(xmlPropertyList(*value, &written)), value);
+            EXPECT_EQ(written, PlistWriteFailure::None);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PropertyListRead, SharedLevels,
+                         ::testing::Values(SharedDepth{"WithinTheLimitBelowTheWrapping", 200, 20, true},
+                                           SharedDepth{"AtTheLimitBelowTheWrapping", 200, 55, true},
+                                           SharedDepth{"PastTheLimitOnlyBelowTheWrapping", 200, 56, false},
+                                           SharedDepth{"FarPastTheLimitBelowTheWrapping", 200, 100, false},
+                                           SharedDepth{"PastTheLimitOnItsOwn", 256, 0, false}),
+                         [](const ::testing::TestParamInfo<SharedDepth>& info) { return std::string(info.param.name); });
 
 TEST(PropertyListRead, MissingFolderAndSpecialFilesAreNone)
 {
