@@ -89,7 +89,10 @@ void setText(const Entry& entry, const QString& text, const QString& plain)
     // A "(&X)" suffix is there for the keyboard alone: a screen reader reads the plain title
     // ("すべてを選択", not "すべてを選択(A)") and says the shortcut on its own.
     const bool suffixed = text.contains(QLatin1String("(&")) && !plain.contains(QLatin1String("(&"));
-    button->setAccessibleName(suffixed ? plain : QString());
+    // Set only when it changes: each setting tells a screen reader of a new name.
+    const QString name = suffixed ? plain : QString();
+    if (button->accessibleName() != name)
+        button->setAccessibleName(name);
 }
 
 void assignSet(const std::vector<Entry>& entries)
