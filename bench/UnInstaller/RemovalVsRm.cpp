@@ -1,6 +1,8 @@
 // ScriptHelper's removal against rm -rf, side by side in one run: N modules (a folder holding a
 // plug-in folder with three files each) removed by the run's own code from a registry listing
-// them, and an identical tree removed by rm -rf; then a few modules removed from a large registry
+// them, an identical tree removed by rm -rf, and another identical machine by what an
+// administrator would write instead (python3: shutil.rmtree of each module's folder, then one
+// plistlib read and write of the registry, timed inside python3); then a few modules removed from a large registry
 // against one read and one write of that registry, the least a run can do. Each round makes both
 // sides' trees in the folder given and times them as a pair, the two in turns first; a ratio is
 // the median of the pairs' ratios, printed with its lowest and highest.
@@ -125,6 +127,41 @@ struct Machine {
             std::exit(1);
         }
         return seconds;
+    }
+
+    /// Seconds the administrator's script takes to remove the first count modules, timed inside
+    /// python3 (its start-up left out, as the run's is).
+    double pythonRemoval(std::size_t count) const
+    {
+        static const char* const kScript = R"(
+import os, plistlib, shutil, sys, time
+root, count = sys.argv[1], int(sys.argv[2])
+start = time.perf_counter()
+for i in range(count):
+    shutil.rmtree("%s/Library/Printers/Tavix/M%06d" % (root, i))
+path = root + "/Library/Preferences/com.tavix.KEPL2.plist"
+with open(path, "rb") as f:
+    registry = plistlib.load(f)
+modules = registry["KEP2_KEY_MODULES"]
+for i in range(count):
+    modules.pop("8C1F%d" % (1000000 + i), None)
+with open(path + ".new", "wb") as f:
+    plistlib.dump(registry, f)
+    f.flush()
+    os.fsync(f.fileno())
+os.replace(path + ".new", path)
+print("%.6f" % (time.perf_counter() - start))
+)";
+        const std::string command = "python3 -c '" + std::string(kScript) + "' '" + root + "' " + std::to_string(count);
+        FILE* child = ::popen(command.c_str(), "r");
+        char line[64] = {};
+        const bool read = child != nullptr && std::fgets(line, sizeof line, child) != nullptr;
+        const int status = child != nullptr ? ::pclose(child) : -1;
+        if (!read || status != 0) {
+            std::fprintf(stderr, "the python3 removal failed (status %d)\n", status);
+            std::exit(1);
+        }
+        return std::strtod(line, nullptr);
     }
 
     /// Seconds one read and one write of the registry take, the way a run reads and writes it.
@@ -298,6 +335,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     std::map<std::size_t, Pairs> trees;
+    std::map<std::size_t, Pairs> scripts;
     Pairs fewFromLarge;
     for (int round = 0; round < repeat; ++round) {
         std::fprintf(stderr, "round %d of %d...\n", round + 1, repeat);
@@ -306,15 +344,22 @@ int main(int argc, char** argv)
         const bool oursFirst = round % 2 == 0;
         for (std::size_t n : sizes) {
             const Machine machine(folder, n, n, n);
+            const Machine other(folder, n, n, n);
             const RmTree tree(folder, n);
             Pairs& pairs = trees[n];
+            Pairs& script = scripts[n];
+            double ours = 0;
             if (oursFirst) {
-                pairs.ours.push_back(machine.removal());
+                ours = machine.removal();
                 pairs.theirs.push_back(tree.rmRf());
+                script.theirs.push_back(other.pythonRemoval(n));
             } else {
+                script.theirs.push_back(other.pythonRemoval(n));
                 pairs.theirs.push_back(tree.rmRf());
-                pairs.ours.push_back(machine.removal());
+                ours = machine.removal();
             }
+            pairs.ours.push_back(ours);
+            script.ours.push_back(ours);
         }
         const Machine registryOnly(folder, large, few, few);
         if (oursFirst) {
@@ -326,14 +371,17 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("\nRemoval of N modules (3 files each) by ScriptHelper's run and by rm -rf; median of %d pairs,\n"
-                "the ratio's lowest and highest in brackets\n",
+    std::printf("\nRemoval of N modules (3 files each) by ScriptHelper's run, by rm -rf and by python3 (shutil.rmtree\n"
+                "per module, one plistlib read and write); ratios are ours over theirs, the median of %d pairs\n"
+                "with the lowest and highest in brackets\n",
                 repeat);
-    std::printf("%10s %12s %12s %22s\n", "modules", "removal s", "rm -rf s", "ratio");
+    std::printf("%10s %12s %12s %22s %12s %22s\n", "modules", "removal s", "rm -rf s", "ratio", "python3 s",
+                "ratio");
     for (std::size_t n : sizes) {
         const Pairs& pairs = trees[n];
-        std::printf("%10zu %12.4f %12.4f %22s\n", n, Pairs::median(pairs.ours), Pairs::median(pairs.theirs),
-                    pairs.ratioText().c_str());
+        const Pairs& script = scripts[n];
+        std::printf("%10zu %12.4f %12.4f %22s %12.4f %22s\n", n, Pairs::median(pairs.ours), Pairs::median(pairs.theirs),
+                    pairs.ratioText().c_str(), Pairs::median(script.theirs), script.ratioText().c_str());
     }
     if (sizes.size() >= 2) {
         const Pairs& a = trees[sizes.front()];
