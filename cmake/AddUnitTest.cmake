@@ -23,7 +23,9 @@ function(add_unit_test)
   # running each test program through env(1), which discovery and every test run both use.
   set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR
     "env;HOME=${home};PLATFORM_ROOT=${root};QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LANGUAGE=;LC_ALL=")
+  # A parameterized case is named by its name generator alone, never by the bytes of its value.
   gtest_discover_tests(${T_NAME}
+    NO_PRETTY_VALUES
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES
