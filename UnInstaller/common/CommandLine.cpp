@@ -78,23 +78,6 @@ bool mayBreakBetween(char32_t a, char32_t b)
     return isWordCharacter(a) && isWordCharacter(b);
 }
 
-// Puts args in place of "%@" in order, as the strings tables write their placeholders.
-std::string fill(const std::string& pattern, std::initializer_list<std::string> args)
-{
-    std::string text;
-    auto next = args.begin();
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == '@') {
-            if (next != args.end())
-                text += *next++;
-            ++i;
-            continue;
-        }
-        text += pattern[i];
-    }
-    return text;
-}
-
 struct ExitStatus {
     const char* key;
     const char* english;
@@ -349,4 +332,20 @@ std::string CommandLine::noDisplay(const Texts& texts, const std::string& progra
 std::string CommandLine::versionLine(const std::string& program, const std::string& version)
 {
     return program + " " + version + "\n";
+}
+
+std::string CommandLine::fill(const std::string& pattern, std::initializer_list<std::string> args)
+{
+    std::string text;
+    auto next = args.begin();
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == '@') {
+            if (next != args.end())
+                text += *next++;
+            ++i;
+            continue;
+        }
+        text += pattern[i];
+    }
+    return text;
 }

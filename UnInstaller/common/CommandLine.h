@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,4 +81,8 @@ public:
 
     /// The --version line.
     static std::string versionLine(const std::string& program, const std::string& version);
+
+    /// pattern with args in place of its "%@" in order, as the strings tables write their
+    /// placeholders; "%@" beyond them is left out.
+    static std::string fill(const std::string& pattern, std::initializer_list<std::string> args);
 };

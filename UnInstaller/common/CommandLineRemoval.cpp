@@ -1,5 +1,7 @@
 #include "UnInstaller/common/CommandLineRemoval.h"
 
+#include "UnInstaller/common/CommandLine.h"
+
 #include "UnInstaller/common/Controller.h"
 #include "UnInstaller/common/PlanLock.h"
 #include "UnInstaller/common/RemovableModules.h"
@@ -46,23 +48,6 @@ int statusFor(int toolStatus)
 
 /// How long a run waits for another run of the same account to end.
 constexpr int kPlanLockWaitMs = 30 * 1000;
-
-/// Puts args in place of "%@" in order.
-std::string fill(const std::string& pattern, std::initializer_list<std::string> args)
-{
-    std::string text;
-    auto next = args.begin();
-    for (std::size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == '@') {
-            if (next != args.end())
-                text += *next++;
-            ++i;
-            continue;
-        }
-        text += pattern[i];
-    }
-    return text;
-}
 
 /// One module the command named, and what became of it.
 struct Outcome {
@@ -123,13 +108,13 @@ CommandLineRemoval::CommandLineRemoval(std::ostream& out, std::ostream& err, std
 std::string CommandLineRemoval::say(const std::string& key, const std::string& english,
                                     std::initializer_list<std::string> args) const
 {
-    return fill(m_texts ? m_texts(key, english) : english, args);
+    return CommandLine::fill(m_texts ? m_texts(key, english) : english, args);
 }
 
 CommandLineRemoval::Reason CommandLineRemoval::reason(const std::string& key, const std::string& english,
                                                       std::initializer_list<std::string> args) const
 {
-    return {fill(english, args), say(key, english, args)};
+    return {CommandLine::fill(english, args), say(key, english, args)};
 }
 
 void CommandLineRemoval::complain(const std::string& message)

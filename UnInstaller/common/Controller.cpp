@@ -63,20 +63,6 @@ constexpr const char* kActionAllSelect = "requestAllSelect:";
 /// ScriptHelper's exit status when every ticked module is gone.
 constexpr int kToolDone = 0;
 
-/// Replaces each "%@" in text by the next of values.
-std::string fill(std::string text, std::initializer_list<std::string> values)
-{
-    std::size_t at = 0;
-    for (const std::string& value : values) {
-        at = text.find("%@", at);
-        if (at == std::string::npos)
-            break;
-        text.replace(at, 2, value);
-        at += value.size();
-    }
-    return text;
-}
-
 /// The rows' arrays stay parallel only when every one holds as many entries as the check states.
 bool rowIndexValid(const std::optional<Controller::StringArray>& array, std::size_t row)
 {
@@ -214,7 +200,7 @@ void Controller::reloadList()
     std::optional<std::string> problem;
     m_kepl2Dict = getKEPL2Dict(&problem);
     if (noListMessage_) {
-        noListMessage_->setStringValue(problem ? fill(localizedString("STEXT_REGISTRY_UNREADABLE"),
+        noListMessage_->setStringValue(problem ? RemovalReport::fill(localizedString("STEXT_REGISTRY_UNREADABLE"),
                                                       {platform::resolveSystemPath(kRegistryPath)})
                                                : localizedString("NOTFOUND_MESS"));
     }
@@ -247,7 +233,7 @@ void Controller::awakeFromNib()
     m_kepl2Dict = getKEPL2Dict(&problem);
     if (problem && noListMessage_) {
         noListMessage_->setStringValue(
-            fill(localizedString("STEXT_REGISTRY_UNREADABLE"), {platform::resolveSystemPath(kRegistryPath)}));
+            RemovalReport::fill(localizedString("STEXT_REGISTRY_UNREADABLE"), {platform::resolveSystemPath(kRegistryPath)}));
     }
     makeSelectListView();
     updateUnInstallButtonState();
@@ -411,9 +397,9 @@ void Controller::makeSelectListView()
     const std::map<RemovableModules::Refusal, std::string> reasonTexts{
         {RemovableModules::Refusal::None, std::string()},
         {RemovableModules::Refusal::UnsafePath, localizedString("STEXT_ROW_UNSAFE")},
-        {RemovableModules::Refusal::OutsideModuleFolders, fill(localizedString("STEXT_ROW_OUTSIDE"), {judge.folderList()})},
+        {RemovableModules::Refusal::OutsideModuleFolders, RemovalReport::fill(localizedString("STEXT_ROW_OUTSIDE"), {judge.folderList()})},
         {RemovableModules::Refusal::SettingUnusable,
-         fill(localizedString("STEXT_ROW_NO_SETTING"), {scripthelper::ModuleFolders::settingFile()})}};
+         RemovalReport::fill(localizedString("STEXT_ROW_NO_SETTING"), {scripthelper::ModuleFolders::settingFile()})}};
     for (StringArray* rows : {&names, &checks, &identifiers, &installPaths, &reasons})
         rows->reserve(modules.size());
     for (RemovableModules::Module& module : modules) {

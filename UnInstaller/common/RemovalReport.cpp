@@ -16,20 +16,6 @@ constexpr int kToolDone = 0;
 constexpr int kToolKeptSome = 1;
 constexpr int kToolBusy = 75;
 
-/// Replaces each "%@" in text by the next of values.
-std::string fill(std::string text, std::initializer_list<std::string> values)
-{
-    std::size_t at = 0;
-    for (const std::string& value : values) {
-        at = text.find("%@", at);
-        if (at == std::string::npos)
-            break;
-        text.replace(at, 2, value);
-        at += value.size();
-    }
-    return text;
-}
-
 /// Whether the byte starts a character of UTF-8 text (a byte that is not UTF-8 counts as one).
 bool startsCharacter(char byte)
 {
@@ -48,6 +34,19 @@ platform::NSInteger askWithWayBack(platform::AlertKind kind, const std::string& 
 }
 
 }  // namespace
+
+std::string RemovalReport::fill(std::string text, std::initializer_list<std::string> values)
+{
+    std::size_t at = 0;
+    for (const std::string& value : values) {
+        at = text.find("%@", at);
+        if (at == std::string::npos)
+            break;
+        text.replace(at, 2, value);
+        at += value.size();
+    }
+    return text;
+}
 
 RemovalReport::RemovalReport(Lookup lookup, NameOf nameOf, std::string language)
     : m_lookup(std::move(lookup)), m_nameOf(std::move(nameOf)), m_language(std::move(language))

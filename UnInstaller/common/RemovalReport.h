@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ public:
     static constexpr std::size_t kLongestShownText = 120;
     /// Lists of modules or files name at most this many.
     static constexpr std::size_t kMaxNamesShown = 5;
+
+    /// text with each "%@" replaced by the next of values, in order; "%@" beyond them stays.
+    static std::string fill(std::string text, std::initializer_list<std::string> values);
 
     /// language decides the plural forms and the digits of counts.
     RemovalReport(Lookup lookup, NameOf nameOf, std::string language);
