@@ -392,8 +392,8 @@ void Controller::makeSelectListView()
 
     // The rows that ScriptHelper would refuse are offered disabled, with its reason.
     const RemovableModules judge;
-    // Each module's texts move into the rows: the registry's copy and the rows' are all there is.
-    std::vector<RemovableModules::Module> modules = judge.modulesOf(*m_kepl2Dict);
+    // The rows copy each module's texts straight from the registry's dictionary: no list of
+    // modules stands between them.
     const std::map<RemovableModules::Refusal, std::string> reasonTexts{
         {RemovableModules::Refusal::None, std::string()},
         {RemovableModules::Refusal::UnsafePath, localizedString("STEXT_ROW_UNSAFE")},
@@ -401,16 +401,15 @@ void Controller::makeSelectListView()
         {RemovableModules::Refusal::SettingUnusable,
          RemovalReport::fill(localizedString("STEXT_ROW_NO_SETTING"), {scripthelper::ModuleFolders::settingFile()})}};
     for (StringArray* rows : {&names, &checks, &identifiers, &installPaths, &reasons})
-        rows->reserve(modules.size());
-    for (RemovableModules::Module& module : modules) {
-        const bool removable = module.refusal == RemovableModules::Refusal::None;
-        names.push_back(std::move(module.name));
-        checks.push_back(removable ? initialState : kCheckOff);
-        identifiers.push_back(std::move(module.id));
-        installPaths.push_back(std::move(module.installPath));
-        reasons.push_back(reasonTexts.at(module.refusal));
-    }
-    modules = {};
+        rows->reserve(m_kepl2Dict->size());
+    judge.forEachModule(*m_kepl2Dict, [&](const std::string& id, const std::string& name,
+                                          const std::string& installPath, RemovableModules::Refusal refusal) {
+        names.push_back(name);
+        checks.push_back(refusal == RemovableModules::Refusal::None ? initialState : kCheckOff);
+        identifiers.push_back(id);
+        installPaths.push_back(installPath);
+        reasons.push_back(reasonTexts.at(refusal));
+    });
 
     const bool listed = !checks.empty();
     m_arrayName = std::move(names);

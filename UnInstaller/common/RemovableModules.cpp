@@ -87,15 +87,23 @@ std::vector<RemovableModules::Module> RemovableModules::modulesOf(const platform
 {
     std::vector<Module> result;
     result.reserve(modules.size());
+    forEachModule(modules, [&](const std::string& id, const std::string& name, const std::string& installPath,
+                               Refusal refusal) { result.push_back({id, name, installPath, refusal}); });
+    return result;
+}
+
+void RemovableModules::forEachModule(
+    const platform::PlistDictionary& modules,
+    const std::function<void(const std::string&, const std::string&, const std::string&, Refusal)>& visit) const
+{
     for (std::size_t i = 0; i < modules.size(); ++i) {
         const platform::PlistDictionary* entry = modules.valueAt(i).asDictionary();
         const std::string* name = entry ? entry->stringForKey(kModuleNameKey) : nullptr;
         const std::string* installPath = entry ? entry->stringForKey(kInstallPathKey) : nullptr;
         if (!name || name->find(kListedNameMark) == std::string::npos || !installPath)
             continue;
-        result.push_back({modules.keyAt(i), *name, *installPath, judge(*installPath)});
+        visit(modules.keyAt(i), *name, *installPath, judge(*installPath));
     }
-    return result;
 }
 
 RemovableModules::Refusal RemovableModules::judge(const std::string& installPath) const

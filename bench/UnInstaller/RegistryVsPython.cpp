@@ -4,6 +4,8 @@
 //    functions, in a child process of its own; python3's plistlib.load plus the "vLX" filter;
 //  - the start-up: the built Plugsweep program run offscreen to its listed window and quit, and
 //    the whole python3 run;
+//  - for the XML form, the least any reader of it does: the file read whole and walked by expat
+//    with handlers that only count the dictionaries, against which the data path is compared;
 // with the peak resident memory of each child (wait4), the ratios and the growth from 10,000 to
 // 100,000 and from 100,000 to 200,000 modules. Times are the best of --repeat rounds, and each
 // round runs every registry in turn.
@@ -16,6 +18,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include <expat.h>
 #include <unistd.h>
 
 namespace {
@@ -84,6 +89,7 @@ struct Row {
     Measure pythonData;
     Measure oursStartup;
     Measure pythonWhole;
+    Measure expatWalk;  // the XML form's only
 };
 
 /// The data path as the window runs it, in this process: reads the registry under root, builds
@@ -99,6 +105,33 @@ int runDataPath(const std::string& root)
     const std::size_t rows = controller.arrayCheck() ? controller.arrayCheck()->size() : 0;
     std::printf("%zu %.6f\n", rows, seconds);
     return 0;
+}
+
+/// The bare expat walk of a registry file, in this process: reads it whole, parses it with
+/// handlers that count the dictionaries and nothing else, and prints the count of module
+/// dictionaries and the seconds it took.
+int runExpatWalk(const std::string& file)
+{
+    const auto start = std::chrono::steady_clock::now();
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    long dictionaries = 0;
+    XML_SetUserData(parser, &dictionaries);
+    XML_SetElementHandler(
+        parser,
+        [](void* data, const XML_Char* name, const XML_Char**) {
+            if (std::strcmp(name, "dict") == 0)
+                ++*static_cast<long*>(data);
+        },
+        [](void*, const XML_Char*) {});
+    XML_SetCharacterDataHandler(parser, [](void*, const XML_Char*, int) {});
+    const bool parsed = XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), XML_TRUE) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // The root and the module dictionary hold the modules' dictionaries; the listed ones are rows.
+    std::printf("%ld %.6f\n", parsed ? bench::listedRows(static_cast<int>(dictionaries - 2)) : -1L, seconds);
+    return parsed ? 0 : 1;
 }
 
 /// Parses "ROWS SECONDS" as the children print it; false unless ROWS is expected.
@@ -177,6 +210,7 @@ public:
         for (auto& [key, row] : m_rows) {
             fs::remove_all(rootOf(key));
             const bool valid = row.oursData.valid() && row.pythonData.valid() &&
+                               (key.second != PlistFormat::Xml || row.expatWalk.valid()) &&
                                (!m_options.startup || row.oursStartup.valid());
             if (!valid)
                 std::fprintf(stderr, "%s %d modules: a run failed or listed the wrong number of rows\n",
@@ -199,6 +233,17 @@ public:
                         key.first, row.fileMiB, seconds(row.oursData).c_str(), row.oursData.peakMiB,
                         seconds(row.pythonData).c_str(), row.pythonData.peakMiB,
                         ratio(row.pythonData, row.oursData).c_str(), row.oursData.peakMiB / row.pythonData.peakMiB);
+        }
+        std::printf("\nThe XML data path against the bare expat walk of the same file (read whole, parsed with "
+                    "handlers\nthat only count dictionaries); best of %d.\n\n",
+                    m_options.repeat);
+        std::printf("%-7s %8s | %10s %10s | %10s\n", "form", "modules", "ours s", "expat s", "ours/expat");
+        for (const auto& [key, row] : m_rows) {
+            if (key.second == PlistFormat::Xml) {
+                std::printf("%-7s %8d | %10s %10s | %10s\n", formatName(key.second).c_str(), key.first,
+                            seconds(row.oursData).c_str(), seconds(row.expatWalk).c_str(),
+                            ratio(row.oursData, row.expatWalk).c_str());
+            }
         }
         if (m_options.startup) {
             std::printf("\nStart-up: the Plugsweep program offscreen until its window is listed and it quits, "
@@ -314,6 +359,14 @@ private:
             result.pythonData.failed = result.pythonWhole.failed = true;
         }
 
+        if (key.second == PlistFormat::Xml) {
+            const bench::ChildRun walk = bench::runChild({m_self, "--expat-walk", file}, {});
+            if (walk.exitedCleanly && parseRowsAndSeconds(walk.output, expected, &inside))
+                result.expatWalk.add(inside, walk.peakMiB);
+            else
+                result.expatWalk.failed = true;
+        }
+
         if (m_options.startup) {
             const bench::ChildRun app = runPlugsweep(root, "quit.txt");
             if (app.exitedCleanly && app.output.find("terminate") != std::string::npos)
@@ -359,6 +412,8 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && std::string(argv[1]) == "--data-path")
         return runDataPath(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--expat-walk")
+        return runExpatWalk(argv[2]);
     if (argc == 5 && std::string(argv[1]) == "--make-registry") {
         const PlistFormat format = std::string(argv[4]) == formatName(PlistFormat::Binary) ? PlistFormat::Binary : PlistFormat::Xml;
         std::ofstream out(argv[2], std::ios::binary);

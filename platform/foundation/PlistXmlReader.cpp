@@ -265,6 +265,17 @@ std::optional<PlistValue> PlistXmlReader::leafValue(Element element)
     }
 }
 
+PlistValue PlistXmlReader::sharedKeyValue()
+{
+    const auto found = m_sharedKeys.find(std::string_view(m_text));
+    if (found != m_sharedKeys.end())
+        return found->second;
+    PlistValue key(m_text);
+    if (m_sharedKeys.size() < kSharedKeysAtMost)
+        m_sharedKeys.emplace(m_text, key);
+    return key;
+}
+
 void PlistXmlReader::deliver(std::optional<PlistValue> value)
 {
     if (m_depth == 0) {
@@ -307,11 +318,14 @@ void PlistXmlReader::endElement()
             parent.hasKey = true;
             parent.valueSelection = parent.selection ? parent.selection->below(m_text) : nullptr;
             if (parent.valueSelection) {
-                parent.entries.push_back(PlistDictionary::Entry{m_text, PlistValue()});
+                const bool small = parent.entries.size() < PlistDictionary::kIndexedSize;
+                parent.entries.push_back(PlistDictionary::Entry{
+                    small && m_text.size() <= kSharedKeyBytes ? sharedKeyValue() : PlistValue(m_text), PlistValue()});
                 // Keys are hashed while their bytes are at hand, once there are enough to index.
-                if (parent.entries.size() > PlistDictionary::kIndexedSize) {
-                    for (std::size_t i = parent.hashes.size(); i < parent.entries.size(); ++i)
+                if (!small) {
+                    for (std::size_t i = parent.hashes.size(); i + 1 < parent.entries.size(); ++i)
                         parent.hashes.push_back(keyHash(*parent.entries[i].key.asString()));
+                    parent.hashes.push_back(keyHash(m_text));
                 }
             }
             return;

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "platform/foundation/KeyHash.h"
 #include "platform/foundation/PlistSelection.h"
 #include "platform/foundation/PlistValue.h"
 #include "platform/foundation/PropertyList.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace platform::plist {
@@ -87,6 +90,13 @@ private:
     void deliver(std::optional<PlistValue> value);
     const PlistSelection* selectionOfNextValue() const;
     std::optional<PlistValue> leafValue(Element element);
+    PlistValue sharedKeyValue();
+
+    // Keys that recur (the few names that each of many small dictionaries holds) are held once:
+    // the first short keys of small dictionaries are kept, and a later equal key shares its block.
+    // Keys of large dictionaries, mostly names of their own, are not.
+    static constexpr std::size_t kSharedKeyBytes = 32;
+    static constexpr std::size_t kSharedKeysAtMost = 256;
 
     std::size_t m_documentBytes = 0;
     const PlistSelection* m_selection = nullptr;
@@ -107,6 +117,7 @@ private:
     // has been handed back.
     char* m_document = nullptr;
     std::size_t m_releasedTo = 0;
+    std::unordered_map<std::string, PlistValue, KeyHasher, std::equal_to<>> m_sharedKeys;
 };
 
 }  // namespace platform::plist

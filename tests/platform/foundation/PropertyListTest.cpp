@@ -299,6 +299,43 @@ TEST(PropertyListRead, SharedArraysThatMultiplyAreReadOnce)
     EXPECT_TRUE(std::as_const(*level).asArray()->empty());
 }
 
+TEST(PropertyListRead, KeysThatRecurInTheTextAreHeldOnceAndChangedApart)
+{
+    // A short key that many dictionaries hold is one shared block; a long one and keys of their
+    // own (more than the reader keeps at once) are read as they stand.
+    const std::string longKey(40, 'k');
+    std::string xml = "<plist><array>";
+    for (int i = 0; i < 100; ++i) {
+        xml += "<dict><key>Name</key><string>n" + std::to_string(i) + "</string><key>" + longKey +
+               "</key><true/><key>Own" + std::to_string(i) + "</key><false/></dict>";
+    }
+    xml += "</array></plist>";
+    auto value = parsePropertyList(xml);
+    ASSERT_TRUE(value);
+    const PlistArray& read = *std::as_const(*value).asArray();
+    ASSERT_EQ(read.size(), 100u);
+    const PlistDictionary& first = *read[0].asDictionary();
+    for (std::size_t i = 1; i < read.size(); ++i) {
+        const PlistDictionary& dict = *read[i].asDictionary();
+        ASSERT_EQ(dict.size(), 3u);
+        EXPECT_EQ(&dict.keyAt(0), &first.keyAt(0)) << i;
+        EXPECT_EQ(dict.keyAt(1), longKey);
+        EXPECT_EQ(dict.keyAt(2), "Own" + std::to_string(i));
+        EXPECT_EQ(*dict.stringForKey("Name"), "n" + std::to_string(i));
+    }
+    // One dictionary changed leaves the others, and their shared keys, as they were read.
+    PlistValue copy = *value;
+    PlistDictionary& changed = *copy.asArray()->at(1).asDictionary();
+    changed.erase("Name");
+    changed.set("Name", PlistValue("renamed"));
+    EXPECT_EQ(first.keyAt(0), "Name");
+    EXPECT_EQ(*read[1].asDictionary()->stringForKey("Name"), "n1");
+    EXPECT_EQ(changed.keyAt(2), "Name");
+    // Written and read again in either form, the tree is the same.
+    EXPECT_EQ(parsePropertyList(binaryPropertyList(*value)), value);
+    EXPECT_EQ(parsePropertyList(xmlPropertyList(*value)), value);
+}
+
 TEST(PropertyListRead, BinaryOffsetsPointingIntoTheTrailerAreRefused)
 {
     std::string bytes = bplistOfArrays({{}});
