@@ -2,6 +2,7 @@
 
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -12,6 +13,17 @@
 #include <unistd.h>
 
 namespace scripthelper {
+
+void FileTree::FileIds::sort()
+{
+    std::sort(m_ids.begin(), m_ids.end());
+    m_ids.erase(std::unique(m_ids.begin(), m_ids.end()), m_ids.end());
+}
+
+bool FileTree::FileIds::contains(const FileId& id) const
+{
+    return std::binary_search(m_ids.begin(), m_ids.end(), id);
+}
 
 FileTree::FileId FileTree::idOf(const struct stat& st)
 {

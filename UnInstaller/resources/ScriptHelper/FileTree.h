@@ -2,10 +2,10 @@
 
 #include "UnInstaller/resources/ScriptHelper/UniqueFd.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +24,19 @@ public:
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
         auto operator<=>(const FileId&) const = default;
+    };
+
+    /// Identities gathered in one go and then looked up many times: a sorted vector, which
+    /// takes no allocation per identity. Lookups answer for what was added up to the last sort().
+    class FileIds {
+    public:
+        void reserve(std::size_t count) { m_ids.reserve(count); }
+        void add(const FileId& id) { m_ids.push_back(id); }
+        void sort();
+        bool contains(const FileId& id) const;
+
+    private:
+        std::vector<FileId> m_ids;
     };
 
     /// Judges one folder on a walked path; answers why it is not acceptable, or none.
@@ -117,7 +130,7 @@ public:
     /// Checks, without changing anything, that the target can be removed: no symbolic link on the
     /// way or as the path itself, no mount point at or inside it, and none of the foreign files
     /// inside it.
-    Inspection inspect(Target& target, const std::set<FileId>& foreign);
+    Inspection inspect(Target& target, const FileIds& foreign);
 
     /// Renames the target to holdName in its folder, after checking that it is a folder or a file
     /// on its folder's own mount and not a link; the rename never replaces anything. Removed when

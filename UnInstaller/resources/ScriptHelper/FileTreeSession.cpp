@@ -178,7 +178,7 @@ std::string shownPath(const std::vector<std::string>& parts, std::size_t count)
 }
 
 std::optional<std::string> scan(int folder, const std::string& path, const Place& place,
-                                const std::set<FileTree::FileId>& foreign, int depth)
+                                const FileTree::FileIds& foreign, int depth)
 {
     if (depth > kMaxDepth)
         return "holds folders nested too deeply at " + path;
@@ -200,7 +200,7 @@ std::optional<std::string> scan(int folder, const std::string& path, const Place
             continue;
         if (placeOf(folder, entry.name.c_str(), info) != place)
             return "holds " + child() + ", which is on another mount";
-        if (foreign.count(info.id()) != 0)
+        if (foreign.contains(info.id()))
             return "holds " + child() + ", the install path of another module";
         if (S_ISDIR(info.mode)) {
             const UniqueFd sub = openFolderAt(folder, entry.name);
@@ -340,7 +340,7 @@ FileTree::Outcome renameEntry(int folder, const Place& folderPlace, const std::s
 
 /// Inspects name in the open folder (shown as the normalized path) against foreign.
 FileTree::Inspection inspectEntry(int folder, const Place& folderPlace, const std::string& name,
-                                  const std::string& path, const std::set<FileTree::FileId>& foreign)
+                                  const std::string& path, const FileTree::FileIds& foreign)
 {
     FileTree::Inspection result;
     Info info;
@@ -360,7 +360,7 @@ FileTree::Inspection inspectEntry(int folder, const Place& folderPlace, const st
         result.problem = "is on another file system or mount than its folder";
         return result;
     }
-    if (foreign.count(info.id()) != 0) {
+    if (foreign.contains(info.id())) {
         result.problem = "is also the install path of another module";
         return result;
     }
@@ -512,7 +512,7 @@ bool FileTree::Session::reach(Target& target)
     return folderOf(target, &walk) >= 0;
 }
 
-FileTree::Inspection FileTree::Session::inspect(Target& target, const std::set<FileId>& foreign)
+FileTree::Inspection FileTree::Session::inspect(Target& target, const FileIds& foreign)
 {
     Inspection result;
     Walk walk;

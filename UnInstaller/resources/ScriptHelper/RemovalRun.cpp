@@ -166,7 +166,7 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
     };
     // What the modules that stay lead to (a link among them may lead into a leaving tree): looked
     // up once, before the first inspection, and before each later one for the entries refused since.
-    std::set<FileTree::FileId> foreign;
+    FileTree::FileIds foreign;
     bool foreignKnown = false;
     std::vector<std::string> refusedSince;
     const auto refuse = [&](Decision& d, std::string reason) {
@@ -197,8 +197,10 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
 
         for (const std::string& path : refusedSince) {
             if (auto id = files.identity(path))
-                foreign.insert(*id);
+                foreign.add(*id);
         }
+        if (!refusedSince.empty())
+            foreign.sort();
         refusedSince.clear();
         for (Decision& d : decisions) {
             if (!accepted(d))
@@ -212,9 +214,10 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
                 registry.forEachInstallPath([&](const std::string& uuid, const std::string* installPath) {
                     if (installPath != nullptr && stays(uuid)) {
                         if (auto id = files.identity(*installPath))
-                            foreign.insert(*id);
+                            foreign.add(*id);
                     }
                 });
+                foreign.sort();
                 foreignKnown = true;
             }
             const FileTree::Inspection inspection = files.inspect(d.target, foreign);

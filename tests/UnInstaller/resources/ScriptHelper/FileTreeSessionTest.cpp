@@ -116,9 +116,12 @@ TEST_F(FileTreeSession, InspectionNamesWhatMayNotBeRemoved)
         {dir + "/Modules/Alpha/../Beta", "has a \".\" or \"..\" component"},
         {beta, ""},
     };
+    FileTree::FileIds foreignIds;
+    foreignIds.add(*foreign);
+    foreignIds.sort();
     for (const Case& c : cases) {
         FileTree::Target target(c.path);
-        const FileTree::Inspection inspection = session.inspect(target, {*foreign});
+        const FileTree::Inspection inspection = session.inspect(target, foreignIds);
         EXPECT_EQ(inspection.problem.value_or(""), c.problem) << c.path;
     }
     for (const std::string& missing : {dir + "/Modules/Gone/M.plugin", dir + "/Modules/Alpha/Gone.plugin"}) {
@@ -153,6 +156,25 @@ TEST_F(FileTreeSession, HoldsOnlyTellsWhetherTheFolderHoldsTheTargetAlone)
     EXPECT_FALSE(session.holdsOnly(shared));
     EXPECT_FALSE(session.removeFolderIfEmpty(shared));
     EXPECT_TRUE(fs::exists(dir + "/Modules/B/readme"));
+}
+
+TEST(FileTreeFileIds, AnswersForEveryIdentityAddedBeforeTheLastSortAndNoOther)
+{
+    FileTree::FileIds ids;
+    // Added out of order and twice over; same inode on another device is another file.
+    const FileTree::FileId added[] = {{3, 9}, {1, 7}, {3, 9}, {2, 7}, {1, 1}};
+    for (const FileTree::FileId& id : added)
+        ids.add(id);
+    ids.sort();
+    for (const FileTree::FileId& id : added)
+        EXPECT_TRUE(ids.contains(id)) << id.device << ":" << id.inode;
+    for (const FileTree::FileId& id : {FileTree::FileId{0, 0}, FileTree::FileId{3, 7}, FileTree::FileId{1, 9},
+                                       FileTree::FileId{4, 1}})
+        EXPECT_FALSE(ids.contains(id)) << id.device << ":" << id.inode;
+    ids.add({0, 0});
+    ids.sort();
+    EXPECT_TRUE(ids.contains({0, 0}));
+    EXPECT_TRUE(ids.contains({2, 7}));
 }
 
 }  // namespace
