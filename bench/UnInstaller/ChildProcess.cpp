@@ -56,6 +56,8 @@ ChildRun runChild(const std::vector<std::string>& arguments,
     }
     run.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;  // KiB on Linux
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     run.exitedCleanly = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }

@@ -6,11 +6,12 @@
 
 namespace bench {
 
-/// What one finished child process took: its wall time, its own peak resident memory (from
+/// What one finished child process took: its wall and processor time, its own peak resident memory (from
 /// wait4, so nothing of the parent's is counted) and what it wrote to standard output.
 struct ChildRun {
     bool exitedCleanly = false;
     double wallSeconds = 0;
+    double cpuSeconds = 0;  // user and system time of the child and of every child it waited for
     double peakMiB = 0;
     std::string output;
 };

@@ -90,6 +90,8 @@ struct Row {
     Measure oursStartup;
     Measure pythonWhole;
     Measure expatWalk;  // the XML form's only
+    Measure oursStartupCpu;
+    Measure pythonWholeCpu;
 };
 
 /// The data path as the window runs it, in this process: reads the registry under root, builds
@@ -247,15 +249,18 @@ public:
         }
         if (m_options.startup) {
             std::printf("\nStart-up: the Plugsweep program offscreen until its window is listed and it quits, "
-                        "against the whole\npython3 run (interpreter, load, filter, exit); wall time, best of %d.\n\n",
+                        "against the whole\npython3 run (interpreter, load, filter, exit); wall and processor time "
+                        "(user and system), best of %d.\n\n",
                         m_options.repeat);
-            std::printf("%-7s %8s | %10s %9s | %10s %9s | %8s\n", "form", "modules", "ours s", "ours MiB",
-                        "python s", "py MiB", "speed-up");
+            std::printf("%-7s %8s | %10s %10s %9s | %10s %10s %9s | %8s %8s\n", "form", "modules", "ours s",
+                        "ours cpu", "ours MiB", "python s", "py cpu", "py MiB", "speed-up", "cpu/py");
             for (const auto& [key, row] : m_rows) {
-                std::printf("%-7s %8d | %10s %9.1f | %10s %9.1f | %8s\n", formatName(key.second).c_str(), key.first,
-                            seconds(row.oursStartup).c_str(), row.oursStartup.peakMiB,
-                            seconds(row.pythonWhole).c_str(), row.pythonWhole.peakMiB,
-                            ratio(row.pythonWhole, row.oursStartup).c_str());
+                std::printf("%-7s %8d | %10s %10s %9.1f | %10s %10s %9.1f | %8s %8s\n", formatName(key.second).c_str(),
+                            key.first, seconds(row.oursStartup).c_str(), seconds(row.oursStartupCpu).c_str(),
+                            row.oursStartup.peakMiB, seconds(row.pythonWhole).c_str(),
+                            seconds(row.pythonWholeCpu).c_str(), row.pythonWhole.peakMiB,
+                            ratio(row.pythonWhole, row.oursStartup).c_str(),
+                            fraction(row.oursStartupCpu, row.pythonWholeCpu).c_str());
             }
         }
         printGrowth();
@@ -279,6 +284,16 @@ private:
             return "-";
         char text[32];
         std::snprintf(text, sizeof text, "x%.2f", numerator.seconds / denominator.seconds);
+        return text;
+    }
+
+    /// numerator over denominator, as a plain number.
+    static std::string fraction(const Measure& numerator, const Measure& denominator)
+    {
+        if (!numerator.valid() || !denominator.valid() || denominator.seconds <= 0)
+            return "-";
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f", numerator.seconds / denominator.seconds);
         return text;
     }
 
@@ -355,6 +370,7 @@ private:
         if (python.exitedCleanly && parseRowsAndSeconds(python.output, expected, &inside)) {
             result.pythonData.add(inside, python.peakMiB);
             result.pythonWhole.add(python.wallSeconds, python.peakMiB);
+            result.pythonWholeCpu.add(python.cpuSeconds, python.peakMiB);
         } else {
             result.pythonData.failed = result.pythonWhole.failed = true;
         }
@@ -369,10 +385,12 @@ private:
 
         if (m_options.startup) {
             const bench::ChildRun app = runPlugsweep(root, "quit.txt");
-            if (app.exitedCleanly && app.output.find("terminate") != std::string::npos)
+            if (app.exitedCleanly && app.output.find("terminate") != std::string::npos) {
                 result.oursStartup.add(app.wallSeconds, app.peakMiB);
-            else
+                result.oursStartupCpu.add(app.cpuSeconds, app.peakMiB);
+            } else {
                 result.oursStartup.failed = true;
+            }
         }
     }
 

@@ -4,6 +4,7 @@
 #include "platform/appkit/ObjectValue.h"
 #include "platform/foundation/Types.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,13 @@ public:
     virtual void reloadData() = 0;
     /// The columns in display order.
     virtual std::vector<TableColumn*> tableColumns() const = 0;
+    /// The column at index in display order, or null: a backend asks it for every cell it shows,
+    /// so a backend that holds its columns answers without copying them.
+    virtual TableColumn* tableColumnAt(std::size_t index) const
+    {
+        const std::vector<TableColumn*> columns = tableColumns();
+        return index < columns.size() ? columns[index] : nullptr;
+    }
     /// The column with that identifier, or null.
     TableColumn* tableColumnWithIdentifier(const std::string& identifier) const;
 };

@@ -64,12 +64,6 @@ PlistValue::PlistValue(const PlistValue& other) : m_tag(other.m_tag), m_unsigned
     }
 }
 
-PlistValue::PlistValue(PlistValue&& other) noexcept : m_tag(other.m_tag), m_unsigned(other.m_unsigned)
-{
-    other.m_tag = Tag::String;
-    other.m_box = nullptr;
-}
-
 PlistValue& PlistValue::operator=(const PlistValue& other)
 {
     if (this != &other) {

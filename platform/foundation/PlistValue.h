@@ -145,10 +145,20 @@ public:
     PlistValue(PlistDictionary d);
 
     PlistValue(const PlistValue& other);
-    PlistValue(PlistValue&& other) noexcept;
+    PlistValue(PlistValue&& other) noexcept : m_tag(other.m_tag), m_unsigned(other.m_unsigned)
+    {
+        other.m_tag = Tag::String;
+        other.m_box = nullptr;
+    }
     PlistValue& operator=(const PlistValue& other);
     PlistValue& operator=(PlistValue&& other) noexcept;
-    ~PlistValue() { release(); }
+    // Values held inline and values moved from, most of those a tree's building leaves, are
+    // passed over here.
+    ~PlistValue()
+    {
+        if (isBoxed() && m_box)
+            release();
+    }
 
     Type type() const { return m_tag == Tag::Unsigned ? Type::Integer : static_cast<Type>(m_tag); }
 

@@ -61,11 +61,7 @@ int QtTableModel::columnCount(const QModelIndex& parent) const
 
 TableColumn* QtTableModel::columnAt(int column) const
 {
-    const auto columns = m_table.tableColumns();
-    if (column < 0 || static_cast<std::size_t>(column) >= columns.size()) {
-        return nullptr;
-    }
-    return columns[static_cast<std::size_t>(column)];
+    return column < 0 ? nullptr : m_table.tableColumnAt(static_cast<std::size_t>(column));
 }
 
 NSInteger QtTableModel::liveRowCount() const

@@ -31,6 +31,10 @@ public:
     TableDelegate* delegate() const override { return m_delegate; }
     void reloadData() override;
     std::vector<TableColumn*> tableColumns() const override;
+    TableColumn* tableColumnAt(std::size_t index) const override
+    {
+        return index < m_columns.size() ? m_columns[index].get() : nullptr;
+    }
 
     QtTableModel* model() const { return m_model.get(); }
 

@@ -143,6 +143,12 @@ PathPolicy::Character PathPolicy::characterAt(std::string_view text, std::size_t
 bool PathPolicy::holdsControlCharacter(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size();) {
+        // Printable ASCII, most of every path, is passed over without decoding.
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte >= 0x20 && byte < 0x7f) {
+            ++i;
+            continue;
+        }
         const Character c = characterAt(text, i);
         if (c.control)
             return true;
@@ -153,7 +159,14 @@ bool PathPolicy::holdsControlCharacter(std::string_view text)
 
 std::optional<std::string> PathPolicy::placeProblem(std::string_view path) const
 {
-    const std::string candidate = normalized(path);
+    // Normalized only when it is not in normal form already (absolute, no empty component).
+    std::string storage;
+    std::string_view candidate = path;
+    if (path.empty() || path[0] != '/' || path.find("//") != std::string_view::npos ||
+        (path.size() > 1 && path.back() == '/')) {
+        storage = normalized(path);
+        candidate = storage;
+    }
     for (const std::string& folder : m_allowed) {
         if (candidate != folder && isInsideOrSame(candidate, folder))
             return std::nullopt;
