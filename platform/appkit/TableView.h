@@ -72,6 +72,8 @@ public:
         const std::vector<TableColumn*> columns = tableColumns();
         return index < columns.size() ? columns[index] : nullptr;
     }
+    /// How many columns there are; asked as often as tableColumnAt().
+    virtual std::size_t tableColumnCount() const { return tableColumns().size(); }
     /// The column with that identifier, or null.
     TableColumn* tableColumnWithIdentifier(const std::string& identifier) const;
 };

@@ -265,14 +265,21 @@ std::optional<PlistValue> PlistXmlReader::leafValue(Element element)
     }
 }
 
-PlistValue PlistXmlReader::sharedKeyValue()
+PlistValue PlistXmlReader::sharedKeyValue(std::size_t position)
 {
+    PlistValue& recent = m_recentKeys[position];
+    if (*recent.asString() == m_text)
+        return recent;
     const auto found = m_sharedKeys.find(std::string_view(m_text));
-    if (found != m_sharedKeys.end())
-        return found->second;
+    if (found != m_sharedKeys.end()) {
+        recent = found->second;
+        return recent;
+    }
     PlistValue key(m_text);
-    if (m_sharedKeys.size() < kSharedKeysAtMost)
+    if (m_sharedKeys.size() < kSharedKeysAtMost) {
         m_sharedKeys.emplace(m_text, key);
+        recent = key;
+    }
     return key;
 }
 
@@ -320,7 +327,7 @@ void PlistXmlReader::endElement()
             if (parent.valueSelection) {
                 const bool small = parent.entries.size() < PlistDictionary::kIndexedSize;
                 parent.entries.push_back(PlistDictionary::Entry{
-                    small && m_text.size() <= kSharedKeyBytes ? sharedKeyValue() : PlistValue(m_text), PlistValue()});
+                    small && m_text.size() <= kSharedKeyBytes ? sharedKeyValue(parent.entries.size()) : PlistValue(m_text), PlistValue()});
                 // Keys are hashed while their bytes are at hand, once there are enough to index.
                 if (!small) {
                     for (std::size_t i = parent.hashes.size(); i + 1 < parent.entries.size(); ++i)

@@ -5,6 +5,7 @@
 #include "platform/foundation/PlistValue.h"
 #include "platform/foundation/PropertyList.h"
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -90,11 +91,12 @@ private:
     void deliver(std::optional<PlistValue> value);
     const PlistSelection* selectionOfNextValue() const;
     std::optional<PlistValue> leafValue(Element element);
-    PlistValue sharedKeyValue();
+    PlistValue sharedKeyValue(std::size_t position);
 
     // Keys that recur (the few names that each of many small dictionaries holds) are held once:
     // the first short keys of small dictionaries are kept, and a later equal key shares its block.
-    // Keys of large dictionaries, mostly names of their own, are not.
+    // Keys of large dictionaries, mostly names of their own, are not. Dictionaries of one kind
+    // hold their keys in one order, so the key last read at a position is tried first.
     static constexpr std::size_t kSharedKeyBytes = 32;
     static constexpr std::size_t kSharedKeysAtMost = 256;
 
@@ -118,6 +120,7 @@ private:
     char* m_document = nullptr;
     std::size_t m_releasedTo = 0;
     std::unordered_map<std::string, PlistValue, KeyHasher, std::equal_to<>> m_sharedKeys;
+    std::array<PlistValue, PlistDictionary::kIndexedSize> m_recentKeys;
 };
 
 }  // namespace platform::plist

@@ -56,7 +56,7 @@ int QtTableModel::rowCount(const QModelIndex& parent) const
 
 int QtTableModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_table.tableColumns().size());
+    return parent.isValid() ? 0 : static_cast<int>(m_table.tableColumnCount());
 }
 
 TableColumn* QtTableModel::columnAt(int column) const

@@ -31,6 +31,7 @@ public:
     TableDelegate* delegate() const override { return m_delegate; }
     void reloadData() override;
     std::vector<TableColumn*> tableColumns() const override;
+    std::size_t tableColumnCount() const override { return m_columns.size(); }
     TableColumn* tableColumnAt(std::size_t index) const override
     {
         return index < m_columns.size() ? m_columns[index].get() : nullptr;
