@@ -7,7 +7,7 @@
 
 namespace bench {
 
-std::string registryBytes(int modules, platform::PlistFormat format)
+std::string registryBytes(int modules, platform::PlistFormat format, const std::string& machineRoot)
 {
     platform::PlistDictionary entries;
     for (int i = 0; i < modules; ++i) {
@@ -19,7 +19,7 @@ std::string registryBytes(int modules, platform::PlistFormat format)
         std::snprintf(identifier, sizeof identifier, "8C1F%04X-0000-4000-8000-%012X", i & 0xFFFF, i);
         platform::PlistDictionary entry;
         entry.set("ModuleName", platform::PlistValue(std::string("Module") + number + (i % 10 == 9 ? " Other" : " vLX")));
-        entry.set("InstallPath", platform::PlistValue(std::string("/Library/Printers/Tavix/Modules/M") + number + "/M" +
+        entry.set("InstallPath", platform::PlistValue(machineRoot + "/Library/Printers/Tavix/Modules/M" + number + "/M" +
                                                       number + ".plugin"));
         entry.set("Version", platform::PlistValue("2.0." + std::to_string(i % 10)));
         entries.set(identifier, platform::PlistValue(std::move(entry)));

@@ -343,7 +343,10 @@ private:
         fs::create_directories(root + kRegistryFolder);
         // Made by a child: a child's peak memory counts the pages it was forked with, so this
         // process stays small for the figures of the children it starts.
-        if (!bench::runChild({m_self, "--make-registry", file, std::to_string(size), formatName(format)}, {}).exitedCleanly) {
+        // Its install paths lie in the module folder under the machine root, so that every row
+        // is offered as on an installed machine.
+        if (!bench::runChild({m_self, "--make-registry", file, std::to_string(size), formatName(format), root}, {})
+                 .exitedCleanly) {
             std::fprintf(stderr, "could not make %s\n", file.c_str());
             return false;
         }
@@ -432,10 +435,10 @@ int main(int argc, char** argv)
         return runDataPath(argv[2]);
     if (argc == 3 && std::string(argv[1]) == "--expat-walk")
         return runExpatWalk(argv[2]);
-    if (argc == 5 && std::string(argv[1]) == "--make-registry") {
+    if (argc == 6 && std::string(argv[1]) == "--make-registry") {
         const PlistFormat format = std::string(argv[4]) == formatName(PlistFormat::Binary) ? PlistFormat::Binary : PlistFormat::Xml;
         std::ofstream out(argv[2], std::ios::binary);
-        out << bench::registryBytes(std::atoi(argv[3]), format);
+        out << bench::registryBytes(std::atoi(argv[3]), format, argv[5]);
         return out.good() ? 0 : 1;
     }
     Options options;
