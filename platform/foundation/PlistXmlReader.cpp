@@ -326,8 +326,9 @@ void PlistXmlReader::endElement()
             parent.valueSelection = parent.selection ? parent.selection->below(m_text) : nullptr;
             if (parent.valueSelection) {
                 const bool small = parent.entries.size() < PlistDictionary::kIndexedSize;
-                parent.entries.push_back(PlistDictionary::Entry{
-                    small && m_text.size() <= kSharedKeyBytes ? sharedKeyValue(parent.entries.size()) : PlistValue(m_text), PlistValue()});
+                PlistValue key = small && m_text.size() <= kSharedKeyBytes ? sharedKeyValue(parent.entries.size())
+                                                                           : PlistValue(m_text);
+                parent.entries.push_back(PlistDictionary::Entry{std::move(key), PlistValue()});
                 // Keys are hashed while their bytes are at hand, once there are enough to index.
                 if (!small) {
                     for (std::size_t i = parent.hashes.size(); i + 1 < parent.entries.size(); ++i)

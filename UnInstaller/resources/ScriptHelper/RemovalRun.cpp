@@ -211,6 +211,7 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
                 // Looked up from the folders this entry's folder lies in, which the modules that
                 // stay mostly share, so that each costs one look-up of its last components.
                 files.reach(d.target);
+                foreign.reserve(registry.moduleCount());
                 registry.forEachInstallPath([&](const std::string& uuid, const std::string* installPath) {
                     if (installPath != nullptr && stays(uuid)) {
                         if (auto id = files.identity(*installPath))
