@@ -260,7 +260,7 @@ public:
                             row.oursStartup.peakMiB, seconds(row.pythonWhole).c_str(),
                             seconds(row.pythonWholeCpu).c_str(), row.pythonWhole.peakMiB,
                             ratio(row.pythonWhole, row.oursStartup).c_str(),
-                            fraction(row.oursStartupCpu, row.pythonWholeCpu).c_str());
+                            ratio(row.oursStartupCpu, row.pythonWholeCpu, true).c_str());
             }
         }
         printGrowth();
@@ -278,22 +278,13 @@ private:
         return text;
     }
 
-    static std::string ratio(const Measure& numerator, const Measure& denominator)
+    /// numerator's time over denominator's, as "x1.23" (a speed-up) or, as a fraction, "1.23".
+    static std::string ratio(const Measure& numerator, const Measure& denominator, bool asFraction = false)
     {
         if (!numerator.valid() || !denominator.valid() || denominator.seconds <= 0)
             return "-";
         char text[32];
-        std::snprintf(text, sizeof text, "x%.2f", numerator.seconds / denominator.seconds);
-        return text;
-    }
-
-    /// numerator over denominator, as a plain number.
-    static std::string fraction(const Measure& numerator, const Measure& denominator)
-    {
-        if (!numerator.valid() || !denominator.valid() || denominator.seconds <= 0)
-            return "-";
-        char text[32];
-        std::snprintf(text, sizeof text, "%.2f", numerator.seconds / denominator.seconds);
+        std::snprintf(text, sizeof text, asFraction ? "%.2f" : "x%.2f", numerator.seconds / denominator.seconds);
         return text;
     }
 

@@ -8,6 +8,37 @@
 
 namespace foundation_test {
 
+/// Appends value as width bytes, most significant first.
+inline void appendBigEndian(std::string& out, std::uint64_t value, unsigned width)
+{
+    for (unsigned i = width; i-- > 0;)
+        out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+/// A binary property list of the objects' bytes in order: the header, the objects, an offset
+/// table of offsetBytes per entry and the trailer, which says references take referenceBytes and
+/// names top as the root object.
+inline std::string binaryPlistFile(const std::vector<std::string>& objects, unsigned referenceBytes,
+                                   unsigned offsetBytes, std::uint64_t top)
+{
+    std::string out = "bplist00";
+    std::vector<std::uint64_t> offsets;
+    for (const std::string& object : objects) {
+        offsets.push_back(out.size());
+        out += object;
+    }
+    const std::uint64_t tableAt = out.size();
+    for (const std::uint64_t offset : offsets)
+        appendBigEndian(out, offset, offsetBytes);
+    out.append(6, '\0');
+    out += static_cast<char>(offsetBytes);
+    out += static_cast<char>(referenceBytes);
+    appendBigEndian(out, objects.size(), 8);
+    appendBigEndian(out, top, 8);
+    appendBigEndian(out, tableAt, 8);
+    return out;
+}
+
 /// Builds a binary property list object by object, as no writer of ours lays one out: any object
 /// may refer to any other, before or after it, as often as it likes. References take two bytes
 /// and offsets four.
@@ -50,33 +81,9 @@ public:
     }
 
     /// The file, with top as its root object.
-    std::string bytes(std::uint32_t top) const
-    {
-        std::string out = "bplist00";
-        std::vector<std::uint64_t> offsets;
-        for (const std::string& object : m_objects) {
-            offsets.push_back(out.size());
-            out += object;
-        }
-        const std::uint64_t tableAt = out.size();
-        for (const std::uint64_t offset : offsets)
-            appendBigEndian(out, offset, 4);
-        out.append(6, '\0');
-        out += '\x04';
-        out += '\x02';
-        appendBigEndian(out, m_objects.size(), 8);
-        appendBigEndian(out, top, 8);
-        appendBigEndian(out, tableAt, 8);
-        return out;
-    }
+    std::string bytes(std::uint32_t top) const { return binaryPlistFile(m_objects, 2, 4, top); }
 
 private:
-    static void appendBigEndian(std::string& out, std::uint64_t value, unsigned width)
-    {
-        for (unsigned i = width; i-- > 0;)
-            out += static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-
     static std::string marker(unsigned type, std::size_t length)
     {
         std::string out;

@@ -98,26 +98,7 @@ std::string binaryDictionaryOf(const std::vector<std::pair<std::string, std::str
         objects.push_back(std::string(1, static_cast<char>(0x50 | key.size())) + key);
         objects.push_back(std::string(1, static_cast<char>(0x50 | value.size())) + value);
     }
-    std::string out = "bplist00";
-    std::vector<std::size_t> offsets;
-    for (const std::string& object : objects) {
-        offsets.push_back(out.size());
-        out += object;
-    }
-    const std::size_t tableAt = out.size();
-    for (const std::size_t offset : offsets)
-        out += static_cast<char>(offset);
-    out.append(6, '\0');
-    out += '\x01';
-    out += '\x01';
-    const auto append8 = [&out](std::uint64_t value) {
-        for (int i = 7; i >= 0; --i)
-            out += static_cast<char>((value >> (8 * i)) & 0xFF);
-    };
-    append8(objects.size());
-    append8(0);
-    append8(tableAt);
-    return out;
+    return foundation_test::binaryPlistFile(objects, 1, 1, 0);
 }
 
 std::string xmlDictionaryOf(const std::vector<std::pair<std::string, std::string>>& entries)

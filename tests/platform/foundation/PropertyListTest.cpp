@@ -1,5 +1,6 @@
 #include "platform/foundation/PropertyList.h"
 
+#include "platform/foundation/BinaryPlistBuilder.h"
 #include "platform/foundation/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 #include <unistd.h>
 
 using namespace platform;
+using foundation_test::appendBigEndian;
+using foundation_test::binaryPlistFile;
 using foundation_test::readAll;
 using foundation_test::TempFolder;
 
@@ -31,40 +34,25 @@ std::string xmlDocument(const std::string& body)
     return kHeader + body + "</plist>\n";
 }
 
-void appendBigEndian(std::string& out, std::uint64_t value, unsigned width)
-{
-    for (unsigned i = width; i-- > 0;)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 // A binary list whose objects are arrays given as lists of object references; an empty list is
 // an empty array. References and offsets are four bytes wide.
 std::string bplistOfArrays(const std::vector<std::vector<std::uint32_t>>& arrays, std::uint32_t top = 0)
 {
-    std::string out = "bplist00";
-    std::vector<std::uint64_t> offsets;
+    std::vector<std::string> objects;
     for (const auto& refs : arrays) {
-        offsets.push_back(out.size());
+        std::string object;
         if (refs.size() < 15) {
-            out += static_cast<char>(0xA0 | refs.size());
+            object += static_cast<char>(0xA0 | refs.size());
         } else {
-            out += '\xAF';
-            out += '\x12';
-            appendBigEndian(out, refs.size(), 4);
+            object += '\xAF';
+            object += '\x12';
+            appendBigEndian(object, refs.size(), 4);
         }
         for (const std::uint32_t ref : refs)
-            appendBigEndian(out, ref, 4);
+            appendBigEndian(object, ref, 4);
+        objects.push_back(std::move(object));
     }
-    const std::uint64_t tableAt = out.size();
-    for (const std::uint64_t offset : offsets)
-        appendBigEndian(out, offset, 4);
-    out.append(6, '\0');
-    out += '\x04';
-    out += '\x04';
-    appendBigEndian(out, arrays.size(), 8);
-    appendBigEndian(out, top, 8);
-    appendBigEndian(out, tableAt, 8);
-    return out;
+    return binaryPlistFile(objects, 4, 4, top);
 }
 
 std::vector<std::vector<std::uint32_t>> nestedArrays(std::uint32_t depth)

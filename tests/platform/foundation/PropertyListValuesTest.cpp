@@ -3,6 +3,7 @@
 
 #include "platform/foundation/PropertyList.h"
 
+#include "platform/foundation/BinaryPlistBuilder.h"
 #include "platform/foundation/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include <utility>
 
 using namespace platform;
+using foundation_test::appendBigEndian;
+using foundation_test::binaryPlistFile;
 using foundation_test::readAll;
 using foundation_test::TempFolder;
 
@@ -23,25 +26,10 @@ std::string document(const std::string& body)
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n" + body + "\n</plist>\n";
 }
 
-void appendBigEndian(std::string& out, std::uint64_t value, unsigned width)
-{
-    for (unsigned i = width; i-- > 0;)
-        out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
 // A binary list of one object given as its encoded bytes.
 std::string bplistOfOne(const std::string& object)
 {
-    std::string out = "bplist00" + object;
-    const std::uint64_t tableAt = out.size();
-    out += '\x08';
-    out.append(6, '\0');
-    out += '\x01';
-    out += '\x01';
-    appendBigEndian(out, 1, 8);
-    appendBigEndian(out, 0, 8);
-    appendBigEndian(out, tableAt, 8);
-    return out;
+    return binaryPlistFile({object}, 1, 1, 0);
 }
 
 std::string integerObject(unsigned log2Width, std::uint64_t high, std::uint64_t low)
@@ -474,27 +462,13 @@ TEST(PropertyListValues, SharedStringsAreReadOnceWhateverTheirReferences)
     // An array whose entries all refer to one 1,000-byte string, as ordinary writers store a
     // repeated string: the string is read once and every element shares it.
     const auto sharedString = [](std::size_t references) {
-        std::string out = "bplist00";
-        const std::uint64_t arrayAt = out.size();
-        out += '\xAF';
-        out += '\x11';
-        appendBigEndian(out, references, 2);
-        out.append(references, '\x01');
-        const std::uint64_t stringAt = out.size();
-        out += '\x5F';
-        out += '\x11';
-        appendBigEndian(out, 1000, 2);
-        out.append(1000, 's');
-        const std::uint64_t tableAt = out.size();
-        appendBigEndian(out, arrayAt, 2);
-        appendBigEndian(out, stringAt, 2);
-        out.append(6, '\0');
-        out += '\x02';
-        out += '\x01';
-        appendBigEndian(out, 2, 8);
-        appendBigEndian(out, 0, 8);
-        appendBigEndian(out, tableAt, 8);
-        return out;
+        std::string array = "\xAF\x11";
+        appendBigEndian(array, references, 2);
+        array.append(references, '\x01');
+        std::string string = "\x5F\x11";
+        appendBigEndian(string, 1000, 2);
+        string.append(1000, 's');
+        return binaryPlistFile({array, string}, 1, 2, 0);
     };
     const std::pair<std::size_t, PlistReadFailure> cases[] = {
         {1, PlistReadFailure::None},
