@@ -14,22 +14,6 @@
 
 namespace scripthelper {
 
-void FileTree::FileIds::sort()
-{
-    std::sort(m_ids.begin(), m_ids.end());
-    m_ids.erase(std::unique(m_ids.begin(), m_ids.end()), m_ids.end());
-}
-
-bool FileTree::FileIds::contains(const FileId& id) const
-{
-    return std::binary_search(m_ids.begin(), m_ids.end(), id);
-}
-
-FileTree::FileId FileTree::idOf(const struct stat& st)
-{
-    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-}
-
 UniqueFd FileTree::stepInto(int folder, const std::string& name, const std::string& shown, Walk* walk)
 {
     UniqueFd next(::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -105,14 +89,6 @@ std::optional<bool> FileTree::exists(const std::string& path)
     if (errno == ENOENT)
         return false;
     return std::nullopt;
-}
-
-std::optional<FileTree::FileId> FileTree::identity(const std::string& path)
-{
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0)
-        return std::nullopt;
-    return idOf(st);
 }
 
 std::optional<std::string> FileTree::readAll(int fd, std::size_t maxBytes)

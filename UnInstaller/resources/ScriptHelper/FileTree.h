@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UnInstaller/resources/ScriptHelper/MountTable.h"
 #include "UnInstaller/resources/ScriptHelper/UniqueFd.h"
 
 #include <cstddef>
@@ -19,26 +20,6 @@ namespace scripthelper {
 /// passed PathPolicy::syntaxProblem.
 class FileTree {
 public:
-    /// A file's identity: its device and inode numbers.
-    struct FileId {
-        std::uint64_t device = 0;
-        std::uint64_t inode = 0;
-        auto operator<=>(const FileId&) const = default;
-    };
-
-    /// Identities gathered in one go and then looked up many times: a sorted vector, which
-    /// takes no allocation per identity. Lookups answer for what was added up to the last sort().
-    class FileIds {
-    public:
-        void reserve(std::size_t count) { m_ids.reserve(count); }
-        void add(const FileId& id) { m_ids.push_back(id); }
-        void sort();
-        bool contains(const FileId& id) const;
-
-    private:
-        std::vector<FileId> m_ids;
-    };
-
     /// Judges one folder on a walked path; answers why it is not acceptable, or none.
     using FolderCheck = std::function<std::optional<std::string>(const struct stat& folder, const std::string& path)>;
 
@@ -74,9 +55,6 @@ public:
     /// Called after each step that changes the disk (a rename, an unlink, a folder removed).
     static void setStepHook(void (*hook)());
 
-    /// The identity of what path leads to, following links; none when it does not exist.
-    static std::optional<FileId> identity(const std::string& path);
-
     /// Reads the whole of an open regular file of at most maxBytes bytes.
     static std::optional<std::string> readAll(int fd, std::size_t maxBytes);
 
@@ -103,7 +81,6 @@ public:
     };
 
 private:
-    static FileId idOf(const struct stat& st);
     /// Opens the folder name in folder (shown as path) for a walk, never through a link; on
     /// failure sets in walk why: missing, a link, not a folder.
     static UniqueFd stepInto(int folder, const std::string& name, const std::string& shown, Walk* walk);
@@ -120,17 +97,10 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    /// As FileTree::identity(), looked up from the deepest folder already open on the way.
-    std::optional<FileId> identity(const std::string& path);
-
-    /// Opens the folder holding the target, from the deepest folder already open on the way, and
-    /// keeps it open; false when it cannot be reached.
-    bool reach(Target& target);
-
     /// Checks, without changing anything, that the target can be removed: no symbolic link on the
-    /// way or as the path itself, no mount point at or inside it, and none of the foreign files
-    /// inside it.
-    Inspection inspect(Target& target, const FileIds& foreign);
+    /// way or as the path itself, no mount point at or inside it, and no other mount that shows it
+    /// or a folder inside it.
+    Inspection inspect(Target& target);
 
     /// Renames the target to holdName in its folder, after checking that it is a folder or a file
     /// on its folder's own mount and not a link; the rename never replaces anything. Removed when
@@ -165,6 +135,8 @@ private:
     void letGo(Target& target);
 
     std::vector<Level> m_open;
+    /// Read at the first inspection.
+    std::optional<MountTable> m_mounts;
     std::size_t m_held = 0;
     std::size_t m_holdLimit = 0;
 };

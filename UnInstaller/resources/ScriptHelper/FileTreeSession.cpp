@@ -68,7 +68,6 @@ struct Info {
     std::uint64_t inode = 0;
     std::uint64_t mount = 0;
     bool mountTold = false;
-    FileTree::FileId id() const { return {device, inode}; }
 };
 
 /// Examines name in folder (folder itself when name is empty) with one call; false with errno set.
@@ -177,8 +176,7 @@ std::string shownPath(const std::vector<std::string>& parts, std::size_t count)
     return shown;
 }
 
-std::optional<std::string> scan(int folder, const std::string& path, const Place& place,
-                                const FileTree::FileIds& foreign, int depth)
+std::optional<std::string> scan(int folder, const std::string& path, const Place& place, int depth)
 {
     if (depth > kMaxDepth)
         return "holds folders nested too deeply at " + path;
@@ -200,13 +198,11 @@ std::optional<std::string> scan(int folder, const std::string& path, const Place
             continue;
         if (placeOf(folder, entry.name.c_str(), info) != place)
             return "holds " + child() + ", which is on another mount";
-        if (foreign.contains(info.id()))
-            return "holds " + child() + ", the install path of another module";
         if (S_ISDIR(info.mode)) {
             const UniqueFd sub = openFolderAt(folder, entry.name);
             if (!sub.valid())
                 return failed("cannot open ", child);
-            if (auto problem = scan(sub.get(), child(), place, foreign, depth + 1))
+            if (auto problem = scan(sub.get(), child(), place, depth + 1))
                 return problem;
         }
     }
@@ -338,9 +334,9 @@ FileTree::Outcome renameEntry(int folder, const Place& folderPlace, const std::s
     return FileTree::Outcome::Removed;
 }
 
-/// Inspects name in the open folder (shown as the normalized path) against foreign.
+/// Inspects name in the open folder (shown as the normalized path, which mounts lists).
 FileTree::Inspection inspectEntry(int folder, const Place& folderPlace, const std::string& name,
-                                  const std::string& path, const FileTree::FileIds& foreign)
+                                  const std::string& path, const MountTable& mounts)
 {
     FileTree::Inspection result;
     Info info;
@@ -360,8 +356,9 @@ FileTree::Inspection inspectEntry(int folder, const Place& folderPlace, const st
         result.problem = "is on another file system or mount than its folder";
         return result;
     }
-    if (foreign.contains(info.id())) {
-        result.problem = "is also the install path of another module";
+    // Another mount showing it or a folder inside it would still show what is removed here.
+    if (auto elsewhere = mounts.shownElsewhere(place->mount, path)) {
+        result.problem = "is mounted at " + *elsewhere + " as well (there, or a folder inside it)";
         return result;
     }
     if (S_ISREG(info.mode))
@@ -375,7 +372,7 @@ FileTree::Inspection inspectEntry(int folder, const Place& folderPlace, const st
         result.problem = "cannot open " + path + ": " + errorText(errno);
         return result;
     }
-    result.problem = scan(tree.get(), path, *place, foreign, 0);
+    result.problem = scan(tree.get(), path, *place, 0);
     return result;
 }
 
@@ -475,46 +472,17 @@ void FileTree::Session::letGo(Target& target)
     target.m_folder.reset();
 }
 
-std::optional<FileTree::FileId> FileTree::Session::identity(const std::string& path)
-{
-    // The path as stat() reads it, up to a NUL, matched in place against the folders open: those
-    // were reached without a link, as stat() from "/" passes them, and the rest is looked up
-    // from the deepest of them, "." and ".." and links included.
-    const std::string_view text(path.c_str());
-    std::size_t level = 0;
-    std::size_t at = 0;
-    while (!text.empty() && text[0] == '/') {
-        const std::size_t start = text.find_first_not_of('/', at);
-        if (start == std::string_view::npos) {
-            at = text.size();
-            break;
-        }
-        const std::size_t end = std::min(text.find('/', start), text.size());
-        if (level + 1 >= m_open.size() || text.substr(start, end - start) != m_open[level + 1].name) {
-            at = start;
-            break;
-        }
-        ++level;
-        at = end;
-    }
-    if (level == 0)
-        return FileTree::identity(path);
-    struct stat st {};
-    const int folder = m_open[level].fd.get();
-    if (at == text.size() ? ::fstat(folder, &st) != 0 : ::fstatat(folder, path.c_str() + at, &st, 0) != 0)
-        return std::nullopt;
-    return idOf(st);
-}
-
-bool FileTree::Session::reach(Target& target)
-{
-    Walk walk;
-    return folderOf(target, &walk) >= 0;
-}
-
-FileTree::Inspection FileTree::Session::inspect(Target& target, const FileIds& foreign)
+FileTree::Inspection FileTree::Session::inspect(Target& target)
 {
     Inspection result;
+    if (!m_mounts) {
+        std::string error;
+        m_mounts = MountTable::load(&error);
+        if (!m_mounts) {
+            result.problem = "cannot be checked: " + error;
+            return result;
+        }
+    }
     Walk walk;
     const int folder = folderOf(target, &walk);
     if (folder < 0) {
@@ -523,7 +491,7 @@ FileTree::Inspection FileTree::Session::inspect(Target& target, const FileIds& f
         return result;
     }
     result = inspectEntry(folder, {target.m_folderDevice, target.m_folderMount}, target.m_parts.back(), target.m_path,
-                          foreign);
+                          *m_mounts);
     // The folder stays open for the steps that follow while the process may hold that many.
     if (result.problem || result.missing || !mayHoldAnother())
         letGo(target);

@@ -164,18 +164,11 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
         });
         return found.empty() ? std::string("that stays") : found;
     };
-    // What the modules that stay lead to (a link among them may lead into a leaving tree): looked
-    // up once, before the first inspection, and before each later one for the entries refused since.
-    FileTree::FileIds foreign;
-    bool foreignKnown = false;
-    std::vector<std::string> refusedSince;
     const auto refuse = [&](Decision& d, std::string reason) {
         d.refusal = std::move(reason);
         leaving.erase(d.uuid);
         if (staying.add(d.installPath, 1) && stayingAt)
             stayingAt->emplace(PathPolicy::normalized(d.installPath), d.uuid);
-        if (foreignKnown)
-            refusedSince.push_back(d.installPath);
     };
 
     for (bool changed = true; changed;) {
@@ -195,33 +188,12 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
         if (changed)
             continue;
 
-        for (const std::string& path : refusedSince) {
-            if (auto id = files.identity(path))
-                foreign.add(*id);
-        }
-        if (!refusedSince.empty())
-            foreign.sort();
-        refusedSince.clear();
+        // What is on disk does not change with the modules that stay: each entry is inspected once.
         for (Decision& d : decisions) {
-            if (!accepted(d))
+            if (!accepted(d) || !d.target.path().empty())
                 continue;
-            if (d.target.path().empty())
-                d.target = FileTree::Target(d.installPath);
-            if (!foreignKnown) {
-                // Looked up from the folders this entry's folder lies in, which the modules that
-                // stay mostly share, so that each costs one look-up of its last components.
-                files.reach(d.target);
-                foreign.reserve(registry.moduleCount());
-                registry.forEachInstallPath([&](const std::string& uuid, const std::string* installPath) {
-                    if (installPath != nullptr && stays(uuid)) {
-                        if (auto id = files.identity(*installPath))
-                            foreign.add(*id);
-                    }
-                });
-                foreign.sort();
-                foreignKnown = true;
-            }
-            const FileTree::Inspection inspection = files.inspect(d.target, foreign);
+            d.target = FileTree::Target(d.installPath);
+            const FileTree::Inspection inspection = files.inspect(d.target);
             if (inspection.problem) {
                 refuse(d, d.installPath + " " + *inspection.problem);
                 changed = true;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -47,7 +48,7 @@ TEST_F(FileTreeSession, RemovesEachTargetAndItsEmptyFolderInTurn)
     for (const char* folder : {"A", "B", "C"})
         targets.emplace_back(makeModule(folder));
     for (FileTree::Target& target : targets) {
-        const FileTree::Inspection inspection = session.inspect(target, {});
+        const FileTree::Inspection inspection = session.inspect(target);
         EXPECT_FALSE(inspection.problem) << *inspection.problem;
         EXPECT_FALSE(inspection.missing);
     }
@@ -64,7 +65,7 @@ TEST_F(FileTreeSession, RemovesEachTargetAndItsEmptyFolderInTurn)
 TEST_F(FileTreeSession, TargetStaysWithTheFolderItWasExaminedIn)
 {
     FileTree::Target target(makeModule("A"));
-    ASSERT_FALSE(session.inspect(target, {}).problem);
+    ASSERT_FALSE(session.inspect(target).problem);
     // The folder moves after the examination: the removal follows the folder, never the name.
     fs::rename(dir + "/Modules/A", dir + "/Moved");
     fs::create_directories(dir + "/Modules/A/M.plugin");
@@ -85,7 +86,7 @@ TEST_F(FileTreeSession, LinksInsideAreRemovedAsLinksAndTheirTargetsSurvive)
     fs::create_directory_symlink(dir + "/Outside/Folder", plugin + "/Contents/ToFolder");
     fs::create_symlink(dir + "/Outside/Folder/keep", plugin + "/Contents/Resources/ToFile");
     FileTree::Target target(plugin);
-    ASSERT_FALSE(session.inspect(target, {}).problem);
+    ASSERT_FALSE(session.inspect(target).problem);
 
     std::string error;
     ASSERT_EQ(session.moveAside(target, ".held", &error), FileTree::Outcome::Removed) << error;
@@ -101,8 +102,6 @@ TEST_F(FileTreeSession, InspectionNamesWhatMayNotBeRemoved)
     fs::create_directory_symlink(dir + "/Modules/Alpha", dir + "/Modules/Via");
     fs::create_directory_symlink(alpha, dir + "/Modules/Beta/Link.plugin");
     std::ofstream(dir + "/Modules/File") << "not a folder";
-    const auto foreign = FileTree::identity(alpha + "/Contents/Resources");
-    ASSERT_TRUE(foreign);
 
     struct Case {
         std::string path;
@@ -112,39 +111,41 @@ TEST_F(FileTreeSession, InspectionNamesWhatMayNotBeRemoved)
         {dir + "/Modules/Beta/Link.plugin", "is a symbolic link"},
         {dir + "/Modules/Via/M.plugin", "passes through the symbolic link " + dir + "/Modules/Via"},
         {dir + "/Modules/File/M.plugin", "passes through " + dir + "/Modules/File, which is not a folder"},
-        {alpha, "holds " + alpha + "/Contents/Resources, the install path of another module"},
         {dir + "/Modules/Alpha/../Beta", "has a \".\" or \"..\" component"},
         {beta, ""},
     };
-    FileTree::FileIds foreignIds;
-    foreignIds.add(*foreign);
-    foreignIds.sort();
     for (const Case& c : cases) {
         FileTree::Target target(c.path);
-        const FileTree::Inspection inspection = session.inspect(target, foreignIds);
+        const FileTree::Inspection inspection = session.inspect(target);
         EXPECT_EQ(inspection.problem.value_or(""), c.problem) << c.path;
     }
     for (const std::string& missing : {dir + "/Modules/Gone/M.plugin", dir + "/Modules/Alpha/Gone.plugin"}) {
         FileTree::Target target(missing);
-        const FileTree::Inspection inspection = session.inspect(target, {});
+        const FileTree::Inspection inspection = session.inspect(target);
         EXPECT_TRUE(inspection.missing) << missing;
         EXPECT_FALSE(inspection.problem) << missing;
     }
 }
 
-TEST_F(FileTreeSession, IdentityFromFoldersAlreadyOpenIsWhatStatTells)
+TEST_F(FileTreeSession, InspectionRefusesATreeThatAnotherMountShowsAsWell)
 {
     const std::string alpha = makeModule("Alpha");
-    fs::create_directory_symlink(alpha, dir + "/Modules/Link.plugin");
-    FileTree::Target target(makeModule("Beta"));
-    ASSERT_TRUE(session.reach(target));
-    for (const std::string& path : {alpha, dir + "/Modules/Link.plugin", dir + "/Modules/Alpha/", dir + "/Modules",
-                                    dir + "/Modules//Alpha", dir + "/Modules/./Alpha/M.plugin", dir + "/Modules/Beta/../Alpha",
-                                    dir + "/Modules/Link.plugin/Contents", dir + "/Modules/Missing/M.plugin",
-                                    dir + "/Modules/Alpha/M.plugin/Contents/Info.plist/", std::string("relative/path")}) {
-        EXPECT_EQ(session.identity(path), FileTree::identity(path)) << path;
-    }
-    EXPECT_EQ(session.identity(dir + "/Modules/Link.plugin"), FileTree::identity(alpha));
+    const std::string beta = makeModule("Beta");
+    fs::create_directories(dir + "/View");
+    if (::mount((alpha + "/Contents/Resources").c_str(), (dir + "/View").c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot bind-mount here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{dir + "/View"};
+
+    FileTree::Target shown(alpha);
+    EXPECT_EQ(session.inspect(shown).problem.value_or(""),
+              "is mounted at " + dir + "/View as well (there, or a folder inside it)");
+    // A tree that nothing else shows is not held back by another's mount.
+    FileTree::Target other(beta);
+    EXPECT_FALSE(session.inspect(other).problem);
+    EXPECT_TRUE(fs::exists(alpha + "/Contents/Resources/English.lproj/Localizable.strings"));
 }
 
 TEST_F(FileTreeSession, HoldsOnlyTellsWhetherTheFolderHoldsTheTargetAlone)
@@ -156,25 +157,6 @@ TEST_F(FileTreeSession, HoldsOnlyTellsWhetherTheFolderHoldsTheTargetAlone)
     EXPECT_FALSE(session.holdsOnly(shared));
     EXPECT_FALSE(session.removeFolderIfEmpty(shared));
     EXPECT_TRUE(fs::exists(dir + "/Modules/B/readme"));
-}
-
-TEST(FileTreeFileIds, AnswersForEveryIdentityAddedBeforeTheLastSortAndNoOther)
-{
-    FileTree::FileIds ids;
-    // Added out of order and twice over; same inode on another device is another file.
-    const FileTree::FileId added[] = {{3, 9}, {1, 7}, {3, 9}, {2, 7}, {1, 1}};
-    for (const FileTree::FileId& id : added)
-        ids.add(id);
-    ids.sort();
-    for (const FileTree::FileId& id : added)
-        EXPECT_TRUE(ids.contains(id)) << id.device << ":" << id.inode;
-    for (const FileTree::FileId& id : {FileTree::FileId{0, 0}, FileTree::FileId{3, 7}, FileTree::FileId{1, 9},
-                                       FileTree::FileId{4, 1}})
-        EXPECT_FALSE(ids.contains(id)) << id.device << ":" << id.inode;
-    ids.add({0, 0});
-    ids.sort();
-    EXPECT_TRUE(ids.contains({0, 0}));
-    EXPECT_TRUE(ids.contains({2, 7}));
 }
 
 }  // namespace

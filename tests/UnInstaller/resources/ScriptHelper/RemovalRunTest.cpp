@@ -413,17 +413,56 @@ INSTANTIATE_TEST_SUITE_P(
                    "@/Library/Printers/Tavix/Beta",
                    "UnInstallPath @/Library/Printers/Tavix/Beta does not match the registry's install path", nullptr},
         UnsafeCase{"an UnInstallPath above the parent", "@/Library/Printers/Tavix/Gamma/Gamma.plugin",
-                   "@/Library/Printers/Tavix", "does not match", nullptr},
-        UnsafeCase{"another module reached through a link inside", "@/Library/Printers/Tavix/Host/Host.plugin",
-                   "@/Library/Printers/Tavix/Host", "the install path of another module",
-                   [](ScriptHelperSandbox& sandbox, const std::string& root) {
-                       // Alpha's registered path leads, through a link elsewhere, into X's folder.
-                       const std::string host = root + "/Library/Printers/Tavix/Host/Host.plugin";
-                       sandbox.makeModuleFolder(host);
-                       std::filesystem::remove_all(root + "/Library/Printers/Tavix/Alpha/Alpha.plugin");
-                       ::symlink((host + "/Contents").c_str(), (root + "/Library/Printers/Tavix/Alpha/Alpha.plugin").c_str());
-                   }}),
+                   "@/Library/Printers/Tavix", "does not match", nullptr}),
     [](const ::testing::TestParamInfo<UnsafeCase>& info) { return testName(info.param.what) + std::to_string(info.index); });
+
+TEST_F(RemovalRun, ALinkFromAModuleThatStaysDoesNotHoldBackTheModuleItLeadsTo)
+{
+    // Alpha is registered at a link into Host's tree: what is Host's goes with Host, and only
+    // that; Alpha's link and entry are left as they are.
+    const std::string host = at("/Library/Printers/Tavix/Host/Host.plugin");
+    makeModuleFolder(host);
+    fs::remove_all(alpha);
+    ASSERT_EQ(::symlink((host + "/Contents").c_str(), alpha.c_str()), 0);
+    std::vector<Module> withHost = modules;
+    withHost.push_back({"UUID-HOST", "Host vLX Module", host});
+    writeRegistry(withHost);
+    writePlan({{"UUID-HOST", at("/Library/Printers/Tavix/Host")}});
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 0) << joinLines(result.lines);
+    EXPECT_EQ(removedSince(before), under(before, at("/Library/Printers/Tavix/Host")));
+    EXPECT_TRUE(fs::is_symlink(alpha));
+    const std::string registry = registryBytes();
+    EXPECT_NE(registry.find("UUID-ALPHA"), std::string::npos);
+    EXPECT_EQ(registry.find("UUID-HOST"), std::string::npos);
+}
+
+TEST_F(RemovalRun, ModuleThatAnotherMountShowsIsKept)
+{
+    const std::string view = at("/View");
+    makeFolder(view);
+    if (::mount((alpha + "/Contents").c_str(), view.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot bind-mount here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{view};
+    writeRegistry(modules);
+    writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}});
+    const std::string registry = registryBytes();
+    const auto before = snapshot();
+
+    const Result result = run();
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.lines, (std::vector<std::string>{"kept UUID-ALPHA " + alpha + " is mounted at " + view +
+                                                      " as well (there, or a folder inside it)"}));
+    EXPECT_TRUE(removedSince(before).empty());
+    EXPECT_EQ(registryBytes(), registry);
+}
 
 TEST_F(RemovalRun, UnknownUuidIsAbsentWithNothingRemoved)
 {
