@@ -340,6 +340,66 @@ bool PlistDictionary::erase(std::string_view key)
     return true;
 }
 
+std::size_t PlistDictionary::eraseKeys(const std::vector<std::string>& keys)
+{
+    std::vector<std::size_t> gone;
+    for (const std::string& key : keys) {
+        const std::size_t hash = keyHash(key);
+        const std::size_t position = m_index ? indexedPositionOf(key, hash) : linearPositionOf(key, m_entries.size());
+        if (position == kNotFound || std::find(gone.begin(), gone.end(), position) != gone.end())
+            continue;
+        if (m_index)
+            eraseFromIndex(position, hash);
+        gone.push_back(position);
+    }
+    if (gone.empty())
+        return 0;
+    std::sort(gone.begin(), gone.end());
+    std::size_t kept = gone.front();
+    for (std::size_t read = gone.front(), next = 0; read < m_entries.size(); ++read) {
+        if (next < gone.size() && gone[next] == read)
+            ++next;
+        else
+            m_entries[kept++] = std::move(m_entries[read]);
+    }
+    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(kept), m_entries.end());
+    if (m_index && m_entries.size() <= kIndexedSize) {
+        m_index.reset();
+    } else if (m_index) {
+        // Every position past a removed one moves down by the count of those before it.
+        for (std::uint64_t& slot : m_index->slots) {
+            if (slot == 0)
+                continue;
+            const std::size_t position = static_cast<std::size_t>(slot & 0xFFFFFFFFu) - 1;
+            const auto before = static_cast<std::size_t>(std::lower_bound(gone.begin(), gone.end(), position) - gone.begin());
+            slot -= before;
+        }
+    }
+    return gone.size();
+}
+
+void PlistDictionary::eraseFromIndex(std::size_t position, std::size_t hash)
+{
+    std::vector<std::uint64_t>& slots = m_index->slots;
+    const std::size_t mask = slots.size() - 1;
+    std::size_t hole = hash & mask;
+    while ((slots[hole] & 0xFFFFFFFFu) != position + 1)
+        hole = (hole + 1) & mask;
+    slots[hole] = 0;
+    // The slots after the hole, up to an empty one, move into it when their home slot lies at or
+    // before it, so that every probe from a home slot still meets its key before an empty slot.
+    for (std::size_t slot = (hole + 1) & mask; slots[slot] != 0; slot = (slot + 1) & mask) {
+        const std::size_t at = static_cast<std::size_t>(slots[slot] & 0xFFFFFFFFu) - 1;
+        const std::size_t home = keyHash(keyOf(m_entries[at])) & mask;
+        const bool homeAfterHole = hole <= slot ? (hole < home && home <= slot) : (hole < home || home <= slot);
+        if (homeAfterHole)
+            continue;
+        slots[hole] = slots[slot];
+        slots[slot] = 0;
+        hole = slot;
+    }
+}
+
 void PlistDictionary::clear()
 {
     m_entries.clear();

@@ -71,6 +71,9 @@ public:
     void addEntriesFromDictionary(const PlistDictionary& other);
     /// Removes a key; answers whether it was present.
     bool erase(std::string_view key);
+    /// Removes each of keys that is present, in one pass over the entries and with the index
+    /// mended where they were rather than made again; answers how many went.
+    std::size_t eraseKeys(const std::vector<std::string>& keys);
     void clear();
 
     /// A dictionary of the entries, which are moved out and leave the vector empty with its
@@ -110,6 +113,7 @@ private:
     std::size_t indexedPositionOf(std::string_view key, std::size_t hash) const;
     std::size_t linearPositionOf(std::string_view key, std::size_t end) const;
     void insertIntoIndex(std::size_t position, std::size_t hash);
+    void eraseFromIndex(std::size_t position, std::size_t hash);
     void rebuildIndex(std::size_t keyCount);
     bool indexInOrder(std::size_t keyCount, const std::vector<std::size_t>* hashes = nullptr);
 

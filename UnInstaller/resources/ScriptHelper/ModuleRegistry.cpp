@@ -186,25 +186,12 @@ std::size_t ModuleRegistry::moduleCount() const
     return modules != nullptr ? modules->size() : 0;
 }
 
-std::size_t ModuleRegistry::removeModules(const std::function<bool(const std::string&)>& leaving)
+std::size_t ModuleRegistry::removeModules(const std::vector<std::string>& uuids)
 {
     platform::PlistDictionary* root = m_root.asDictionary();
     platform::PlistValue* value = root != nullptr ? root->find(kModulesKey) : nullptr;
     platform::PlistDictionary* modules = value != nullptr ? value->asDictionary() : nullptr;
-    if (modules == nullptr)
-        return 0;
-    // One pass into a new dictionary: erasing keys one by one would move the rest each time.
-    platform::PlistDictionary kept;
-    kept.reserve(modules->size());
-    std::size_t removed = 0;
-    for (std::size_t i = 0; i < modules->size(); ++i) {
-        if (leaving(modules->keyAt(i)))
-            ++removed;
-        else
-            kept.set(modules->keyAt(i), std::move(modules->valueAt(i)));
-    }
-    *modules = std::move(kept);
-    return removed;
+    return modules != nullptr ? modules->eraseKeys(uuids) : 0;
 }
 
 bool ModuleRegistry::save(std::string* error) const

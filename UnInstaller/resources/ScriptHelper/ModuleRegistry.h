@@ -50,9 +50,9 @@ public:
 
     /// Drops a module's entry; the file changes only with save().
     void removeModule(const std::string& uuid);
-    /// Drops, in one pass, every module whose identifier leaving answers true for; answers how
-    /// many. The file changes only with save().
-    std::size_t removeModules(const std::function<bool(const std::string&)>& leaving);
+    /// Drops the modules of these identifiers in one pass, whatever their number; answers how
+    /// many were listed. The file changes only with save().
+    std::size_t removeModules(const std::vector<std::string>& uuids);
     std::size_t moduleCount() const;
 
     /// The receipt the install step recorded for the module; none for a module registered without

@@ -267,7 +267,7 @@ bool recover(const std::vector<RemovalJournal::Record>& records, ModuleRegistry&
         }
     }
     if (!dropped.empty()) {
-        registry.removeModules([&](const std::string& id) { return dropped.count(id) != 0; });
+        registry.removeModules(std::vector<std::string>(dropped.begin(), dropped.end()));
         *registryChanged = true;
     }
     return finished;
@@ -396,9 +396,10 @@ int RemovalRun::run()
     std::size_t absent = 0;
     std::size_t kept = 0;
     bool stopped = false;
-    std::unordered_set<std::string, platform::KeyHasher> gone;
+    // Each module comes once: a plan's repeated entries are skipped.
+    std::vector<std::string> gone;
     const auto dropGone = [&] {
-        registry->removeModules([&](const std::string& id) { return gone.count(id) != 0; });
+        registry->removeModules(gone);
         gone.clear();
     };
     auto lastSave = std::chrono::steady_clock::now();
@@ -461,7 +462,7 @@ int RemovalRun::run()
         }
         if (const std::optional<Receipt> receipt = registry->receipt(d.uuid))
             ReceiptRemoval::remove(d.uuid, *receipt, d.installPath, policy, say);
-        gone.insert(d.uuid);
+        gone.push_back(d.uuid);
         registryChanged = true;
         notYetGone.add(d.installPath, -1);
         if (outcome == FileTree::Outcome::Removed) {

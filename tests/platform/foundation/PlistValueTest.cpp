@@ -101,6 +101,52 @@ TEST(PlistDictionary, LookupsHoldAcrossTheIndexThreshold)
     }
 }
 
+TEST(PlistDictionary, KeysErasedTogetherLeaveTheOthersInOrderAndFoundAtEverySize)
+{
+    struct Case {
+        const char* what;
+        std::size_t size;
+        std::size_t step;  // every step-th key goes, from the first
+    };
+    const Case cases[] = {
+        {"one of a small dictionary", 5, 5},
+        {"a small dictionary to none", 5, 1},
+        {"down to the size that needs no index", PlistDictionary::kIndexedSize + 3, 6},
+        {"a few of many", 5000, 997},
+        {"every third of many, so that probe runs are mended at every turn", 5000, 3},
+        {"all of many", 300, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PlistDictionary dict;
+        std::vector<std::string> order;
+        std::vector<std::string> going;
+        for (std::size_t i = 0; i < c.size; ++i) {
+            const std::string key = "module-" + std::to_string(i * 7919 % 100003);
+            dict.set(key, PlistValue(static_cast<std::int64_t>(i)));
+            (i % c.step == 0 ? going : order).push_back(key);
+        }
+        // An absent key, and a key named twice, are passed over.
+        std::vector<std::string> asked = going;
+        asked.push_back("absent");
+        asked.push_back(going.front());
+        EXPECT_EQ(dict.eraseKeys(asked), going.size());
+        ASSERT_EQ(dict.size(), order.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            ASSERT_EQ(dict.keyAt(i), order[i]);
+            ASSERT_NE(dict.find(order[i]), nullptr) << order[i];
+            ASSERT_EQ(dict.find(order[i]), &dict.valueAt(i)) << order[i];
+        }
+        for (const std::string& key : going)
+            ASSERT_FALSE(dict.contains(key)) << key;
+        // The dictionary goes on as one never erased from.
+        dict.set("added", PlistValue("last"));
+        EXPECT_EQ(dict.keyAt(dict.size() - 1), "added");
+        EXPECT_EQ(dict.size(), order.size() + 1);
+        EXPECT_EQ(dict.eraseKeys({}), 0u);
+    }
+}
+
 TEST(PlistDictionary, TakenEntriesFoldRepeatedKeysAsSetWould)
 {
     const std::size_t sizes[] = {1, 3, PlistDictionary::kIndexedSize, PlistDictionary::kIndexedSize + 1, 300};
