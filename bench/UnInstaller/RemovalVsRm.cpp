@@ -3,13 +3,16 @@
 // them, an identical tree removed by rm -rf, and another identical machine by what an
 // administrator would write instead (python3: shutil.rmtree of each module's folder, then one
 // plistlib read and write of the registry, timed inside python3); then a few modules removed from a large registry
-// against one read and one write of that registry, the least a run can do. Each round makes both
+// by the ScriptHelper program against a program of the project that reads and writes that registry once, the
+// least a run can do, each a process of its own, in wall and processor time. Each round makes both
 // sides' trees in the folder given and times them as a pair, the two in turns first; a ratio is
 // the median of the pairs' ratios, printed with its lowest and highest.
 //   bench_removal [--dir FOLDER] [--sizes 1000,10000] [--repeat N] [--registry 100000] [--few 10]
 // The folder is --dir, else $BENCH_DIR, else /tmp. Its file system decides much of what rm -rf and
 // the removal cost: the bench prints it with its mount options and warns when it discards freed
 // blocks at once (mount option "discard"), which makes every removal wait on the device.
+#include "bench/UnInstaller/ChildProcess.h"
+
 #include "UnInstaller/resources/ScriptHelper/ModuleRegistry.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalRun.h"
 #include "platform/foundation/PlistValue.h"
@@ -22,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -164,17 +168,28 @@ print("%.6f" % (time.perf_counter() - start))
         return std::strtod(line, nullptr);
     }
 
-    /// Seconds one read and one write of the registry take, the way a run reads and writes it.
-    double registryReadAndWrite() const
+    /// One removal by the ScriptHelper program, in a process of its own.
+    bench::ChildRun removalProgram() const
     {
-        std::string error;
-        const auto start = Clock::now();
-        auto registry = scripthelper::ModuleRegistry::load(root + "/Library/Preferences/com.tavix.KEPL2.plist", &error);
-        if (!registry || !registry->save(&error)) {
-            std::fprintf(stderr, "registry: %s\n", error.c_str());
+        const bench::ChildRun run = bench::runChild({SCRIPTHELPER_PROGRAM}, {{"HOME", home}, {"PLATFORM_ROOT", root}});
+        if (!run.exitedCleanly) {
+            std::fprintf(stderr, "the removal program failed:\n%s", run.output.c_str());
             std::exit(1);
         }
-        return std::chrono::duration<double>(Clock::now() - start).count();
+        return run;
+    }
+
+    /// One read and one write of the registry, the way a run reads and writes it, by this program
+    /// started again in a process of its own.
+    bench::ChildRun registryReadAndWrite() const
+    {
+        const bench::ChildRun run =
+            bench::runChild({"/proc/self/exe", "--read-and-write", root + "/Library/Preferences/com.tavix.KEPL2.plist"}, {});
+        if (!run.exitedCleanly) {
+            std::fprintf(stderr, "the read and write of the registry failed\n");
+            std::exit(1);
+        }
+        return run;
     }
 };
 
@@ -306,8 +321,26 @@ std::vector<std::size_t> parseSizes(const std::string& text)
 
 }  // namespace
 
+/// The registry read and written once, as a run does, leaving its tree to the end of the process
+/// as the removal program does.
+int readAndWrite(const std::string& path)
+{
+    std::string error;
+    static std::optional<scripthelper::ModuleRegistry> registry;
+    registry = scripthelper::ModuleRegistry::load(path, &error);
+    if (!registry || !registry->save(&error)) {
+        std::fprintf(stderr, "registry: %s\n", error.c_str());
+        return 1;
+    }
+    static const scripthelper::ModuleRegistry* const left = new scripthelper::ModuleRegistry(std::move(*registry));
+    (void)left;
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--read-and-write")
+        return readAndWrite(argv[2]);
     std::vector<std::size_t> sizes{1000, 10000};
     int repeat = 7;
     std::size_t large = 100000;
@@ -337,6 +370,7 @@ int main(int argc, char** argv)
     std::map<std::size_t, Pairs> trees;
     std::map<std::size_t, Pairs> scripts;
     Pairs fewFromLarge;
+    Pairs fewFromLargeCpu;
     for (int round = 0; round < repeat; ++round) {
         std::fprintf(stderr, "round %d of %d...\n", round + 1, repeat);
         // Each side goes first in every other round, so that neither always meets a cache the
@@ -362,13 +396,19 @@ int main(int argc, char** argv)
             script.ours.push_back(ours);
         }
         const Machine registryOnly(folder, large, few, few);
+        bench::ChildRun ours;
+        bench::ChildRun theirs;
         if (oursFirst) {
-            fewFromLarge.ours.push_back(registryOnly.removal());
-            fewFromLarge.theirs.push_back(registryOnly.registryReadAndWrite());
+            ours = registryOnly.removalProgram();
+            theirs = registryOnly.registryReadAndWrite();
         } else {
-            fewFromLarge.theirs.push_back(registryOnly.registryReadAndWrite());
-            fewFromLarge.ours.push_back(registryOnly.removal());
+            theirs = registryOnly.registryReadAndWrite();
+            ours = registryOnly.removalProgram();
         }
+        fewFromLarge.ours.push_back(ours.wallSeconds);
+        fewFromLarge.theirs.push_back(theirs.wallSeconds);
+        fewFromLargeCpu.ours.push_back(ours.cpuSeconds);
+        fewFromLargeCpu.theirs.push_back(theirs.cpuSeconds);
     }
 
     std::printf("\nRemoval of N modules (3 files each) by ScriptHelper's run, by rm -rf and by python3 (shutil.rmtree\n"
@@ -391,9 +431,12 @@ int main(int argc, char** argv)
                     Pairs::median(b.theirs) / Pairs::median(a.theirs),
                     static_cast<double>(sizes.back()) / static_cast<double>(sizes.front()));
     }
-    std::printf("%zu modules removed from a %zu-module registry: %.4f s; one read and write of it: %.4f s; "
-                "ratio %s\n",
-                few, large, Pairs::median(fewFromLarge.ours), Pairs::median(fewFromLarge.theirs),
-                fewFromLarge.ratioText().c_str());
+    std::printf("\n%zu modules removed from a %zu-module registry by the ScriptHelper program, against one read and\n"
+                "write of that registry by a program of the project, each a process of its own:\n"
+                "%12s %12s %12s %22s\n%12s %12.4f %12.4f %22s\n%12s %12.4f %12.4f %22s\n",
+                few, large, "", "removal s", "read+write s", "ratio", "wall", Pairs::median(fewFromLarge.ours),
+                Pairs::median(fewFromLarge.theirs), fewFromLarge.ratioText().c_str(), "processor",
+                Pairs::median(fewFromLargeCpu.ours), Pairs::median(fewFromLargeCpu.theirs),
+                fewFromLargeCpu.ratioText().c_str());
     return 0;
 }

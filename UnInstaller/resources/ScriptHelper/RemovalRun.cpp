@@ -8,6 +8,7 @@
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 #include "UnInstaller/resources/ScriptHelper/ReceiptRemoval.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalJournal.h"
+#include "UnInstaller/resources/ScriptHelper/QuickSieve.h"
 #include "UnInstaller/resources/ScriptHelper/StayingModules.h"
 #include "UnInstaller/resources/ScriptHelper/TrustedFile.h"
 #include "UnInstaller/resources/ScriptHelper/UninstallPlan.h"
@@ -49,6 +50,22 @@ struct Decision {
     std::string holdName;
     /// The install path, examined and removed through the folder that holds it.
     FileTree::Target target;
+};
+
+/// The registry a run left to the end of its process, reachable from here until then.
+const ModuleRegistry* g_leftToTheEnd = nullptr;
+
+/// Leaves the registry, once the run is done with it, to the end of the process when asked to.
+struct LeaveToTheEnd {
+    std::optional<ModuleRegistry>& registry;
+    bool leave;
+    ~LeaveToTheEnd()
+    {
+        // A registry of 100,000 modules is half a million allocations, which the end of the
+        // process takes back at once.
+        if (leave && registry && g_leftToTheEnd == nullptr)
+            g_leftToTheEnd = new ModuleRegistry(std::move(*registry));
+    }
 };
 
 /// Whether the entry's module is to be removed.
@@ -132,11 +149,14 @@ StayingModules refuseFoldersHoldingStayingModules(std::vector<Decision>& decisio
                                                   FileTree::Session& files)
 {
     std::unordered_set<std::string, platform::KeyHasher> leaving;
+    QuickSieve mayLeave;
     for (const Decision& d : decisions) {
-        if (accepted(d))
+        if (accepted(d)) {
             leaving.insert(d.uuid);
+            mayLeave.add(d.uuid);
+        }
     }
-    const auto stays = [&](const std::string& uuid) { return leaving.count(uuid) == 0; };
+    const auto stays = [&](const std::string& uuid) { return !mayLeave.mayHold(uuid) || leaving.count(uuid) == 0; };
     StayingModules staying(leavingPaths(decisions));
     registry.forEachInstallPath([&](const std::string& uuid, const std::string* installPath) {
         if (installPath != nullptr && stays(uuid))
@@ -324,6 +344,7 @@ int RemovalRun::run()
     std::optional<ModuleRegistry> registry = ModuleRegistry::load(registryFile, &error);
     if (!registry)
         return refuse(kExitRegistryUnusable, "registry " + registryFile + " " + error);
+    const LeaveToTheEnd leave{registry, m_options.processEndsWithTheRun};
     const std::optional<std::vector<std::string>> folders = ModuleFolders::load(&error);
     if (!folders)
         return refuse(kExitSettingUnusable, error);

@@ -42,6 +42,9 @@ public:
         int lockWaitMs = kLockWaitMs;
         /// Asked before each module; true ends the run there, keeping the modules left.
         std::function<bool()> stopRequested;
+        /// The process ends with the run: the registry read is left to the end of the process
+        /// rather than freed one allocation at a time.
+        bool processEndsWithTheRun = false;
     };
 
     RemovalRun(std::ostream& out, Options options) : m_out(out), m_options(std::move(options)) {}

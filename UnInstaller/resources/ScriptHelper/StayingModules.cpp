@@ -59,8 +59,8 @@ std::string_view folderOf(std::string_view path)
 
 StayingModules::StayingModules(const std::vector<std::string>& asked)
 {
-    m_holding.reserve(2 * asked.size());
-    m_installed.reserve(2 * asked.size());
+    m_holding.map.reserve(2 * asked.size());
+    m_installed.map.reserve(2 * asked.size());
     // The folders whose every folder above is counted already: most modules share all but their
     // own folder.
     std::unordered_set<std::string_view, platform::KeyHasher> chains;
@@ -119,19 +119,20 @@ bool StayingModules::holds(const std::string& path) const
 std::string_view StayingModules::ask(Counts& counts, std::vector<bool>& depths, std::string_view path)
 {
     mark(depths, depthOf(path));
-    auto it = counts.find(path);
-    if (it == counts.end())
-        it = counts.emplace(path, 0).first;
+    counts.sieve.add(path);
+    auto it = counts.map.find(path);
+    if (it == counts.map.end())
+        it = counts.map.emplace(path, 0).first;
     return it->first;
 }
 
 bool StayingModules::count(Counts& counts, const std::vector<bool>& depths, std::string_view path, std::size_t depth,
                            int delta)
 {
-    if (depth >= depths.size() || !depths[depth])
+    if (depth >= depths.size() || !depths[depth] || !counts.sieve.mayHold(path))
         return false;
-    const auto it = counts.find(path);
-    if (it == counts.end())
+    const auto it = counts.map.find(path);
+    if (it == counts.map.end())
         return false;
     it->second += delta;
     return true;
@@ -139,8 +140,10 @@ bool StayingModules::count(Counts& counts, const std::vector<bool>& depths, std:
 
 int StayingModules::countOf(const Counts& counts, std::string_view path)
 {
-    const auto it = counts.find(path);
-    return it == counts.end() ? 0 : it->second;
+    if (!counts.sieve.mayHold(path))
+        return 0;
+    const auto it = counts.map.find(path);
+    return it == counts.map.end() ? 0 : it->second;
 }
 
 }  // namespace scripthelper

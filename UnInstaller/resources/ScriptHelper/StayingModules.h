@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UnInstaller/resources/ScriptHelper/QuickSieve.h"
 #include "platform/foundation/KeyHash.h"
 
 #include <cstddef>
@@ -33,7 +34,11 @@ public:
     bool holds(const std::string& path) const;
 
 private:
-    using Counts = std::unordered_map<std::string, int, platform::KeyHasher, std::equal_to<>>;
+    /// The paths asked about, and a sieve that lets most other paths pass without a look-up.
+    struct Counts {
+        std::unordered_map<std::string, int, platform::KeyHasher, std::equal_to<>> map;
+        QuickSieve sieve;
+    };
 
     std::string_view ask(Counts& counts, std::vector<bool>& depths, std::string_view path);
     static bool count(Counts& counts, const std::vector<bool>& depths, std::string_view path, std::size_t depth,

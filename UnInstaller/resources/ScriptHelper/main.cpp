@@ -44,6 +44,7 @@ int main(int argc, char** argv)
 
     scripthelper::RemovalRun::Options options;
     options.stopRequested = [] { return g_stopRequested != 0; };
+    options.processEndsWithTheRun = true;
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::cout << "usage: ScriptHelper [--dry-run]\n"
                      "Removes the modules named in ~/Library/Preferences/"
