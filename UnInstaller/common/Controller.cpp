@@ -185,7 +185,7 @@ std::string Controller::nameOfModule(const std::string& identifier) const
     if (m_arrayUUID && m_arrayName) {
         for (std::size_t row = 0; row < m_arrayUUID->size() && row < m_arrayName->size(); ++row) {
             if ((*m_arrayUUID)[row] == identifier)
-                return (*m_arrayName)[row];
+                return (*m_arrayName)[row].str();
         }
     }
     return identifier;
@@ -327,7 +327,7 @@ platform::ObjectValue Controller::objectValueForTableColumn(platform::TableView*
     if (column->identifier() == kColumnName) {
         if (!rowIndexValid(m_arrayName, index))
             return std::nullopt;
-        return platform::PlistValue((*m_arrayName)[index]);
+        return (*m_arrayName)[index].value();
     }
     return std::nullopt;
 }
@@ -388,26 +388,27 @@ void Controller::makeSelectListView()
     StringArray identifiers;
     StringArray installPaths;
     StringArray reasons;
-    const char* initialState = allSelectChk_ && allSelectChk_->state() != 0 ? kCheckOn : kCheckOff;
+    const RowText checkedOff(kCheckOff);
+    const RowText initialState = allSelectChk_ && allSelectChk_->state() != 0 ? RowText(kCheckOn) : checkedOff;
 
     // The rows that ScriptHelper would refuse are offered disabled, with its reason.
     const RemovableModules judge;
-    // The rows copy each module's texts straight from the registry's dictionary: no list of
-    // modules stands between them.
-    const std::map<RemovableModules::Refusal, std::string> reasonTexts{
-        {RemovableModules::Refusal::None, std::string()},
+    // The rows share each module's texts with the registry's dictionary, as its values: no list
+    // of modules stands between them, and no text is copied.
+    const std::map<RemovableModules::Refusal, RowText> reasonTexts{
+        {RemovableModules::Refusal::None, RowText()},
         {RemovableModules::Refusal::UnsafePath, localizedString("STEXT_ROW_UNSAFE")},
         {RemovableModules::Refusal::OutsideModuleFolders, RemovalReport::fill(localizedString("STEXT_ROW_OUTSIDE"), {judge.folderList()})},
         {RemovableModules::Refusal::SettingUnusable,
          RemovalReport::fill(localizedString("STEXT_ROW_NO_SETTING"), {scripthelper::ModuleFolders::settingFile()})}};
     for (StringArray* rows : {&names, &checks, &identifiers, &installPaths, &reasons})
         rows->reserve(m_kepl2Dict->size());
-    judge.forEachModule(*m_kepl2Dict, [&](const std::string& id, const std::string& name,
-                                          const std::string& installPath, RemovableModules::Refusal refusal) {
-        names.push_back(name);
-        checks.push_back(refusal == RemovableModules::Refusal::None ? initialState : kCheckOff);
-        identifiers.push_back(id);
-        installPaths.push_back(installPath);
+    judge.forEachModule(*m_kepl2Dict, [&](const platform::PlistValue& id, const platform::PlistValue& name,
+                                          const platform::PlistValue& installPath, RemovableModules::Refusal refusal) {
+        names.emplace_back(name);
+        checks.push_back(refusal == RemovableModules::Refusal::None ? initialState : checkedOff);
+        identifiers.emplace_back(id);
+        installPaths.emplace_back(installPath);
         reasons.push_back(reasonTexts.at(refusal));
     });
 
@@ -468,9 +469,9 @@ bool Controller::saveUnInstallPlist()
             return false;
         platform::PlistDictionary entry;
         entry.set(kPlanPackageKey, platform::PlistValue(kPackagePrefix + name.substr(0, blank)));
-        entry.set(kPlanIdentifierKey, platform::PlistValue((*m_arrayUUID)[row]));
+        entry.set(kPlanIdentifierKey, (*m_arrayUUID)[row].value());
         entry.set(kPlanPathKey,
-                  platform::PlistValue(platform::stringByDeletingLastPathComponent((*m_arrayInstallPath)[row])));
+                  platform::PlistValue(platform::stringByDeletingLastPathComponent((*m_arrayInstallPath)[row].str())));
         entries.push_back(platform::PlistValue(std::move(entry)));
     }
 

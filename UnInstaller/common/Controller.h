@@ -6,6 +6,7 @@
 #include "platform/appkit/Window.h"
 #include "platform/foundation/PlistValue.h"
 #include "platform/foundation/Types.h"
+#include "UnInstaller/common/RowText.h"
 
 #include <memory>
 #include <optional>
@@ -30,7 +31,8 @@ class Controller : public platform::NibObject,
                    public platform::TableDataSource,
                    public platform::TableDelegate {
 public:
-    using StringArray = std::vector<std::string>;
+    /// A row array: the texts of one column, sharing the registry's strings.
+    using StringArray = std::vector<RowText>;
 
     /// Name under which the window description asks for this class.
     static constexpr const char* kClassName = "Controller";

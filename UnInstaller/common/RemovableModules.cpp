@@ -87,22 +87,27 @@ std::vector<RemovableModules::Module> RemovableModules::modulesOf(const platform
 {
     std::vector<Module> result;
     result.reserve(modules.size());
-    forEachModule(modules, [&](const std::string& id, const std::string& name, const std::string& installPath,
-                               Refusal refusal) { result.push_back({id, name, installPath, refusal}); });
+    forEachModule(modules, [&](const platform::PlistValue& id, const platform::PlistValue& name,
+                               const platform::PlistValue& installPath, Refusal refusal) {
+        result.push_back({*id.asString(), *name.asString(), *installPath.asString(), refusal});
+    });
     return result;
 }
 
 void RemovableModules::forEachModule(
     const platform::PlistDictionary& modules,
-    const std::function<void(const std::string&, const std::string&, const std::string&, Refusal)>& visit) const
+    const std::function<void(const platform::PlistValue&, const platform::PlistValue&, const platform::PlistValue&,
+                             Refusal)>& visit) const
 {
     for (std::size_t i = 0; i < modules.size(); ++i) {
         const platform::PlistDictionary* entry = modules.valueAt(i).asDictionary();
-        const std::string* name = entry ? entry->stringForKey(kModuleNameKey) : nullptr;
-        const std::string* installPath = entry ? entry->stringForKey(kInstallPathKey) : nullptr;
-        if (!name || name->find(kListedNameMark) == std::string::npos || !installPath)
+        const platform::PlistValue* name = entry ? entry->find(kModuleNameKey) : nullptr;
+        const platform::PlistValue* installPath = entry ? entry->find(kInstallPathKey) : nullptr;
+        const std::string* nameText = name ? name->asString() : nullptr;
+        const std::string* pathText = installPath ? installPath->asString() : nullptr;
+        if (!nameText || nameText->find(kListedNameMark) == std::string::npos || !pathText)
             continue;
-        visit(modules.keyAt(i), *name, *installPath, judge(*installPath));
+        visit(modules.keyValueAt(i), *name, *installPath, judge(*pathText));
     }
 }
 

@@ -44,10 +44,10 @@ public:
     /// The listed modules of a module dictionary, judged.
     std::vector<Module> modulesOf(const platform::PlistDictionary& modules) const;
     /// Calls visit with each listed module of a module dictionary in turn, judged, given the
-    /// dictionary's own strings (for a caller that keeps its own copies and needs no other).
+    /// dictionary's own string values (each a string), which a caller may share rather than copy.
     void forEachModule(const platform::PlistDictionary& modules,
-                       const std::function<void(const std::string& id, const std::string& name,
-                                                const std::string& installPath, Refusal refusal)>& visit) const;
+                       const std::function<void(const platform::PlistValue& id, const platform::PlistValue& name,
+                                                const platform::PlistValue& installPath, Refusal refusal)>& visit) const;
 
     /// Why a module at installPath cannot be removed.
     Refusal judge(const std::string& installPath) const;

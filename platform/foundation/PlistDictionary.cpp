@@ -88,6 +88,11 @@ const std::string& PlistDictionary::keyAt(std::size_t index) const
     return keyOf(m_entries.at(index));
 }
 
+const PlistValue& PlistDictionary::keyValueAt(std::size_t index) const
+{
+    return m_entries.at(index).key;
+}
+
 std::vector<std::string> PlistDictionary::keys() const
 {
     std::vector<std::string> keys;

@@ -50,6 +50,8 @@ public:
 
     /// The key at index, in insertion order.
     const std::string& keyAt(std::size_t index) const;
+    /// The key at index as a value, which the dictionary's copies of it share.
+    const PlistValue& keyValueAt(std::size_t index) const;
     /// A copy of the keys in insertion order.
     std::vector<std::string> keys() const;
     const PlistValue& valueAt(std::size_t index) const;

@@ -125,8 +125,8 @@ TEST_F(ChecklistState, AllSelectDiscardsTicksSetByHand)
 
 TEST_F(ChecklistState, CheckColumnShowsOneForEveryStateButCheckOff)
 {
-    m_controller->setM_arrayCheck(Strings{"CHK_ON", "CHK_OFF", "chk_off", "", "CHK_OFF "});
-    m_controller->setM_arrayName(Strings{"a", "b", "c", "d", "e"});
+    m_controller->setM_arrayCheck(Controller::StringArray{"CHK_ON", "CHK_OFF", "chk_off", "", "CHK_OFF "});
+    m_controller->setM_arrayName(Controller::StringArray{"a", "b", "c", "d", "e"});
     EXPECT_EQ(shownChecks(), (std::vector<platform::NSInteger>{1, 0, 1, 1, 1}));
 }
 
@@ -186,6 +186,25 @@ TEST_F(ChecklistState, RegistryChangedAfterStartUpHasNoEffect)
     writeRegistryText("not a property list");
     ASSERT_TRUE(m_allSelectChk->click());
     EXPECT_EQ(identifiers(), (Strings{"id-a", "id-b", "id-c"}));
+}
+
+TEST_F(ChecklistState, RowsShareTheRegistrysStringsAndATickChangesOnlyItsOwnRow)
+{
+    const platform::PlistDictionary& modules = *m_controller->kepl2Dict();
+    for (std::size_t row = 0; row < 3; ++row) {
+        const std::string& id = (*m_controller->arrayUUID())[row];
+        const platform::PlistDictionary* entry = modules.dictionaryForKey(id);
+        ASSERT_NE(entry, nullptr) << id;
+        EXPECT_TRUE((*m_controller->arrayUUID())[row].value().sharesWith(modules.keyValueAt(row))) << id;
+        EXPECT_TRUE((*m_controller->arrayName())[row].value().sharesWith(*entry->find("ModuleName"))) << id;
+        EXPECT_TRUE((*m_controller->arrayInstallPath())[row].value().sharesWith(*entry->find("InstallPath"))) << id;
+    }
+    // The rows' check states share one text until a row is ticked.
+    EXPECT_TRUE((*m_controller->arrayCheck())[0].value().sharesWith((*m_controller->arrayCheck())[2].value()));
+    ASSERT_TRUE(m_table->userToggle(1));
+    EXPECT_EQ(checks(), (Strings{"CHK_OFF", "CHK_ON", "CHK_OFF"}));
+    EXPECT_EQ(names(), (Strings{"Alpha vLX", "Beta vLX", "Gamma vLX"}));
+    EXPECT_EQ(*modules.dictionaryForKey("id-b")->stringForKey("ModuleName"), "Beta vLX");
 }
 
 TEST_F(ChecklistState, RebuildsGiveTheSameRowsInTheSameOrder)
@@ -386,7 +405,7 @@ TEST_F(RefusedRows, ModulesOutsideTheFoldersOrWithUnsafePathsAreDisabledAndNever
         EXPECT_FALSE(m_table->isCellEnabled("chk", row)) << row;
         EXPECT_FALSE(m_table->userToggle(row)) << row;
     }
-    const Strings reasons = *m_controller->arrayReason();
+    const Controller::StringArray reasons = *m_controller->arrayReason();
     EXPECT_EQ(reasons[0], "");
     EXPECT_EQ(reasons[1], "txt:STEXT_ROW_OUTSIDE");
     EXPECT_EQ(reasons[2], "txt:STEXT_ROW_UNSAFE");

@@ -70,7 +70,7 @@ const char* kInfoPlist = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 std::vector<std::string> column(const std::optional<Controller::StringArray>& array)
 {
-    return array ? *array : std::vector<std::string>();
+    return array ? std::vector<std::string>(array->begin(), array->end()) : std::vector<std::string>();
 }
 
 }  // namespace

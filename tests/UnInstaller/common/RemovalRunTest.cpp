@@ -23,7 +23,7 @@ namespace {
 using Answer = platform::headless::HeadlessAuthorization::Answer;
 using platform::AlertKind;
 using platform::headless::HeadlessEvent;
-using Strings = std::vector<std::string>;
+using Strings = Controller::StringArray;
 namespace fs = std::filesystem;
 
 bool hasUnreapedChildren()

@@ -9,7 +9,7 @@
 namespace plugsweep_test {
 namespace {
 
-using Strings = std::vector<std::string>;
+using Strings = Controller::StringArray;
 
 struct Row {
     std::string check;
