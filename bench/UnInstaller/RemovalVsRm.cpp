@@ -14,6 +14,7 @@
 #include "bench/UnInstaller/ChildProcess.h"
 
 #include "UnInstaller/resources/ScriptHelper/ModuleRegistry.h"
+#include "UnInstaller/resources/ScriptHelper/MountTable.h"
 #include "UnInstaller/resources/ScriptHelper/RemovalRun.h"
 #include "platform/foundation/PlistValue.h"
 #include "platform/foundation/PropertyList.h"
@@ -249,21 +250,6 @@ struct Pairs {
     }
 };
 
-/// A field of a /proc/self/mountinfo line, its octal escapes (\040 for a blank) decoded.
-std::string unescaped(const std::string& field)
-{
-    std::string text;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()) {
-            text += static_cast<char>(std::strtol(field.substr(i + 1, 3).c_str(), nullptr, 8));
-            i += 3;
-        } else {
-            text += field[i];
-        }
-    }
-    return text;
-}
-
 bool holdsOption(const std::string& options, const std::string& option)
 {
     std::stringstream in(options);
@@ -274,7 +260,7 @@ bool holdsOption(const std::string& options, const std::string& option)
     return false;
 }
 
-/// Prints the file system that folder lies on, from the line of /proc/self/mountinfo whose mount
+/// Prints the file system that folder lies on, from the mount table's line of the mount that
 /// holds it, and warns when it discards freed blocks at once.
 void describeFileSystem(const std::string& folder)
 {
@@ -283,31 +269,20 @@ void describeFileSystem(const std::string& folder)
         std::printf("Folder %s: its mount is unknown\n", folder.c_str());
         return;
     }
-    std::ifstream mounts("/proc/self/mountinfo");
-    for (std::string line; std::getline(mounts, line);) {
-        // ID PARENT MAJOR:MINOR ROOT MOUNT-POINT OPTIONS [OPTIONAL...] - TYPE SOURCE SUPER-OPTIONS
-        std::istringstream in(line);
-        std::vector<std::string> fields;
-        for (std::string field; in >> field;)
-            fields.push_back(field);
-        const auto dash = std::find(fields.begin(), fields.end(), "-");
-        if (fields.size() < 6 || dash == fields.end() || fields.end() - dash < 4 ||
-            std::strtoull(fields[0].c_str(), nullptr, 10) != st.stx_mnt_id)
-            continue;
-        const std::string& options = fields[5];
-        const std::string& type = *(dash + 1);
-        const std::string source = unescaped(*(dash + 2));
-        const std::string& superOptions = *(dash + 3);
-        std::printf("Folder %s: %s on %s, mounted at %s (%s; %s)\n", folder.c_str(), type.c_str(), source.c_str(),
-                    unescaped(fields[4]).c_str(), options.c_str(), superOptions.c_str());
-        if (holdsOption(options, "discard") || holdsOption(superOptions, "discard")) {
-            std::printf("WARNING: mounted with \"discard\": every removal waits for the device to discard the "
-                        "freed blocks, which swamps what is measured. Give a folder on a file system without it "
-                        "(see the README).\n");
-        }
+    std::string error;
+    const std::optional<scripthelper::MountTable> table = scripthelper::MountTable::load(&error);
+    const scripthelper::MountTable::Mount* mount = table ? table->byId(st.stx_mnt_id) : nullptr;
+    if (mount == nullptr) {
+        std::printf("Folder %s: not found in the mount table %s\n", folder.c_str(), error.c_str());
         return;
     }
-    std::printf("Folder %s: not found in /proc/self/mountinfo\n", folder.c_str());
+    std::printf("Folder %s: %s on %s, mounted at %s (%s; %s)\n", folder.c_str(), mount->type.c_str(),
+                mount->source.c_str(), mount->mountPoint.c_str(), mount->options.c_str(), mount->superOptions.c_str());
+    if (holdsOption(mount->options, "discard") || holdsOption(mount->superOptions, "discard")) {
+        std::printf("WARNING: mounted with \"discard\": every removal waits for the device to discard the "
+                    "freed blocks, which swamps what is measured. Give a folder on a file system without it "
+                    "(see the README).\n");
+    }
 }
 
 std::vector<std::size_t> parseSizes(const std::string& text)
