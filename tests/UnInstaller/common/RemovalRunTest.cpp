@@ -23,7 +23,7 @@ namespace {
 using Answer = platform::headless::HeadlessAuthorization::Answer;
 using platform::AlertKind;
 using platform::headless::HeadlessEvent;
-using Strings = Controller::StringArray;
+using Strings = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 bool hasUnreapedChildren()
@@ -315,7 +315,7 @@ TEST_F(RemovalRun, NameWithoutBlankTerminatesBeforeTheToolAndKeepsThePlanFile)
 {
     installTool("touch \"$HOME/ran\"\n");
     writeFile(planPath(), "earlier plan");
-    m_controller->setM_arrayName(Strings{"Alpha vLX", "Beta vLX", "GammavLX"});
+    m_controller->setM_arrayName(Controller::StringArray{"Alpha vLX", "Beta vLX", "GammavLX"});
     ASSERT_TRUE(m_uninstallButton->click());
     EXPECT_EQ(readFile(planPath()), "earlier plan");
     EXPECT_FALSE(fs::exists(m_home + "/ran"));

@@ -9,7 +9,7 @@
 namespace plugsweep_test {
 namespace {
 
-using Strings = Controller::StringArray;
+using Strings = std::vector<std::string>;
 
 struct Row {
     std::string check;
@@ -34,7 +34,7 @@ class UninstallPlan : public PlugsweepTest {
 protected:
     void setRows(const std::vector<Row>& rows)
     {
-        Strings checks, names, identifiers, paths;
+        Controller::StringArray checks, names, identifiers, paths;
         for (const Row& row : rows) {
             checks.push_back(row.check);
             names.push_back(row.name);
@@ -168,10 +168,10 @@ TEST_F(UninstallPlan, MissingPreferencesFolderIsCreated)
 TEST_F(UninstallPlan, RowsOfUnequalLengthWriteNothing)
 {
     writeFile(planPath(), "earlier plan");
-    m_controller->setM_arrayCheck(Strings{"CHK_ON", "CHK_ON"});
-    m_controller->setM_arrayName(Strings{"A vLX", "B vLX"});
-    m_controller->setM_arrayUUID(Strings{"id-1"});
-    m_controller->setM_arrayInstallPath(Strings{"/a/A", "/b/B"});
+    m_controller->setM_arrayCheck(Controller::StringArray{"CHK_ON", "CHK_ON"});
+    m_controller->setM_arrayName(Controller::StringArray{"A vLX", "B vLX"});
+    m_controller->setM_arrayUUID(Controller::StringArray{"id-1"});
+    m_controller->setM_arrayInstallPath(Controller::StringArray{"/a/A", "/b/B"});
     EXPECT_FALSE(m_controller->saveUnInstallPlist());
     EXPECT_EQ(readFile(planPath()), "earlier plan");
 }
