@@ -301,14 +301,13 @@ std::vector<std::size_t> parseSizes(const std::string& text)
 int readAndWrite(const std::string& path)
 {
     std::string error;
-    static std::optional<scripthelper::ModuleRegistry> registry;
-    registry = scripthelper::ModuleRegistry::load(path, &error);
-    if (!registry || !registry->save(&error)) {
+    // Never freed: reachable from here to the end of the process.
+    static const auto* const registry =
+        new std::optional<scripthelper::ModuleRegistry>(scripthelper::ModuleRegistry::load(path, &error));
+    if (!*registry || !(*registry)->save(&error)) {
         std::fprintf(stderr, "registry: %s\n", error.c_str());
         return 1;
     }
-    static const scripthelper::ModuleRegistry* const left = new scripthelper::ModuleRegistry(std::move(*registry));
-    (void)left;
     return 0;
 }
 

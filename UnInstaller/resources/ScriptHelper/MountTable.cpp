@@ -1,5 +1,6 @@
 #include "UnInstaller/resources/ScriptHelper/MountTable.h"
 
+#include "UnInstaller/resources/ScriptHelper/FileTree.h"
 #include "UnInstaller/resources/ScriptHelper/PathPolicy.h"
 #include "UnInstaller/resources/ScriptHelper/UniqueFd.h"
 
@@ -9,7 +10,6 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace scripthelper {
 
@@ -89,24 +89,15 @@ MountTable MountTable::parse(std::string_view text)
 std::optional<MountTable> MountTable::load(std::string* error)
 {
     static const char* const kPath = "/proc/self/mountinfo";
+    // The file is made as it is read, so its size says nothing; a table is far below this bound.
+    constexpr std::size_t kMaxBytes = 16u << 20;
     const UniqueFd fd(::open(kPath, O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-    std::string text;
-    if (fd.valid()) {
-        // The file is made as it is read; its size says nothing.
-        char buffer[16384];
-        for (;;) {
-            const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                if (got == 0)
-                    return parse(text);
-                break;
-            }
-            text.append(buffer, static_cast<std::size_t>(got));
-        }
-    }
-    *error = std::string("cannot read the mount table ") + kPath + ": " + std::strerror(errno);
+    errno = 0;
+    const std::optional<std::string> text = fd.valid() ? FileTree::readAll(fd.get(), kMaxBytes) : std::nullopt;
+    if (text)
+        return parse(*text);
+    *error = std::string("cannot read the mount table ") + kPath + ": " +
+             (errno != 0 ? std::strerror(errno) : "larger than 16 MiB");
     return std::nullopt;
 }
 

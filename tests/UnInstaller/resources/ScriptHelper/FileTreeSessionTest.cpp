@@ -2,13 +2,14 @@
 
 #include "UnInstaller/resources/ScriptHelper/FileTree.h"
 
+#include "ScopedMount.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -132,12 +133,9 @@ TEST_F(FileTreeSession, InspectionRefusesATreeThatAnotherMountShowsAsWell)
     const std::string alpha = makeModule("Alpha");
     const std::string beta = makeModule("Beta");
     fs::create_directories(dir + "/View");
-    if (::mount((alpha + "/Contents/Resources").c_str(), (dir + "/View").c_str(), nullptr, MS_BIND, nullptr) != 0)
+    const ScopedMount bound(alpha + "/Contents/Resources", dir + "/View", nullptr, MS_BIND);
+    if (!bound.mounted())
         GTEST_SKIP() << "cannot bind-mount here";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{dir + "/View"};
 
     FileTree::Target shown(alpha);
     EXPECT_EQ(session.inspect(shown).problem.value_or(""),

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "ScopedMount.h"
+
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -444,12 +446,9 @@ TEST_F(RemovalRun, ModuleThatAnotherMountShowsIsKept)
 {
     const std::string view = at("/View");
     makeFolder(view);
-    if (::mount((alpha + "/Contents").c_str(), view.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    const ScopedMount bound(alpha + "/Contents", view, nullptr, MS_BIND);
+    if (!bound.mounted())
         GTEST_SKIP() << "cannot bind-mount here";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{view};
     writeRegistry(modules);
     writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}});
     const std::string registry = registryBytes();
@@ -652,12 +651,9 @@ TEST_F(RemovalRun, MountPointInsideIsNeverEntered)
 {
     const std::string mountPoint = alpha + "/Contents/Mounted";
     makeFolder(mountPoint);
-    if (::mount("scripthelper-test", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
+    const ScopedMount mounted("scripthelper-test", mountPoint, "tmpfs", 0, "size=64k");
+    if (!mounted.mounted())
         GTEST_SKIP() << "cannot mount a file system here";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
     writeText(mountPoint + "/on-another-fs", "keep");
     writeRegistry(modules);
     writePlan({{"UUID-ALPHA", at("/Library/Printers/Tavix/Alpha")}});

@@ -1,6 +1,7 @@
 // ScriptHelper's removal against hostile registries, plans and mounts.
 
 #include "RemovalRunFixture.h"
+#include "ScopedMount.h"
 
 #include <filesystem>
 #include <string>
@@ -104,12 +105,9 @@ TEST_F(RemovalRun, BindMountOfTheSameFileSystemInsideIsNeverEntered)
     writeText(outside + "/precious", "keep");
     const std::string mountPoint = alpha + "/Contents/Bound";
     makeFolder(mountPoint);
-    if (::mount(outside.c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    const ScopedMount bound(outside, mountPoint, nullptr, MS_BIND);
+    if (!bound.mounted())
         GTEST_SKIP() << "cannot make a bind mount here";
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{mountPoint};
     struct stat a {}, b {};
     ASSERT_EQ(::stat(outside.c_str(), &a), 0);
     ASSERT_EQ(::stat(alpha.c_str(), &b), 0);
